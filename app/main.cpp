@@ -1,0 +1,19 @@
+#include "ufPrincipal.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kTituloAplicacao);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));
+    // The desktop file of the installed program, so the window gets its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ftpcaldoria"));
+
+    TfPrincipal::Dependencias deps;
+    deps.argumentos = QApplication::arguments().mid(1);
+    TfPrincipal fPrincipal(std::move(deps));
+    fPrincipal.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include "uTVersao.h"
+
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// Every test starts from the state of a fresh process.
+class VersaoTest : public ::testing::Test {
+protected:
+    void SetUp() override { TVersao::ResetForTests(); }
+    void TearDown() override { TVersao::ResetForTests(); }
+};
