@@ -101,6 +101,8 @@ private:
     TfPrincipal* m_janela;
 };
 
+TfPrincipal::TfPrincipal() : TfPrincipal(Dependencias{}) {}
+
 TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     : QMainWindow(parent), m_deps(std::move(deps)), m_ftp(std::make_unique<TIdFTP>())
 {
@@ -124,6 +126,12 @@ TfPrincipal::~TfPrincipal()
 
 // ---------------------------------------------------------------- layout
 
+// The pictures live in this static library; its resources must be registered by hand.
+static void registrarImagens()
+{
+    Q_INIT_RESOURCE(imagens);
+}
+
 namespace {
 QPushButton* botao(QWidget* parent, const char* name, const QString& caption, const QString& hint)
 {
@@ -143,6 +151,7 @@ QPixmap desenhoAguarde()
 
 void TfPrincipal::montarLayout()
 {
+    registrarImagens();
     setObjectName(QStringLiteral("fPrincipal"));
     setWindowTitle(QStringLiteral("Utilitário FTP Caldoria"));
     setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));

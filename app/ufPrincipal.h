@@ -43,7 +43,8 @@ public:
         int pausaAntesDeFecharMs = 1500;                      // after a command-line send
     };
 
-    explicit TfPrincipal(Dependencias deps = {}, QWidget* parent = nullptr);
+    TfPrincipal();
+    explicit TfPrincipal(Dependencias deps, QWidget* parent = nullptr);
     ~TfPrincipal() override;
 
     // State that tests and support staff look at.

@@ -5,6 +5,8 @@
 #include "uTFtpQuintaraUtil.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>

@@ -1,0 +1,118 @@
+#include "PastaCliente.h"
+
+#include "ConsultaCliente.h"
+#include "Exception.h"
+#include "ExePath.h"
+#include "FbClient.h"
+#include "SimpleDataSet.h"
+#include "uTFtpQuintaraUtil.h"
+
+namespace {
+
+// Blanks and control characters off both ends, then a to z in upper case only.
+QString normalizarUF(const QString& uf)
+{
+    qsizetype begin = 0;
+    qsizetype end = uf.size();
+    while (begin < end && uf.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && uf.at(end - 1).unicode() <= 0x20)
+        --end;
+    QString resultado = uf.mid(begin, end - begin);
+    for (QChar& c : resultado) {
+        if (c.unicode() >= u'a' && c.unicode() <= u'z')
+            c = QChar(static_cast<char16_t>(c.unicode() - u'a' + u'A'));
+    }
+    return resultado;
+}
+
+}
+
+std::unique_ptr<TSQLConnection> CriarConexaoBanco(IQuintaraConexao& sistema)
+{
+    auto conexao = std::make_unique<TSQLConnection>();
+    conexao->SetDriverName(QStringLiteral("Firebird"));
+    const QString pastaExecutavel = exepath::executableFolder();
+#ifdef _WIN32
+    conexao->SetLibraryName(pastaExecutavel + QStringLiteral("dbxfb.dll"));
+#else
+    conexao->SetLibraryName(pastaExecutavel + QStringLiteral("libdbxfb.so"));
+#endif
+    conexao->SetVendorLib(pastaExecutavel + fbclient::libraryFileName());
+    TSQLParams& params = conexao->Params();
+    params.SetValue(QStringLiteral("ServerCharset"), QStringLiteral("WIN1252"));
+    params.SetValue(QStringLiteral("UseUnicode"), QStringLiteral("False"));
+    params.SetValue(QStringLiteral("CommitRetain"), QStringLiteral("False"));
+    params.SetValue(QStringLiteral("User_Name"), sistema.GetUsuario());
+    params.SetValue(QStringLiteral("Password"), sistema.GetSenha());
+    QString database = sistema.GetServidorPorta() + QLatin1Char(':');
+    TArquivosFDB& arquivos = sistema.GetArquivosFDB();
+    if (arquivos.empty())
+        throw Exception(QStringLiteral("Argument out of range"));
+    // An entry not filled yet is as good as no file at all.
+    if (!arquivos.front())
+        throw Exception(QStringLiteral("Argument out of range"));
+    database += arquivos.front()->caminho;
+    params.SetValue(QStringLiteral("Database"), database);
+    conexao->SetLoginPrompt(false);
+    return conexao;
+}
+
+void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, const ExecutorBloqueante& executar)
+{
+    TSimpleDataSet dados;
+    std::unique_ptr<TSQLConnection> conexao;
+    // Whatever happens below, the data set lets go of its connection before the
+    // connection goes.
+    struct Liberar {
+        TSimpleDataSet& dados;
+        std::unique_ptr<TSQLConnection>& conexao;
+        ~Liberar()
+        {
+            dados.Close();
+            dados.SetConnection(nullptr);
+            conexao.reset();
+        }
+    } liberar{dados, conexao};
+
+    try {
+        conexao = CriarConexaoBanco(sistema);
+        dados.SetConnection(conexao.get());
+        dados.SetCommandText(MontarSQLCliente(sistema.GetSistema()));
+
+        // The attach, the query and the detach all happen inside this one call, so
+        // a worker thread that runs it leaves nothing behind for the caller's thread
+        // to talk to the server about; the row stays in the data set.
+        auto abrir = [&dados, &conexao] {
+            try {
+                dados.Open();
+            } catch (...) {
+                conexao->Close();
+                throw;
+            }
+            conexao->Close();
+        };
+        if (executar)
+            executar(abrir);
+        else
+            abrir();
+
+        const QString cidade = dados.FieldByName(QStringLiteral("cidade")).AsString();
+        const QString uf = normalizarUF(dados.FieldByName(QStringLiteral("uf")).AsString());
+        const QString tipo = NomeTipoEntidade(dados.FieldByName(QStringLiteral("tipo")).AsInteger());
+
+        alvo.SetCaptionCliente(QStringLiteral("  ") + sistema.GetSiglaSistema() + QStringLiteral(": ") + tipo
+                               + QStringLiteral(" de ") + cidade + QLatin1Char('/') + uf);
+        if (cidade.isEmpty() || uf.isEmpty())
+            throw ECadCliVazio(QStringLiteral("Não foi possível determinar a pasta do cliente"));
+
+        alvo.SetDirectory(QStringLiteral("/gCALDORIA/Cidades/") + TFtpQuintaraUtil::FormataNomeCidade(cidade)
+                          + QLatin1Char('-') + uf + QLatin1Char('/') + tipo + QLatin1Char('/')
+                          + sistema.GetSiglaSistema());
+    } catch (const Exception& e) {
+        alvo.Log(e.Message());
+        alvo.SetBaseCorrompida();
+        alvo.SetDirectory(QString::fromUtf16(PastaBaseCorrompida));
+        alvo.SetCaptionCliente(QStringLiteral("Base Corrompida"));
+    }
+}
