@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -529,8 +530,21 @@ int TfPrincipal::MessageBox(const QString& text, const QString& caption, int fla
 void TfPrincipal::Log(const QString& text)
 {
     memoLog->appendPlainText(text);
+    copiarParaArquivoDeLog(text);
     memoLog->verticalScrollBar()->setValue(memoLog->verticalScrollBar()->maximum());
     bombearMensagens();
+}
+
+void TfPrincipal::copiarParaArquivoDeLog(const QString& text)
+{
+    // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
+    // support staff and for runs without a screen.
+    static const QString arquivo = qEnvironmentVariable("FTPCALDORIA_LOG");
+    if (arquivo.isEmpty())
+        return;
+    QFile f(arquivo);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        f.write(text.toUtf8() + '\n');
 }
 
 void TfPrincipal::bombearMensagens()
@@ -714,8 +728,8 @@ bool TfPrincipal::Connected() const
 void TfPrincipal::ConectarFTP()
 {
     const Endpoints destinos = Endpoints::atuais();
-    m_ftp->Host = destinos.principal;
-    m_ftp->Port = destinos.porta;
+    m_ftp->Host = destinos.principal.host;
+    m_ftp->Port = destinos.principal.porta;
     m_ftp->Username = QStringLiteral("caldoria");
     m_ftp->Password = QStringLiteral("vesplodu");
     m_ftp->TransferType = ftBinary;
@@ -728,7 +742,8 @@ void TfPrincipal::ConectarFTP()
             throw;
         Log(e.Message());
         Log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
-        m_ftp->Host = destinos.alternativo;
+        m_ftp->Host = destinos.alternativo.host;
+        m_ftp->Port = destinos.alternativo.porta;
         ftp([this] { m_ftp->Connect(); });
     }
     AtivarEventosFTP();

@@ -85,6 +85,7 @@ private:
     void Aguardar(std::int64_t max, const QString& text);
     void Liberar();
     void bombearMensagens();
+    void copiarParaArquivoDeLog(const QString& text);
     void atualizarTextoProgresso(std::int64_t soFar);
 
     // Events of the FTP component, delivered on the GUI thread.

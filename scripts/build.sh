@@ -6,4 +6,4 @@ build=${BUILD_DIR:-$root/build}
 werror=OFF
 [[ -n ${CI:-} ]] && werror=ON
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFTPCALDORIA_WERROR=$werror "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}

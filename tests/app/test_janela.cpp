@@ -2,6 +2,7 @@
 // are reported.
 #include "AcessoTeste.h"
 #include "TestSupport.h"
+#include "Formatos.h"
 #include "uTFtpQuintaraUtil.h"
 
 #include <QLabel>
@@ -239,6 +240,54 @@ TEST_F(Janela, NothingEscapesAHandler)
     const QStringList linhas = linhasDoLog(*w);
     EXPECT_EQ(linhas[linhas.size() - 2], QStringLiteral("disk on fire"));
     EXPECT_FALSE(linhas.last().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(Formatos, SizeInKiBInTheUsersLocale)
+{
+    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    const std::pair<std::int64_t, const char*> casos[] = {
+        {0, "0,000 KiB"},
+        {1, "0,001 KiB"},
+        {1536, "1,500 KiB"},
+        {1048576, "1.024,000 KiB"},
+        {5368709120LL, "5.242.880,000 KiB"},
+    };
+    for (const auto& [bytes, texto] : casos)
+        EXPECT_EQ(TextoTamanho(bytes, br), QString::fromUtf8(texto)) << bytes;
+    EXPECT_EQ(TextoTamanho(1536, QLocale(QLocale::English, QLocale::UnitedStates)), QStringLiteral("1.500 KiB"));
+}
+
+TEST(Formatos, DateAndTimeWithTwoDigitsEach)
+{
+    const QDateTime quando(QDate(2017, 3, 5), QTime(7, 8, 9));
+    EXPECT_EQ(TextoDataHora(quando, QLocale(QLocale::Portuguese, QLocale::Brazil)), QStringLiteral("05/03/2017 07:08:09"));
+    EXPECT_EQ(TextoDataHora(quando, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("05.03.2017 07:08:09"));
+    EXPECT_EQ(TextoDataHora(QDateTime(), QLocale()), QString());
+}
+
+TEST(Formatos, ProgressTextShowsSpeedAndTimeLeft)
+{
+    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    struct Caso {
+        std::int64_t feito, total;
+        double segundos;
+        const char* texto;
+    };
+    const Caso casos[] = {
+        {0, 1000, 0.0, "0%"},
+        {500, 1000, 0.1, "50%"},                                         // too early for a speed
+        {420000000, 1000000000, 35.5932, "42% · 11,8 MB/s · 50 s restantes"},
+        {100000000, 1000000000, 100.0, "10% · 1,0 MB/s · 15 min restantes"},
+        {10000000, 10000000000LL, 10.0, "0% · 1,0 MB/s · 2 h 46 min restantes"},
+        {1000, 1000, 2.0, "100% · 0,0 MB/s"},
+        {0, 0, 1.0, "100%"},
+    };
+    for (const Caso& c : casos)
+        EXPECT_EQ(TextoProgresso(c.feito, c.total, c.segundos, br), QString::fromUtf8(c.texto)) << c.texto;
 }
 
 } // namespace

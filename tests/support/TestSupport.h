@@ -9,6 +9,14 @@
 #include <chrono>
 #include <memory>
 
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace testsupport {
 
 // A loopback TCP port that nobody listens on right now.

@@ -1,0 +1,68 @@
+#pragma once
+// Moving the bytes of one data connection (RFC 959 section 3.2, stream mode with
+// image type: the sender closes the connection to mark the end of a file), and the
+// progress reports that go with it.
+#include "FtpSocket.h"
+#include "FtpTypes.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace ftp {
+
+// A failure on our side of a transfer (the local file, a handler, a limit), while the
+// server still takes part: the control connection stays usable once the server's
+// final reply has been read.
+class LocalError : public EIdFTPError {
+public:
+    explicit LocalError(QString message) : EIdFTPError(std::move(message)) {}
+};
+
+// Reports one transfer through the events attached at the moment of each report.
+// OnWork is throttled by time, so a fast transfer costs a handful of calls.
+class WorkReporter {
+public:
+    static constexpr std::chrono::milliseconds kInterval{40};
+
+    WorkReporter(const std::atomic<IFtpEvents*>& events, TWorkMode mode) : m_events(events), m_mode(mode) {}
+    void begin(std::int64_t expected);
+    void add(std::int64_t bytes);
+    // The final OnWork and OnWorkEnd, once.
+    void end();
+    // end() on a failure path: an exception from a handler would hide the failure, so it is dropped.
+    void endQuietly() noexcept;
+    std::int64_t total() const { return m_total; }
+
+private:
+    const std::atomic<IFtpEvents*>& m_events;
+    TWorkMode m_mode;
+    std::int64_t m_total = 0;
+    std::chrono::steady_clock::time_point m_last{};
+    bool m_reported = false;
+    bool m_begun = false;
+    bool m_ended = false;
+};
+
+struct TransferLimits {
+    Millis stallTimeout;                   // no byte moved for this long: failure
+    const std::atomic<bool>* cancel;
+};
+
+// Receives until the server closes the data connection; every piece goes to sink.
+void receiveToSink(Socket& data, const TransferLimits& limits, WorkReporter& work, std::vector<char>& buffer,
+                   const std::function<void(const char*, std::size_t)>& sink);
+
+// Sends the first count bytes of file (fewer if it ends earlier) through buffer, in
+// pieces of kSendPiece. Small pieces keep the bytes in the processor's cache from the
+// file read to the socket; over loopback to vsftpd they moved 1 GiB faster than
+// 1 MiB pieces and faster than sendfile(), whose pages reach the reader cold.
+constexpr std::int64_t kSendPiece = 64 * 1024;
+void sendFromFile(Socket& data, QFile& file, std::int64_t count, const TransferLimits& limits, WorkReporter& work,
+                  std::vector<char>& buffer);
+
+}

@@ -1,0 +1,103 @@
+#include "FtpReply.h"
+
+#include "FtpText.h"
+#include "FtpTypes.h"
+
+namespace ftp {
+
+namespace {
+
+bool startsWithCode(const QByteArray& line)
+{
+    if (line.size() < 3)
+        return false;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return line[0] >= '1' && line[0] <= '5' && digit(line[1]) && digit(line[2])
+        && (line.size() == 3 || line[3] == ' ' || line[3] == '-');
+}
+
+QString shortened(const QByteArray& line)
+{
+    const QString text = decodeServerText(line.left(200));
+    return line.size() > 200 ? text + QStringLiteral("...") : text;
+}
+
+// The text of one line of a reply with the given code: the code and its separator
+// go, inner lines that do not repeat the code stay as they are.
+QString lineText(const QByteArray& line, const QByteArray& code)
+{
+    if (line.startsWith(code) && (line.size() == 3 || line[3] == ' ' || line[3] == '-'))
+        return decodeServerText(QByteArrayView(line).sliced(std::min<qsizetype>(4, line.size())));
+    return decodeServerText(line);
+}
+
+}
+
+void FtpReplyReader::append(const char* data, std::size_t size)
+{
+    if (m_scan > 0 && m_scan == m_buffer.size()) {
+        m_buffer.clear();
+        m_scan = 0;
+    }
+    m_buffer.append(data, static_cast<qsizetype>(size));
+}
+
+std::optional<FtpReply> FtpReplyReader::next()
+{
+    for (;;) {
+        const qsizetype nl = m_buffer.indexOf('\n', m_scan);
+        if (nl < 0) {
+            if (m_buffer.size() - m_scan + m_replyBytes > kMaxReplyBytes)
+                throw EIdFTPError(QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
+            if (m_scan > 0) {
+                m_buffer.remove(0, m_scan);
+                m_scan = 0;
+            }
+            return std::nullopt;
+        }
+        QByteArray line = m_buffer.mid(m_scan, nl - m_scan);
+        m_scan = nl + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        m_replyBytes += line.size() + 1;
+        if (m_replyBytes > kMaxReplyBytes)
+            throw EIdFTPError(QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
+
+        if (m_codeText.isEmpty()) {
+            if (!startsWithCode(line))
+                throw EIdFTPError(QStringLiteral("Resposta inválida do servidor: %1").arg(shortened(line)));
+            if (line.size() > 3 && line[3] == '-') {
+                m_codeText = line.left(3);
+                m_lines = {line};
+                continue;
+            }
+            m_replyBytes = 0;
+            return FtpReply{line.left(3).toInt(), lineText(line, line.left(3))};
+        }
+
+        m_lines.append(line);
+        if (line.startsWith(m_codeText) && (line.size() == 3 || line[3] == ' ')) {
+            FtpReply reply{m_codeText.toInt(), {}};
+            QStringList texts;
+            texts.reserve(m_lines.size());
+            for (const QByteArray& l : std::as_const(m_lines))
+                texts.append(lineText(l, m_codeText));
+            reply.text = texts.join(QLatin1Char('\n'));
+            m_codeText.clear();
+            m_lines.clear();
+            m_replyBytes = 0;
+            return reply;
+        }
+    }
+}
+
+void FtpReplyReader::clear()
+{
+    m_buffer.clear();
+    m_scan = 0;
+    m_codeText.clear();
+    m_lines.clear();
+    m_replyBytes = 0;
+}
+
+}

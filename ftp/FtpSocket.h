@@ -1,0 +1,86 @@
+#pragma once
+// Thin portable layer over TCP sockets: BSD sockets, with Winsock behind the same
+// calls on Windows. IPv4 only.
+//
+// Sockets are non-blocking; every wait is bounded by a time-out and looks at a
+// cancel flag at least every 100 ms. TIdFTP::Abort also shuts the sockets down
+// from its thread, which wakes a wait at once on the platforms that support it;
+// the flag is the fallback that makes a cancel prompt everywhere.
+#include "FtpTypes.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace ftp {
+
+using Millis = std::chrono::milliseconds;
+
+// A failure of the connection itself (time-out, reset, closed by the peer, cancelled).
+// After it the control connection is out of step with the server and gets closed.
+class LinkError : public EIdFTPError {
+public:
+    explicit LinkError(QString message) : EIdFTPError(std::move(message)) {}
+};
+
+QString cancelledText();
+QString durationText(Millis timeout);
+
+// What a wait is for; it picks the time-out text.
+enum class WaitFor { Reply, Data };
+
+struct Ipv4Endpoint {
+    std::uint32_t address = 0; // host byte order
+    std::uint16_t port = 0;
+    QString toString() const;
+};
+
+// Name to IPv4 address, bounded by the time-out (the system resolver has none we can
+// set, so it runs on a helper thread that we stop waiting for).
+std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic<bool>& cancel);
+
+class Socket {
+public:
+#ifdef _WIN32
+    using Handle = std::uintptr_t;
+    static constexpr Handle kInvalid = ~Handle(0);
+#else
+    using Handle = int;
+    static constexpr Handle kInvalid = -1;
+#endif
+
+    Socket() = default;
+    ~Socket();
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    static Socket connectTo(const Ipv4Endpoint& to, Millis timeout, const std::atomic<bool>& cancel);
+
+    bool isOpen() const noexcept { return m_handle != kInvalid; }
+    Ipv4Endpoint peer() const;
+
+    void sendAll(const char* data, std::size_t size, Millis timeout, WaitFor what, const std::atomic<bool>& cancel);
+    // Waits for bytes; returns how many arrived, 0 when the peer closed its side.
+    std::size_t receive(char* buffer, std::size_t capacity, Millis timeout, WaitFor what,
+                        const std::atomic<bool>& cancel);
+
+    enum class Pending { Nothing, Data, Closed };
+    // Without waiting: does the peer have something for us, or has it closed?
+    Pending pendingNow() const noexcept;
+    // Without waiting: reads what is there (0 when nothing is).
+    std::size_t receiveNow(char* buffer, std::size_t capacity);
+
+    void shutdownSend() noexcept;
+    // Safe to call from another thread while this one waits on the socket.
+    void shutdownBoth() noexcept;
+    void close() noexcept;
+
+private:
+    explicit Socket(Handle handle) : m_handle(handle) {}
+    Handle m_handle = kInvalid;
+};
+
+}

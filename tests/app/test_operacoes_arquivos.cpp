@@ -1,0 +1,463 @@
+// Listing, upload, download and delete through the window, against a real FTP
+// server and, in normal mode, the real client database.
+#include "AmbienteJanela.h"
+#include "Formatos.h"
+#include "uTFtpQuintaraUtil.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using testsupport::readFile;
+
+QStringList nomesDaLista(TfPrincipal& w)
+{
+    QStringList nomes;
+    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
+        nomes << w.ListView1->topLevelItem(i)->text(0);
+    return nomes;
+}
+
+QTreeWidgetItem* linha(TfPrincipal& w, const QString& nome)
+{
+    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
+        if (w.ListView1->topLevelItem(i)->text(0) == nome)
+            return w.ListView1->topLevelItem(i);
+    return nullptr;
+}
+
+// Watches the busy state while a transfer runs: every progress step is seen with
+// the action buttons disabled.
+struct Observador {
+    int passos = 0;
+    int passosComBotoesLivres = 0;
+    explicit Observador(TfPrincipal& w)
+    {
+        QObject::connect(w.pgbr, &QProgressBar::valueChanged, w.pgbr, [this, &w](int v) {
+            if (v <= 0)
+                return;
+            ++passos;
+            if (w.btnUpload->isEnabled() || w.btnViewFiles->isEnabled() || w.ListView1->isEnabled())
+                ++passosComBotoesLivres;
+        });
+    }
+};
+
+void esperaProntaParaUsar(TfPrincipal& w)
+{
+    EXPECT_TRUE(w.btnUpload->isEnabled());
+    EXPECT_TRUE(w.btnViewFiles->isEnabled());
+    EXPECT_TRUE(w.btnRefresh->isEnabled());
+    EXPECT_TRUE(w.ListView1->isEnabled());
+    EXPECT_FALSE(w.operacaoEmAndamento());
+}
+
+class Arquivos : public ::testing::Test {
+protected:
+    QTemporaryDir raiz;  // the FTP server's root
+    QTemporaryDir local; // the user's side
+    std::shared_ptr<DialogosRoteirizados> dialogos = std::make_shared<DialogosRoteirizados>();
+    std::unique_ptr<testsupport::PyFtpd> servidor;
+
+    void SetUp() override
+    {
+        servidor = std::make_unique<testsupport::PyFtpd>(raiz.path());
+        apontarFtp(servidor->port());
+    }
+    std::unique_ptr<TfPrincipal> normal()
+    {
+        auto w = novaJanela(instalacaoKorv(), dialogos);
+        w->show();
+        return w;
+    }
+    std::unique_ptr<TfPrincipal> corrompida()
+    {
+        auto w = novaJanela(instalacaoVazia(), dialogos);
+        w->show();
+        return w;
+    }
+    QString remoto(const QString& nome, const QString& pasta = kPastaCliente) const { return raiz.path() + pasta + QLatin1Char('/') + nome; }
+    QString arquivoLocal(const QString& nome, const QByteArray& conteudo)
+    {
+        const QString p = local.filePath(nome);
+        testsupport::writeFile(p, conteudo);
+        return p;
+    }
+    QStringList caixas(int desde = 0) const
+    {
+        QStringList out;
+        for (size_t i = static_cast<size_t>(desde); i < dialogos->caixas.size(); ++i)
+            out << dialogos->caixas[i].texto;
+        return out;
+    }
+};
+
+TEST_F(Arquivos, FirstViewListsTheClientFolderInOrder)
+{
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/backup.fbk"), QByteArray(1536, 'b'));
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/sub/x.txt"), "x");
+    auto w = normal();
+    w->btnViewFiles->click();
+
+    const QStringList log = linhasDoLog(*w);
+    const int conectando = static_cast<int>(log.indexOf(QStringLiteral("Tentando conectar no endereço principal do FTP")));
+    const int criando = static_cast<int>(log.indexOf(QStringLiteral("Criando Pasta do Cliente")));
+    ASSERT_GE(conectando, 0);
+    ASSERT_GT(criando, conectando) << "connection, then resolution and walk";
+    EXPECT_EQ(w->directory(), kPastaCliente);
+    EXPECT_FALSE(w->baseCorrompida());
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
+    QStringList nomes = nomesDaLista(*w);
+    nomes.sort();
+    EXPECT_EQ(nomes, (QStringList{QStringLiteral("backup.fbk"), QStringLiteral("sub")}));
+    QTreeWidgetItem* backup = linha(*w, QStringLiteral("backup.fbk"));
+    ASSERT_NE(backup, nullptr);
+    EXPECT_EQ(backup->text(1), QStringLiteral("1,500 KiB"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$")).match(backup->text(2)).hasMatch())
+        << backup->text(2).toStdString();
+    // A listing on an open connection never touches the busy display.
+    EXPECT_FALSE(w->pnlAguarde->isVisible());
+}
+
+TEST_F(Arquivos, CorruptedBaseViewShowsTheDownloadPageWithoutListing)
+{
+    auto w = corrompida();
+    w->btnViewFiles->click();
+    EXPECT_TRUE(w->baseCorrompida());
+    EXPECT_EQ(w->directory(), kPastaCorrompida);
+    EXPECT_EQ(w->pnlCliente->text(), QStringLiteral("Base Corrompida"));
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Argument out of range")));
+    EXPECT_FALSE(QFileInfo::exists(raiz.path() + kPastaCorrompida)) << "the shared folder is not entered";
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+}
+
+TEST_F(Arquivos, UploadAsksBeforeReplacing)
+{
+    auto w = normal();
+    const QString origem = arquivoLocal(QStringLiteral("dados.bin"), QByteArray("primeira versão"));
+    dialogos->arquivosAbrir = {origem};
+    Observador obs(*w);
+    w->btnUpload->click();
+    EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("primeira versão"));
+    ASSERT_EQ(dialogos->caixas.size(), 1u) << "no question for a new file";
+    EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Arquivo Enviado com Sucesso"));
+    EXPECT_EQ(dialogos->caixas[0].titulo, kTituloAplicacao);
+    EXPECT_EQ(dialogos->caixas[0].flags, 64);
+    EXPECT_EQ(dialogos->dialogosAbrir.at(0).titulo, QStringLiteral("Selecione o Arquivo"));
+    EXPECT_TRUE(nomesDaLista(*w).contains(QStringLiteral("dados.bin"))) << "the list is refreshed";
+    EXPECT_EQ(obs.passosComBotoesLivres, 0);
+    EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    esperaProntaParaUsar(*w);
+
+    // Declined: nothing is sent, no success box.
+    testsupport::writeFile(origem, "segunda versão");
+    dialogos->arquivosAbrir = {origem};
+    dialogos->respostas = {mb::IdNo};
+    w->btnUpload->click();
+    ASSERT_EQ(dialogos->caixas.size(), 2u);
+    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
+    EXPECT_EQ(dialogos->caixas[1].titulo, QStringLiteral("Substituir"));
+    EXPECT_EQ(dialogos->caixas[1].flags, 36);
+    EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("primeira versão"));
+
+    // Accepted: replaced.
+    dialogos->arquivosAbrir = {origem};
+    dialogos->respostas = {mb::IdYes};
+    w->btnUpload->click();
+    EXPECT_EQ(caixas(2), (QStringList{QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Arquivo Enviado com Sucesso")}));
+    EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("segunda versão"));
+
+    // An empty remote file also counts as existing.
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/vazio.txt"), QByteArray());
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("vazio.txt"), "conteúdo")};
+    dialogos->respostas = {mb::IdNo};
+    w->btnUpload->click();
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
+
+    // Cancelling the dialog does nothing at all.
+    const size_t antes = dialogos->caixas.size();
+    w->btnUpload->click();
+    EXPECT_EQ(dialogos->caixas.size(), antes);
+}
+
+TEST_F(Arquivos, CorruptedBaseUploadUsesAUniqueName)
+{
+    qputenv("USERDOMAIN", "PREFEITURA");
+    qputenv("USERNAME", "usuario");
+    auto w = corrompida();
+    const QByteArray conteudo(100000, 'z');
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), conteudo)};
+    w->btnUpload->click();
+    qunsetenv("USERDOMAIN");
+    qunsetenv("USERNAME");
+
+    const QString nome = w->edtUploadUniqueName->text();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^PREFEITURA_usuario-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_backup\\.fbk$")).match(nome).hasMatch())
+        << nome.toStdString();
+    EXPECT_EQ(readFile(remoto(nome, kPastaCorrompida)), conteudo);
+    EXPECT_EQ(w->edtNomeArquivo->text(), nome);
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet3);
+    EXPECT_TRUE(linhasDoLog(*w).contains(nome));
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
+}
+
+TEST_F(Arquivos, UniqueNameWithoutTheWindowsVariables)
+{
+    qunsetenv("USERDOMAIN");
+    qunsetenv("USERNAME");
+    const QString nome = NomeUnicoBaseCorrompida(QStringLiteral("/tmp/pasta/b.fbk"), QDateTime(QDate(2017, 12, 5), QTime(14, 3, 9)));
+    EXPECT_TRUE(nome.startsWith(QLatin1Char('_')));
+    EXPECT_TRUE(nome.endsWith(QStringLiteral("-2017-12-05_14-03-09_b.fbk"))) << nome.toStdString();
+    EXPECT_GT(nome.size(), QStringLiteral("_-2017-12-05_14-03-09_b.fbk").size()) << "the login name stands in for USERNAME";
+}
+
+TEST_F(Arquivos, DownloadTheSelectedRowOrATypedName)
+{
+    const QByteArray conteudo = testsupport::ScriptedFtp::patternBytes(300000);
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/relatorio.pdf"), conteudo);
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/outro.txt"), "o");
+    auto w = normal();
+    w->btnViewFiles->click();
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
+    linha(*w, QStringLiteral("relatorio.pdf"))->setSelected(true);
+    const QString destino = local.filePath(QStringLiteral("baixado.pdf"));
+    dialogos->arquivosSalvar = {destino};
+    Observador obs(*w);
+    w->btnDownloadSelected->click();
+    EXPECT_EQ(dialogos->dialogosSalvar.at(0).titulo, QStringLiteral("Salvar Arquivo"));
+    EXPECT_EQ(dialogos->dialogosSalvar.at(0).argumento, QStringLiteral("relatorio.pdf"));
+    EXPECT_EQ(readFile(destino), conteudo);
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Baixado com Sucesso")});
+    EXPECT_EQ(dialogos->caixas.back().flags, 64);
+    EXPECT_EQ(obs.passosComBotoesLivres, 0);
+    EXPECT_EQ(w->pgbr->maximum(), conteudo.size());
+    esperaProntaParaUsar(*w);
+    EXPECT_TRUE(w->btnDownloadSelected->isEnabled()) << "the row is still selected";
+
+    // Replacing a local file: No keeps it and the window is ready again; Yes replaces it.
+    testsupport::writeFile(destino, "antigo");
+    dialogos->arquivosSalvar = {destino};
+    dialogos->respostas = {mb::IdNo};
+    w->btnDownloadSelected->click();
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Deseja Substituir o Arquivo ") + destino + QStringLiteral(" ?"));
+    EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Substituir Arquivo Local"));
+    EXPECT_EQ(readFile(destino), QByteArray("antigo"));
+    esperaProntaParaUsar(*w);
+    dialogos->arquivosSalvar = {destino};
+    dialogos->respostas = {mb::IdYes};
+    w->btnDownloadSelected->click();
+    EXPECT_EQ(readFile(destino), conteudo);
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("baixado.pdf")});
+}
+
+TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
+{
+    criarArquivo(raiz.path(), kPastaCorrompida.mid(1) + QStringLiteral("/PREF_u-2017-12-05_14-03-09_b.fbk"), "suporte");
+    auto w = corrompida();
+    w->btnViewFiles->click();
+    ASSERT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    w->edtNomeArquivo->setText(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk"));
+    const QString destino = local.filePath(QStringLiteral("b.fbk"));
+    dialogos->arquivosSalvar = {destino};
+    w->btnDownloadFinal->click();
+    EXPECT_EQ(readFile(destino), QByteArray("suporte"));
+
+    // A name the server does not have: the list is refreshed, then the error box.
+    w->edtNomeArquivo->setText(QStringLiteral("nao-existe.fbk"));
+    dialogos->arquivosSalvar = {local.filePath(QStringLiteral("n.fbk"))};
+    w->btnDownloadFinal->click();
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Não Encontrado no FTP"));
+    EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Erro"));
+    EXPECT_EQ(dialogos->caixas.back().flags, 16);
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
+    EXPECT_TRUE(nomesDaLista(*w).contains(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk")));
+    EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("n.fbk"))));
+    esperaProntaParaUsar(*w);
+
+    // Blanks only: a warning, nothing else.
+    w->edtNomeArquivo->setText(QStringLiteral("  \t "));
+    w->btnDownloadFinal->click();
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Informe o nome completo do arquivo"));
+    EXPECT_EQ(dialogos->caixas.back().flags, 48);
+}
+
+TEST_F(Arquivos, SelectionIsEnsuredBeforeDownloadAndDelete)
+{
+    auto w = normal();
+    // The row buttons are only enabled with a selection; the handlers check again.
+    auto clicar = [](QPushButton* b) {
+        b->setEnabled(true);
+        b->click();
+    };
+    // No row at all.
+    w->btnViewFiles->click();
+    clicar(w->btnDelete);
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Selecione um arquivo")});
+    EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Atenção"));
+
+    // Exactly one row, none selected: that row is taken.
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/unico.txt"), "u");
+    w->btnRefresh->click();
+    dialogos->respostas = {mb::IdYes};
+    clicar(w->btnDelete);
+    EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"));
+    EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Excluir"));
+    EXPECT_EQ(dialogos->caixas.back().flags, 36);
+    EXPECT_FALSE(QFileInfo::exists(remoto(QStringLiteral("unico.txt"))));
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+
+    // Two rows, none selected.
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
+    w->btnRefresh->click();
+    const size_t antes = dialogos->caixas.size();
+    clicar(w->btnDownloadSelected);
+    EXPECT_EQ(caixas(static_cast<int>(antes)), QStringList{QStringLiteral("Selecione um arquivo")});
+    EXPECT_TRUE(dialogos->dialogosSalvar.empty());
+}
+
+TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
+{
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
+    auto w = normal();
+    w->btnViewFiles->click();
+    linha(*w, QStringLiteral("a.txt"))->setSelected(true);
+    dialogos->respostas = {mb::IdNo};
+    w->btnDelete->click();
+    EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("a.txt"))));
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
+
+    // The server refuses: the row stays, the refusal is logged.
+    servidor.reset();
+    testsupport::PyFtpd somenteLeitura(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {kPastaCliente.mid(1)});
+    apontarFtp(somenteLeitura.port());
+    auto w2 = normal();
+    w2->btnViewFiles->click();
+    linha(*w2, QStringLiteral("b.txt"))->setSelected(true);
+    dialogos->respostas = {mb::IdYes};
+    w2->btnDelete->click();
+    EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
+    EXPECT_NE(linha(*w2, QStringLiteral("b.txt")), nullptr);
+    EXPECT_TRUE(linhasDoLog(*w2).last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << linhasDoLog(*w2).last().toStdString();
+}
+
+TEST_F(Arquivos, ASecondOperationWaitsForTheFirst)
+{
+    auto w = normal();
+    const QString origem = local.filePath(QStringLiteral("grande.bin"));
+    {
+        QFile f(origem);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(256LL << 20));
+    }
+    dialogos->arquivosAbrir = {origem};
+    bool tentou = false;
+    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
+        if (v > 0 && !tentou) {
+            tentou = true;
+            w->btnDownloadFinal->click(); // still enabled while busy
+            w->SoltarArquivos({origem});
+        }
+    });
+    w->btnUpload->click();
+    ASSERT_TRUE(tentou);
+    EXPECT_EQ(linhasDoLog(*w).count(QStringLiteral("Aguarde o término da operação em andamento.")), 2);
+    EXPECT_EQ(QFileInfo(remoto(QStringLiteral("grande.bin"))).size(), 256LL << 20);
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
+}
+
+TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
+{
+    const QString nome = QStringLiteral("enorme.bin");
+    {
+        QDir().mkpath(raiz.path() + kPastaCliente);
+        QFile f(remoto(nome));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(1LL << 30));
+    }
+    auto w = normal();
+    w->btnViewFiles->click();
+    linha(*w, nome)->setSelected(true);
+    const QString destino = local.filePath(nome);
+    testsupport::writeFile(destino, "versão anterior");
+    dialogos->arquivosSalvar = {destino};
+    dialogos->respostas = {mb::IdYes};
+    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
+        if (v > 0)
+            w->close();
+    });
+    w->btnDownloadSelected->click();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, std::chrono::seconds(20)));
+    EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
+    EXPECT_FALSE(dialogos->caixas.back().texto == QStringLiteral("Arquivo Baixado com Sucesso"));
+}
+
+// Files beyond 4 GiB: sizes and progress must be right end to end.
+TEST_F(Arquivos, FilesLargerThan4GiB)
+{
+    const qint64 tamanho = (4LL << 30) + 12345;
+    const QStorageInfo disco(QDir::tempPath());
+    if (disco.bytesAvailable() < (12LL << 30)) {
+        std::printf("skipped: %lld bytes free, 12 GiB needed\n", static_cast<long long>(disco.bytesAvailable()));
+        GTEST_SKIP() << "less than 12 GiB free on the disk";
+    }
+    servidor.reset();
+    testsupport::Vsftpd vs(raiz.path());
+    apontarFtp(vs.port());
+    const QString origem = local.filePath(QStringLiteral("grande.fbk"));
+    {
+        QFile f(origem);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("inicio");
+        ASSERT_TRUE(f.resize(tamanho - 3)); // sparse middle
+        ASSERT_TRUE(f.seek(tamanho - 3));
+        f.write("fim");
+    }
+    auto hash = [](const QString& p) {
+        QFile f(p);
+        f.open(QIODevice::ReadOnly);
+        QCryptographicHash h(QCryptographicHash::Sha1);
+        h.addData(&f);
+        return h.result();
+    };
+    auto w = normal();
+    dialogos->arquivosAbrir = {origem};
+    w->btnUpload->click();
+    ASSERT_EQ(QFileInfo(remoto(QStringLiteral("grande.fbk"))).size(), tamanho) << linhasDoLog(*w).join('\n').toStdString();
+    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    EXPECT_GT(w->pgbr->maximum(), 1 << 20);
+    QTreeWidgetItem* l = linha(*w, QStringLiteral("grande.fbk"));
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->text(1), QLocale().toString(tamanho / 1024.0, 'f', 3) + QStringLiteral(" KiB"));
+
+    l->setSelected(true);
+    const QString destino = local.filePath(QStringLiteral("de-volta.fbk"));
+    dialogos->arquivosSalvar = {destino};
+    w->btnDownloadSelected->click();
+    EXPECT_EQ(QFileInfo(destino).size(), tamanho);
+    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    EXPECT_EQ(hash(destino), hash(origem));
+    QFile::remove(destino);
+    QFile::remove(origem);
+    QFile::remove(remoto(QStringLiteral("grande.fbk")));
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+// Connecting with fall-back, and the client folder on real FTP servers.
+#include "AmbienteJanela.h"
+#include "uTFtpQuintaraUtil.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace {
+
+int indiceDe(const QStringList& linhas, const QString& linha, int desde = 0)
+{
+    for (int i = desde; i < linhas.size(); ++i)
+        if (linhas[i] == linha)
+            return i;
+    return -1;
+}
+
+const QString kPrincipal = QStringLiteral("Tentando conectar no endereço principal do FTP");
+const QString kAlternativo = QStringLiteral("Tentando conectar no endereço alternativo do FTP");
+
+class Conexao : public ::testing::Test {
+protected:
+    QTemporaryDir raiz;
+    std::shared_ptr<DialogosRoteirizados> dialogos = std::make_shared<DialogosRoteirizados>();
+};
+
+TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
+{
+    testsupport::PyFtpd bom(raiz.path());
+    QTemporaryDir outraRaiz;
+    // Another server that does not know our login.
+    testsupport::PyFtpd recusa(outraRaiz.path(), QStringLiteral("outro"), QStringLiteral("segredo"));
+    struct Caso {
+        const char* nome;
+        int principal;
+    };
+    const Caso casos[] = {{"primary refuses connections", testsupport::closedPort()}, {"primary refuses the login", recusa.port()}};
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        apontarFtp(c.principal, bom.port());
+        auto w = novaJanela(instalacaoVazia(), dialogos);
+        w->btnViewFiles->click();
+        const QStringList log = linhasDoLog(*w);
+        const int p = indiceDe(log, kPrincipal);
+        const int a = indiceDe(log, kAlternativo, p);
+        ASSERT_GE(p, 0) << log.join('\n').toStdString();
+        ASSERT_GT(a, p + 1) << "the primary's failure is logged between the two attempts";
+        EXPECT_FALSE(log[a - 1].isEmpty());
+        EXPECT_GT(log.size(), a + 1) << "the alternate's status lines follow";
+        EXPECT_TRUE(w->IdFTP1().Connected());
+        // The operation went on: corrupted-base mode shows its download page.
+        EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    }
+}
+
+TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
+{
+    apontarFtp(testsupport::closedPort(), testsupport::closedPort());
+    auto w = novaJanela(instalacaoVazia(), dialogos);
+    w->btnViewFiles->click();
+    const QStringList log = linhasDoLog(*w);
+    const int p = indiceDe(log, kPrincipal);
+    const int a = indiceDe(log, kAlternativo, p);
+    ASSERT_GT(a, p);
+    ASSERT_GT(log.size(), a + 1);
+    // The alternate's failure is the last line, logged once by the application handler.
+    EXPECT_EQ(log.count(log.last()), log.mid(0, a).count(log.last()) + 1);
+    EXPECT_FALSE(w->IdFTP1().Connected());
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum);
+    EXPECT_TRUE(dialogos->caixas.empty());
+    EXPECT_TRUE(w->directory().isEmpty()) << "nothing ran after the failed connection";
+}
+
+// The folder walk on each real server, from a fresh login, with the chain absent,
+// partly there and all there. vsftpd refuses an existing folder without saying
+// "exist": the walk must still go on.
+TEST_F(Conexao, FolderWalkOnRealServers)
+{
+    enum class Servidor { Py, Vs };
+    for (Servidor tipo : {Servidor::Py, Servidor::Vs}) {
+        for (int existentes : {0, 2, 5}) {
+            SCOPED_TRACE(std::string(tipo == Servidor::Py ? "pyftpdlib" : "vsftpd") + " with " + std::to_string(existentes) +
+                         " levels present");
+            QTemporaryDir r;
+            const QStringList niveis = kPastaCliente.mid(1).split(QLatin1Char('/'));
+            QDir().mkpath(r.path() + QLatin1Char('/') + niveis.mid(0, existentes).join(QLatin1Char('/')));
+            std::unique_ptr<testsupport::PyFtpd> py;
+            std::unique_ptr<testsupport::Vsftpd> vs;
+            int porta;
+            if (tipo == Servidor::Py) {
+                py = std::make_unique<testsupport::PyFtpd>(r.path());
+                porta = py->port();
+            } else {
+                vs = std::make_unique<testsupport::Vsftpd>(r.path());
+                porta = vs->port();
+            }
+            criarArquivo(r.path(), QStringLiteral("leia-me.txt"), "x");
+            if (vs)
+                vs->handOver(r.path());
+            apontarFtp(porta);
+            auto w = novaJanela(instalacaoKorv(), dialogos);
+            w->btnViewFiles->click();
+            const QStringList log = linhasDoLog(*w);
+            EXPECT_EQ(w->directory(), kPastaCliente);
+            EXPECT_TRUE(QFileInfo(r.path() + kPastaCliente).isDir()) << log.join('\n').toStdString();
+            const int criando = indiceDe(log, QStringLiteral("Criando Pasta do Cliente"));
+            EXPECT_GT(indiceDe(log, QStringLiteral("Pasta do Cliente Criada com Sucesso"), criando), criando);
+            EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
+            EXPECT_EQ(w->pnlCliente->text(), QStringLiteral("  KORV: PM de São José do Rio Preto/SP"));
+
+            // Once inside, the next listing only compares the current folder.
+            const int antes = static_cast<int>(linhasDoLog(*w).size());
+            w->btnRefresh->click();
+            EXPECT_EQ(linhasDoLog(*w).mid(antes).count(QStringLiteral("Criando Pasta do Cliente")), 0);
+        }
+    }
+}
+
+TEST_F(Conexao, RefusedFolderCreationStopsTheOperation)
+{
+    QDir().mkpath(raiz.path() + QStringLiteral("/gCALDORIA/Cidades"));
+    testsupport::PyFtpd servidor(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {QStringLiteral("gCALDORIA/Cidades")});
+    apontarFtp(servidor.port());
+    auto w = novaJanela(instalacaoKorv(), dialogos);
+    w->btnViewFiles->click();
+    const QStringList log = linhasDoLog(*w);
+    EXPECT_EQ(log.count(QStringLiteral("Pasta do Cliente Criada com Sucesso")), 0);
+    EXPECT_TRUE(log.last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << log.last().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(raiz.path() + QStringLiteral("/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP")));
+    EXPECT_NE(w->PageControl1->currentWidget(), w->TabSheet1);
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+}
+
+TEST_F(Conexao, ClosingTheWindowSaysGoodbyeToTheServer)
+{
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"));
+    apontarFtp(servidor.port());
+    auto w = novaJanela(instalacaoVazia(), dialogos);
+    w->show();
+    w->btnViewFiles->click();
+    ASSERT_TRUE(w->IdFTP1().Connected());
+    w->close();
+    EXPECT_TRUE(servidor.waitForCommands(1));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return servidor.commands().contains(QStringLiteral("QUIT")); }, std::chrono::seconds(5)));
+
+    // Closed while disconnected: nothing is sent.
+    testsupport::ScriptedFtp outro(QStringLiteral("normal"));
+    apontarFtp(outro.port());
+    auto w2 = novaJanela(instalacaoVazia(), dialogos);
+    w2->show();
+    w2->close();
+    EXPECT_TRUE(outro.commands().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// "No such file or directory" from the listing is silent on "Visualizar Arquivos"
+// and reported by "Atualizar".
+TEST_F(Conexao, ListingOfAMissingFolder)
+{
+    testsupport::ScriptedFtp servidor(QStringLiteral("list-missing"));
+    apontarFtp(servidor.port());
+    auto w = novaJanela(instalacaoKorv(), dialogos);
+    w->show();
+    w->btnViewFiles->click();
+    QStringList log = linhasDoLog(*w);
+    EXPECT_FALSE(log.last().contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) << log.last().toStdString();
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum) << "a failed listing leaves the page as it was";
+    EXPECT_TRUE(w->btnUpload->isEnabled());
+
+    w->btnRefresh->click();
+    log = linhasDoLog(*w);
+    EXPECT_EQ(log.last(), QStringLiteral("No such file or directory."));
+    EXPECT_TRUE(dialogos->caixas.empty());
+}
+
+} // namespace

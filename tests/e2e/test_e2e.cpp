@@ -1,0 +1,208 @@
+// The real executable, started as "Open with" would start it: a file as its first
+// argument, the FTP endpoints pointed at a local server, a real Firebird server
+// holding the client database.
+#include "FirebirdServer.h"
+#include "FtpServers.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using testsupport::readFile;
+
+const QString kPastaCliente = QStringLiteral("/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV");
+const QString kPastaCorrompida = QStringLiteral("/gCALDORIA/Cidades/_corrompida");
+
+testsupport::FirebirdServer& firebird()
+{
+    static testsupport::FirebirdServer servidor;
+    return servidor;
+}
+
+// A folder where the program lies beside an installed system's INI file.
+struct Instalacao {
+    QTemporaryDir pasta;
+    QString programa;
+
+    explicit Instalacao(const QByteArray& ini = {})
+    {
+        programa = pasta.filePath(QStringLiteral("FTPCaldoria"));
+        EXPECT_TRUE(QFile::copy(QStringLiteral(FTPCALDORIA_EXE), programa));
+        if (!ini.isEmpty())
+            testsupport::writeFile(pasta.filePath(QStringLiteral("korv.ini")), ini);
+    }
+};
+
+// KORV with its database on the test's Firebird server; "Ano" fixes the year.
+std::unique_ptr<Instalacao> instalacaoKorv()
+{
+    auto inst = std::make_unique<Instalacao>();
+    const QString dados = inst->pasta.filePath(QStringLiteral("dados"));
+    testsupport::writeFile(inst->pasta.filePath(QStringLiteral("korv.ini")),
+                           QStringLiteral("[KORV]\r\nServidor=%1\r\nCaminho_Base_Dados=%2/\r\nAno=2017\r\n")
+                               .arg(firebird().serverAndPort(), dados)
+                               .toUtf8());
+    firebird().createDatabase(dados + QStringLiteral("/ARQ2017/KORV2017.FDB"),
+                              testsupport::FirebirdServer::fixtureScript(QStringLiteral("korv.sql")), QStringLiteral("QNCKORV8"),
+                              QStringLiteral("vokt"));
+    return inst;
+}
+
+class Programa {
+public:
+    Programa(const Instalacao& inst, const QStringList& args, int portaPrincipal, int portaAlternativa, const QString& pastaTrabalho)
+        : m_log(pastaTrabalho + QStringLiteral("/janela.log"))
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("FTPCALDORIA_FTP_HOST"), QStringLiteral("127.0.0.1:%1").arg(portaPrincipal));
+        env.insert(QStringLiteral("FTPCALDORIA_FTP_ALT_HOST"), QStringLiteral("127.0.0.1:%1").arg(portaAlternativa));
+        env.insert(QStringLiteral("FTPCALDORIA_LOG"), m_log);
+        env.insert(QStringLiteral("USERDOMAIN"), QStringLiteral("PREFEITURA"));
+        env.insert(QStringLiteral("USERNAME"), QStringLiteral("usuario"));
+        m_proc.setProcessEnvironment(env);
+        // Started from another folder: the program looks beside itself.
+        m_proc.setWorkingDirectory(pastaTrabalho);
+        m_proc.setProcessChannelMode(QProcess::MergedChannels);
+        m_proc.start(inst.programa, args);
+        EXPECT_TRUE(m_proc.waitForStarted(10000));
+    }
+    ~Programa()
+    {
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.terminate();
+            if (!m_proc.waitForFinished(5000))
+                m_proc.kill();
+            m_proc.waitForFinished(5000);
+        }
+    }
+    bool terminouSozinho(int ms) { return m_proc.waitForFinished(ms); }
+    bool rodando() const { return m_proc.state() == QProcess::Running; }
+    QStringList log() const
+    {
+        QFile f(m_log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    int exitCode() const { return m_proc.exitCode(); }
+    QByteArray saida() { return m_proc.readAll(); }
+
+private:
+    QString m_log;
+    QProcess m_proc;
+};
+
+QStringList arquivosAbaixo(const QString& raiz)
+{
+    QStringList out;
+    QDirIterator it(raiz, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next().mid(raiz.size());
+    return out;
+}
+
+class PontaAPonta : public ::testing::Test {
+protected:
+    QTemporaryDir raizFtp;
+    QTemporaryDir trabalho;
+    QString arquivo;
+    QByteArray conteudo = testsupport::ScriptedFtp::patternBytes(3 << 20);
+
+    void SetUp() override
+    {
+        arquivo = trabalho.filePath(QStringLiteral("backup da prefeitura.fbk"));
+        testsupport::writeFile(arquivo, conteudo);
+    }
+};
+
+TEST_F(PontaAPonta, NormalModeSendsTheFileAndCloses)
+{
+    auto inst = instalacaoKorv();
+    testsupport::PyFtpd ftp(raizFtp.path());
+    Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(p.terminouSozinho(30000)) << p.log().join('\n').toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(readFile(raizFtp.path() + kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")), conteudo)
+        << p.log().join('\n').toStdString();
+    EXPECT_EQ(arquivosAbaixo(raizFtp.path()), QStringList{kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")});
+}
+
+TEST_F(PontaAPonta, CorruptedBaseModeSendsUnderAUniqueNameAndStaysOpen)
+{
+    struct Caso {
+        const char* nome;
+        std::function<std::unique_ptr<Instalacao>()> instalar;
+    };
+    const Caso casos[] = {
+        {"no INI file", [] { return std::make_unique<Instalacao>(); }},
+        {"database down",
+         [] {
+             return std::make_unique<Instalacao>(
+                 QStringLiteral("[KORV]\r\nServidor=127.0.0.1/%1\r\nCaminho_Base_Dados=/dados/\r\nAno=2017\r\n").arg(testsupport::closedPort()).toUtf8());
+         }},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir raiz;
+        testsupport::PyFtpd ftp(raiz.path());
+        auto inst = c.instalar();
+        Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
+        const QRegularExpression unico(QStringLiteral("^PREFEITURA_usuario-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_backup da prefeitura\\.fbk$"));
+        QString enviado;
+        ASSERT_TRUE(testsupport::waitUntil(
+            [&] {
+                const QStringList nomes = QDir(raiz.path() + kPastaCorrompida).entryList(QDir::Files);
+                if (nomes.size() == 1 && QFileInfo(raiz.path() + kPastaCorrompida + QLatin1Char('/') + nomes[0]).size() == conteudo.size())
+                    enviado = nomes[0];
+                return !enviado.isEmpty();
+            },
+            std::chrono::seconds(30)))
+            << p.log().join('\n').toStdString();
+        EXPECT_TRUE(unico.match(enviado).hasMatch()) << enviado.toStdString();
+        EXPECT_EQ(readFile(raiz.path() + kPastaCorrompida + QLatin1Char('/') + enviado), conteudo);
+        EXPECT_FALSE(p.terminouSozinho(3000)) << "the window stays open showing the name";
+        EXPECT_TRUE(p.log().contains(enviado));
+    }
+}
+
+TEST_F(PontaAPonta, BothEndpointsUnreachable)
+{
+    auto inst = std::make_unique<Instalacao>();
+    Programa p(*inst, {arquivo}, testsupport::closedPort(), testsupport::closedPort(), trabalho.path());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return p.log().contains(QStringLiteral("Tentando conectar no endereço alternativo do FTP")); },
+                                       std::chrono::seconds(20)));
+    EXPECT_FALSE(p.terminouSozinho(3000));
+    const QStringList log = p.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("Tentando conectar no endereço principal do FTP")));
+    EXPECT_GT(log.size(), log.indexOf(QStringLiteral("Tentando conectar no endereço alternativo do FTP")) + 1)
+        << "the alternate's failure is reported, not dropped";
+}
+
+TEST_F(PontaAPonta, AnArgumentThatIsNoFileSendsNothing)
+{
+    for (const QString& argumento : {trabalho.filePath(QStringLiteral("nao-existe.fbk")), trabalho.path()}) {
+        SCOPED_TRACE(argumento.toStdString());
+        testsupport::ScriptedFtp ftp(QStringLiteral("normal"));
+        auto inst = std::make_unique<Instalacao>();
+        QTemporaryDir outroTrabalho;
+        Programa p(*inst, {argumento}, ftp.port(), ftp.port(), outroTrabalho.path());
+        EXPECT_FALSE(p.terminouSozinho(2500));
+        EXPECT_TRUE(ftp.commands().isEmpty()) << ftp.commands().join(' ').toStdString();
+        EXPECT_EQ(p.log(), (QStringList{QStringLiteral("Identificando Sistema Quintara"), QStringLiteral("Nenhum sistema Quintara identificado")}));
+    }
+}
+
+} // namespace

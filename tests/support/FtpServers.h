@@ -1,0 +1,97 @@
+#pragma once
+// The FTP peers the tests talk to, all on 127.0.0.1: pyftpdlib, vsftpd, and our
+// scripted server (tests/fixtures/ftp/scripted_ftp.py) for the faults real servers
+// do not make on demand. Each starts in its constructor, ready to serve, and stops
+// in its destructor; a start that fails throws std::runtime_error with the peer's
+// output.
+#include "TestSupport.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+
+namespace testsupport {
+
+// The login the program uses.
+inline const QString kFtpUser = QStringLiteral("caldoria");
+inline const QString kFtpPassword = QStringLiteral("vesplodu");
+
+// Debian's python3, which has pyftpdlib (a python found first on PATH may not).
+QString systemPython();
+
+class PyFtpd {
+public:
+    // readOnlyDirs: folders below rootDir (relative) where the user may list and
+    // download but not create, store or delete.
+    explicit PyFtpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword,
+                    const QStringList& readOnlyDirs = {});
+    int port() const { return m_port; }
+    QString rootDir() const { return m_root; }
+
+private:
+    QString m_root;
+    std::unique_ptr<ServerProcess> m_process;
+    int m_port = 0;
+};
+
+// vsftpd logs in through PAM, so it needs a system user of that name: the helper
+// creates it when missing (useradd, the tests run as root) and sets its password.
+// The user gets rootDir and what lies below it (chown), and rootDir's parents are
+// made traversable.
+class Vsftpd {
+public:
+    explicit Vsftpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword);
+    int port() const { return m_port; }
+    QString rootDir() const { return m_root; }
+    // Hands path and what lies below it to the server's user, for files a test puts
+    // into the root after the start that the server must change or delete.
+    void handOver(const QString& path) const;
+    // vsftpd's log so far (commands and replies).
+    QString log() const;
+
+private:
+    QString m_root;
+    QString m_user;
+    QTemporaryDir m_dir; // configuration, logs, the empty secure_chroot_dir
+    std::unique_ptr<ServerProcess> m_process;
+    int m_port = 0;
+};
+
+class ScriptedFtp {
+public:
+    struct File {
+        QString name; // path from the server's root, e.g. "data.bin" or "docs/a.txt"
+        qint64 size;  // content: patternBytes(size)
+    };
+
+    // scenario: one of the names in scripted_ftp.py's SCENARIOS ("normal", "silent",
+    // "pasv-foreign", "data-drop", "multiline", "iis-list", ...).
+    explicit ScriptedFtp(const QString& scenario, const QList<File>& files = {}, const QString& user = kFtpUser,
+                         const QString& password = kFtpPassword);
+    int port() const { return m_port; }
+
+    // Command lines received so far, in order, without CRLF.
+    QStringList commands() const;
+    // The server's notes about its side, in order: "data connection from 127.0.0.1",
+    // "stored /name 123".
+    QStringList notes() const;
+    // Waits until at least count command lines have arrived.
+    bool waitForCommands(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+    // The content the server gives a file of size bytes.
+    static QByteArray patternBytes(qint64 size);
+
+private:
+    QStringList transcriptLines(char kind) const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ServerProcess> m_process;
+    int m_port = 0;
+};
+
+}
