@@ -115,9 +115,9 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     m_ftp->SetEvents(m_eventos.get());
     montarLayout();
     protegido(this, [this] { FormCreate(); });
-    // The platform's fall-back when creation failed before the system was known.
+    // Creation failed before the system was known: go on as with no system.
     if (!m_sistema)
-        m_sistema = std::make_shared<TQuintaraConexaoInstalada>(QString(), [] { return QDate::currentDate().year(); });
+        m_sistema = std::make_shared<TQuintaraConexao>();
 }
 
 TfPrincipal::~TfPrincipal()
@@ -711,6 +711,9 @@ void TfPrincipal::CriarPastaCliente()
 template <typename F>
 auto TfPrincipal::ftp(F&& f) -> decltype(f())
 {
+    // The window is closing: whatever the operation meant to do next is not started.
+    if (m_estado == Estado::FecharAoTerminar)
+        throw EIdFTPError(QStringLiteral("Operação cancelada"));
     if constexpr (std::is_void_v<decltype(f())>) {
         executarBloqueante([&] { f(); });
     } else {

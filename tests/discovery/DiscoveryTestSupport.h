@@ -10,8 +10,6 @@
 
 #include <ostream>
 
-// Readable QString values in gtest failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace discoverytest {
 

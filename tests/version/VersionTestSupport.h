@@ -1,4 +1,5 @@
 #pragma once
+#include "TestSupport.h"
 #include "uTVersao.h"
 
 #include <QString>
@@ -7,7 +8,6 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // Every test starts from the state of a fresh process.
 class VersaoTest : public ::testing::Test {
