@@ -1,10 +1,13 @@
 // Connecting with fall-back, and the client folder on real FTP servers.
 #include "AmbienteJanela.h"
+#include "SqlConnection.h"
 #include "uTFtpQuintaraUtil.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -177,6 +180,37 @@ TEST_F(Conexao, ListingOfAMissingFolder)
     log = linhasDoLog(*w);
     EXPECT_EQ(log.last(), QStringLiteral("No such file or directory."));
     EXPECT_TRUE(dialogos->caixas.empty());
+}
+
+} // namespace
+
+namespace {
+
+// A database server that never answers: the window keeps processing events while
+// it waits, and ends in corrupted-base mode once our time-out runs out.
+TEST_F(Conexao, WaitingForTheDatabaseKeepsTheWindowAlive)
+{
+    QTemporaryDir instalacao;
+    testsupport::writeFile(instalacao.filePath(QStringLiteral("korv.ini")),
+                           QStringLiteral("[KORV]\nServidor=127.0.0.1/%1\nCaminho_Base_Dados=/dados/\n").arg(portaMuda()).toUtf8());
+    TSQLConnection::SetDefaultConnectTimeout(2);
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"));
+    apontarFtp(servidor.port());
+    auto w = novaJanela(instalacao.path(), dialogos);
+    w->show();
+    int batidas = 0;
+    QTimer relogio;
+    QObject::connect(&relogio, &QTimer::timeout, [&] { ++batidas; });
+    relogio.start(10);
+    QElapsedTimer tempo;
+    tempo.start();
+    w->btnViewFiles->click();
+    const qint64 ms = tempo.elapsed();
+    TSQLConnection::SetDefaultConnectTimeout(12);
+    EXPECT_TRUE(w->baseCorrompida());
+    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    EXPECT_GE(ms, 1500) << "the attach really waited";
+    EXPECT_GT(batidas, ms / 10 / 2) << "the GUI thread kept running its timers while it waited";
 }
 
 } // namespace
