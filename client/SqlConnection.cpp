@@ -32,6 +32,17 @@ QByteArray encodeText(const QString& charset, const QString& text)
     return isUtf8Charset(charset) ? text.toUtf8() : cp1252::encode(text);
 }
 
+// An exact numeric column of any width: its value and its decimal scale.
+template <typename Inteiro>
+void lerInteiro(TSQLValue& value, const XSQLVAR& var, Inteiro)
+{
+    value.kind = TSQLValue::Kind::Integer;
+    Inteiro n = 0;
+    std::memcpy(&n, var.sqldata, sizeof n);
+    value.integer = n;
+    value.scale = var.sqlscale;
+}
+
 int dialectOf(const TSQLParams& params)
 {
     bool ok = false;
@@ -345,30 +356,15 @@ TSQLFirstRow TSQLConnection::QueryFirstRow(const QString& sql)
                 }
                 break;
             }
-            case SQL_SHORT: {
-                value.kind = TSQLValue::Kind::Integer;
-                ISC_SHORT n = 0;
-                std::memcpy(&n, data, sizeof n);
-                value.integer = n;
-                value.scale = var.sqlscale;
+            case SQL_SHORT:
+                lerInteiro(value, var, ISC_SHORT{});
                 break;
-            }
-            case SQL_LONG: {
-                value.kind = TSQLValue::Kind::Integer;
-                ISC_LONG n = 0;
-                std::memcpy(&n, data, sizeof n);
-                value.integer = n;
-                value.scale = var.sqlscale;
+            case SQL_LONG:
+                lerInteiro(value, var, ISC_LONG{});
                 break;
-            }
-            case SQL_INT64: {
-                value.kind = TSQLValue::Kind::Integer;
-                ISC_INT64 n = 0;
-                std::memcpy(&n, data, sizeof n);
-                value.integer = n;
-                value.scale = var.sqlscale;
+            case SQL_INT64:
+                lerInteiro(value, var, ISC_INT64{});
                 break;
-            }
             }
             if (value.isNull) {
                 value.text.clear();

@@ -4,13 +4,6 @@
 
 #include <QFileInfo>
 
-#include <stdexcept>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 testsupport::FirebirdServer& servidor()
@@ -62,18 +55,4 @@ void criarArquivo(const QString& root, const QString& relative, const QByteArray
     const QString path = root + QLatin1Char('/') + relative;
     QDir().mkpath(QFileInfo(path).absolutePath());
     testsupport::writeFile(path, content);
-}
-
-int portaMuda()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("cannot listen on loopback");
-    // Kept open for the whole test program.
-    return ntohs(a.sin_port);
 }

@@ -30,6 +30,3 @@ void apontarFtp(int porta);
 
 // Creates file (and its folders) below root with content.
 void criarArquivo(const QString& root, const QString& relative, const QByteArray& content);
-
-// A loopback port whose listener takes connections and never says a word.
-int portaMuda();

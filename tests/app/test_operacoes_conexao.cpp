@@ -192,7 +192,7 @@ TEST_F(Conexao, WaitingForTheDatabaseKeepsTheWindowAlive)
 {
     QTemporaryDir instalacao;
     testsupport::writeFile(instalacao.filePath(QStringLiteral("korv.ini")),
-                           QStringLiteral("[KORV]\nServidor=127.0.0.1/%1\nCaminho_Base_Dados=/dados/\n").arg(portaMuda()).toUtf8());
+                           QStringLiteral("[KORV]\nServidor=127.0.0.1/%1\nCaminho_Base_Dados=/dados/\n").arg(testsupport::silentPort()).toUtf8());
     TSQLConnection::SetDefaultConnectTimeout(2);
     testsupport::ScriptedFtp servidor(QStringLiteral("normal"));
     apontarFtp(servidor.port());

@@ -10,31 +10,11 @@
 
 #include <stdexcept>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 std::unique_ptr<testsupport::FirebirdServer> g_servidor;
 std::map<QString, Instalacao> g_instalacoes;
-int g_mudo = -1;
-
-// A peer that takes the TCP connection (the kernel completes it from the listen
-// backlog) and then never says a word: only the attach's own time-out ends the wait.
-int escutarSemResponder()
-{
-    g_mudo = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (g_mudo < 0 || ::bind(g_mudo, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(g_mudo, 8) != 0
-        || ::getsockname(g_mudo, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("cannot listen on loopback");
-    return ntohs(a.sin_port);
-}
 
 struct Modelo {
     const char* nome;
@@ -71,7 +51,7 @@ void AmbienteFirebird::SetUp()
 {
     g_servidor = std::make_unique<testsupport::FirebirdServer>();
     const int fechada = testsupport::closedPort();
-    const int mudo = escutarSemResponder();
+    const int mudo = testsupport::silentPort();
     // Short, so that the silent peer costs the tests little.
     TSQLConnection::SetDefaultConnectTimeout(2);
     for (const Modelo& m : modelos) {
@@ -111,9 +91,6 @@ void AmbienteFirebird::TearDown()
 {
     g_instalacoes.clear();
     g_servidor.reset();
-    if (g_mudo >= 0)
-        ::close(g_mudo);
-    g_mudo = -1;
 }
 
 testsupport::FirebirdServer& AmbienteFirebird::servidor() { return *g_servidor; }

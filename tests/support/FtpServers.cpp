@@ -72,20 +72,12 @@ void ensureSystemUser(const QString& user, const QString& password)
 // Opens a TCP connection to 127.0.0.1:port and waits for a line starting with 220.
 bool greets(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = connectLoopback(port);
     if (fd < 0)
         return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        pollfd p{fd, POLLIN, 0};
-        char buf[64] = {};
-        if (::poll(&p, 1, 3000) > 0 && ::recv(fd, buf, sizeof buf - 1, 0) >= 3)
-            ok = QByteArray(buf).startsWith("220");
-    }
+    pollfd p{fd, POLLIN, 0};
+    char buf[64] = {};
+    const bool ok = ::poll(&p, 1, 3000) > 0 && ::recv(fd, buf, sizeof buf - 1, 0) >= 3 && QByteArray(buf).startsWith("220");
     ::close(fd);
     return ok;
 }

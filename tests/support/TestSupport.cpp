@@ -25,7 +25,7 @@ int boundPort(bool listenToo, int* keepFd)
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     if (listenToo)
-        ::listen(fd, 1);
+        ::listen(fd, 16);
     if (keepFd)
         *keepFd = fd;
     else
@@ -35,6 +35,28 @@ int boundPort(bool listenToo, int* keepFd)
 }
 
 int freePort() { return boundPort(false, nullptr); }
+
+int connectLoopback(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int silentPort()
+{
+    int fd = -1;
+    return boundPort(true, &fd);
+}
 int closedPort() { return boundPort(false, nullptr); }
 
 QByteArray readFile(const QString& path)

@@ -26,6 +26,13 @@ int freePort();
 // we bind and close, so a connect gets RST).
 int closedPort();
 
+// A TCP connection to 127.0.0.1:port, or -1 when it is refused. The caller closes it.
+int connectLoopback(int port);
+
+// A loopback port whose listener takes connections (the kernel completes them from
+// its backlog) and never says a word. It stays open until the program ends.
+int silentPort();
+
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);
 
