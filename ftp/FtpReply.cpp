@@ -16,9 +16,14 @@ bool startsWithCode(const QByteArray& line)
         && (line.size() == 3 || line[3] == ' ' || line[3] == '-');
 }
 
+// A line that is no reply, fit to be quoted in a message: short, and with control
+// characters (noise, a binary peer) shown as "?" rather than passed on to a log.
 QString shortened(const QByteArray& line)
 {
-    const QString text = decodeServerText(line.left(200));
+    QString text = decodeServerText(line.left(200));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
     return line.size() > 200 ? text + QStringLiteral("...") : text;
 }
 

@@ -287,9 +287,21 @@ std::size_t Socket::receive(char* buffer, std::size_t capacity, Millis timeout, 
             continue;
         if (!wouldBlock(e))
             throwNetwork(e);
-        if (!waitReady(m_handle, POLLIN, deadline, cancel))
+        // With a low-water mark the wait may end only once enough has arrived, so
+        // it is cut into slices that each end in another look at what is there.
+        if (Clock::now() >= deadline)
             throw LinkError(timeoutText(what, timeout));
+        waitReady(m_handle, POLLIN, std::min(deadline, Clock::now() + kCancelCheck), cancel);
     }
+}
+
+void Socket::setReceiveLowWater(int bytes) noexcept
+{
+#ifdef SO_RCVLOWAT
+    ::setsockopt(m_handle, SOL_SOCKET, SO_RCVLOWAT, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+#else
+    (void)bytes;
+#endif
 }
 
 Socket::Pending Socket::pendingNow() const noexcept

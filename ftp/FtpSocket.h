@@ -67,6 +67,12 @@ public:
     std::size_t receive(char* buffer, std::size_t capacity, Millis timeout, WaitFor what,
                         const std::atomic<bool>& cancel);
 
+    // A wait in receive() then ends once this much has arrived or the peer closed,
+    // which spares both sides a wake-up for every segment; receive() still looks at
+    // least every 100 ms, so a slow peer's smaller pieces are not held back. Systems
+    // without the option (Windows) end the wait at every arrival.
+    void setReceiveLowWater(int bytes) noexcept;
+
     enum class Pending { Nothing, Data, Closed };
     // Without waiting: does the peer have something for us, or has it closed?
     Pending pendingNow() const noexcept;

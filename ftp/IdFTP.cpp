@@ -31,6 +31,10 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr qsizetype kMaxListingBytes = qsizetype(256) << 20;
 // QUIT is a courtesy: we close in any case, so we do not wait long for its reply.
 constexpr Millis kQuitWait{3000};
+// Between commands a server has at most a closing notice or a late reply to say;
+// more than this is a server gone wrong, and reading on would never end while it
+// keeps sending.
+constexpr std::size_t kMaxIdleBytes = 64 * 1024;
 
 QString notConnectedText() { return QStringLiteral("Não conectado ao servidor FTP"); }
 QString closedByServerText() { return QStringLiteral("A conexão foi fechada pelo servidor"); }
@@ -177,24 +181,29 @@ struct TIdFTP::Impl {
     {
         bool closed = false;
         char chunk[4096];
-        for (;;) {
-            const Socket::Pending p = control.pendingNow();
-            if (p == Socket::Pending::Nothing)
-                break;
-            if (p == Socket::Pending::Closed) {
-                closed = true;
-                break;
-            }
-            try {
+        std::size_t drained = 0;
+        try {
+            for (;;) {
+                const Socket::Pending p = control.pendingNow();
+                if (p == Socket::Pending::Nothing)
+                    break;
+                if (p == Socket::Pending::Closed) {
+                    closed = true;
+                    break;
+                }
                 const std::size_t n = control.receiveNow(chunk, sizeof chunk);
                 if (n == 0)
                     break;
                 reader.append(chunk, n);
-            } catch (const EIdFTPError& e) {
-                return e;
+                while (auto stale = reader.next()) {
+                    if (stale->code == 421)
+                        return serverError(*stale);
+                }
+                drained += n;
+                if (drained > kMaxIdleBytes)
+                    return EIdFTPError(QStringLiteral("O servidor enviou mais de %1 KiB sem que nada fosse pedido").arg(kMaxIdleBytes / 1024));
             }
-        }
-        try {
+            // Replies that came in behind the last one we read.
             while (auto stale = reader.next()) {
                 if (stale->code == 421)
                     return serverError(*stale);
@@ -218,12 +227,25 @@ struct TIdFTP::Impl {
         return command.toUtf8() + "\r\n";
     }
 
+    // Bytes that are no reply leave us unable to tell which reply answers which
+    // command: that is a broken connection, which gets closed.
+    std::optional<FtpReply> nextReply()
+    {
+        try {
+            return reader.next();
+        } catch (const LinkError&) {
+            throw;
+        } catch (const EIdFTPError& e) {
+            throw LinkError(e.Message());
+        }
+    }
+
     FtpReply readReply(Millis timeout)
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         char chunk[16384];
         for (;;) {
-            if (auto reply = reader.next()) {
+            if (auto reply = nextReply()) {
                 if (reply->code == 421) {
                     // The server is closing the connection (RFC 959 section 5.4).
                     closeAll();
@@ -610,6 +632,11 @@ void TIdFTP::Put(const QString& localPath, const QString& remoteName, bool appen
         d->status(QStringLiteral("Enviando arquivo %1 (%2 bytes)...").arg(name).arg(size));
         const std::int64_t sent = d->transfer(QStringLiteral("STOR ") + name, wmWrite, size,
             [&](Socket& data, WorkReporter& work) { sendFromFile(data, file, size, d->limits(), work, d->buffer); });
+        // Another program cut the file short while we sent it: what the server got is
+        // a piece of a file that no longer exists as it was.
+        if (sent != size)
+            throw EIdFTPError(QStringLiteral("O arquivo local %1 mudou durante o envio: enviados %2 de %3 bytes")
+                                  .arg(QDir::toNativeSeparators(localPath)).arg(sent).arg(size));
         // A server that lost part of the file still says 226; where it can tell the
         // size of what it stored, that size has the last word.
         if (TransferType == ftBinary) {

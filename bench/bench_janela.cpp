@@ -1,0 +1,277 @@
+// The window against a real FTP server on loopback, driven through its buttons as a
+// user would, with the platform "offscreen" unless QT_QPA_PLATFORM says otherwise.
+// No installed system is found, so the window works in the shared folder
+// /gCALDORIA/Cidades/_corrompida.
+//
+//   ftpc_bench_janela listar PORT [ROUNDS]        refresh a listing of that folder
+//   ftpc_bench_janela enviar PORT LOCAL           upload LOCAL under a unique name
+//   ftpc_bench_janela baixar PORT REMOTE LOCAL    download REMOTE of that folder to LOCAL
+//
+// Prints key=value lines. gui_max_gap_ms is the longest stretch in which the GUI
+// thread dispatched no event while the operation ran (a 1 ms timer keeps events
+// coming whenever the thread is free).
+#include "Dialogos.h"
+#include "IdFTP.h"
+#include "ufPrincipal.h"
+#include "uTQuintaraConexoes.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <vector>
+
+namespace {
+
+// Answers every dialog from a script: the file to open, the place to save, "OK".
+class DialogosDoBenchmark : public IDialogos {
+public:
+    std::deque<QString> abrir;
+    std::deque<QString> salvar;
+    QStringList caixas;
+
+    int MessageBox(QWidget*, const QString& text, const QString&, int) override
+    {
+        caixas << text;
+        return mb::IdOk;
+    }
+    QString AbrirArquivo(QWidget*, const QString&, const QString&) override { return proximo(abrir); }
+    QString SalvarArquivo(QWidget*, const QString&, const QString&) override { return proximo(salvar); }
+
+private:
+    static QString proximo(std::deque<QString>& fila)
+    {
+        if (fila.empty())
+            return {};
+        QString s = fila.front();
+        fila.pop_front();
+        return s;
+    }
+};
+
+// Records the longest pause between two events dispatched on the GUI thread.
+class MedidorDePausas : public QObject {
+public:
+    MedidorDePausas()
+    {
+        qApp->installEventFilter(this);
+        m_tique.setTimerType(Qt::PreciseTimer);
+        m_tique.setInterval(1);
+        QObject::connect(&m_tique, &QTimer::timeout, this, [] {});
+    }
+    ~MedidorDePausas() override { qApp->removeEventFilter(this); }
+
+    void iniciar()
+    {
+        m_maior = 0;
+        m_eventos = 0;
+        m_relogio.start();
+        m_ultimo = 0;
+        m_ativo = true;
+        m_tique.start();
+    }
+    void parar()
+    {
+        marcar();
+        m_ativo = false;
+        m_tique.stop();
+    }
+    double maiorPausaMs() const { return static_cast<double>(m_maior) / 1e6; }
+    double quandoMs() const { return static_cast<double>(m_quando) / 1e6; }
+    qint64 eventos() const { return m_eventos; }
+    double decorridoMs() const { return static_cast<double>(m_relogio.nsecsElapsed()) / 1e6; }
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        if (m_ativo)
+            marcar();
+        return false;
+    }
+
+private:
+    void marcar()
+    {
+        const qint64 agora = m_relogio.nsecsElapsed();
+        if (agora - m_ultimo > m_maior) {
+            m_maior = agora - m_ultimo;
+            m_quando = m_ultimo;
+        }
+        m_ultimo = agora;
+        ++m_eventos;
+    }
+
+    QTimer m_tique;
+    QElapsedTimer m_relogio;
+    qint64 m_ultimo = 0;
+    qint64 m_maior = 0;
+    qint64 m_quando = 0;
+    qint64 m_eventos = 0;
+    bool m_ativo = false;
+};
+
+// Counts the paints of a widget.
+class ContadorDePinturas : public QObject {
+public:
+    explicit ContadorDePinturas(QWidget* w) { w->installEventFilter(this); }
+    int pinturas = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++pinturas;
+        return false;
+    }
+};
+
+std::unique_ptr<TfPrincipal> novaJanela(int porta, std::shared_ptr<DialogosDoBenchmark> dialogos)
+{
+    qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
+    qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
+    qunsetenv("FTPCALDORIA_FTP_PORT");
+    TfPrincipal::Dependencias deps;
+    deps.dialogos = std::move(dialogos);
+    deps.criarSistema = [] { return std::make_shared<TQuintaraConexao>(); };
+    auto w = std::make_unique<TfPrincipal>(std::move(deps));
+    w->show();
+    QCoreApplication::processEvents();
+    return w;
+}
+
+// Lets whatever is pending (a paint of the previous round) happen before a measurement.
+void esvaziarEventos()
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void imprimir(const char* chave, double valor) { std::printf("%s=%.1f\n", chave, valor); }
+
+// The time for the client component alone to fetch and parse the same listing.
+double listagemSemJanelaMs(int porta)
+{
+    TIdFTP ftp;
+    ftp.Host = QStringLiteral("127.0.0.1");
+    ftp.Port = porta;
+    ftp.Username = QStringLiteral("caldoria");
+    ftp.Password = QStringLiteral("vesplodu");
+    ftp.Connect();
+    ftp.ChangeDir(QString::fromUtf16(PastaBaseCorrompida));
+    QElapsedTimer t;
+    t.start();
+    ftp.List();
+    const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    ftp.Disconnect();
+    return ms;
+}
+
+int listar(int porta, int rodadas)
+{
+    auto dialogos = std::make_shared<DialogosDoBenchmark>();
+    auto w = novaJanela(porta, dialogos);
+    // The first refresh connects and walks to the folder; the ones measured only list.
+    w->btnRefresh->click();
+    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
+    std::vector<double> total, pausas, pintura;
+    int pinturasDurante = 0;
+    for (int i = 0; i < rodadas; ++i) {
+        esvaziarEventos();
+        ContadorDePinturas pinturas(w->ListView1->viewport());
+        MedidorDePausas medidor;
+        QElapsedTimer t;
+        t.start();
+        medidor.iniciar();
+        w->btnRefresh->click();
+        medidor.parar();
+        const int durante = pinturas.pinturas;
+        pinturasDurante = std::max(pinturasDurante, durante);
+        const qint64 clicado = t.nsecsElapsed();
+        // The list paints once, when the event loop next runs.
+        while (pinturas.pinturas == durante && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        total.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        pintura.push_back(static_cast<double>(t.nsecsElapsed() - clicado) / 1e6);
+        pausas.push_back(medidor.maiorPausaMs());
+    }
+    const auto mediana = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
+    imprimir("refresh_to_painted_ms", mediana(total));
+    imprimir("paint_after_click_ms", mediana(pintura));
+    imprimir("gui_max_gap_ms", mediana(pausas));
+    std::printf("paints_during_refresh=%d\n", pinturasDurante);
+    std::vector<double> soCliente;
+    for (int i = 0; i < rodadas; ++i)
+        soCliente.push_back(listagemSemJanelaMs(porta));
+    imprimir("client_list_ms", mediana(soCliente));
+    return w->ListView1->topLevelItemCount() > 0 ? 0 : 1;
+}
+
+int transferir(int porta, bool enviar, const QString& remoto, const QString& local)
+{
+    auto dialogos = std::make_shared<DialogosDoBenchmark>();
+    auto w = novaJanela(porta, dialogos);
+    int passos = 0;
+    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&passos](int) { ++passos; });
+    MedidorDePausas medidor;
+    medidor.iniciar();
+    if (enviar) {
+        dialogos->abrir.push_back(local);
+        w->btnUpload->click();
+    } else {
+        // The first click connects and creates the folder, then downloads.
+        w->edtNomeArquivo->setText(remoto);
+        dialogos->salvar.push_back(local);
+        w->btnDownloadFinal->click();
+    }
+    medidor.parar();
+    const QString esperado = enviar ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");
+    const bool ok = dialogos->caixas.contains(esperado);
+    imprimir("operation_ms", medidor.decorridoMs());
+    imprimir("gui_max_gap_ms", medidor.maiorPausaMs());
+    imprimir("gui_max_gap_at_ms", medidor.quandoMs());
+    std::printf("gui_events=%lld\nprogress_steps=%d\nok=%d\n", static_cast<long long>(medidor.eventos()), passos, ok ? 1 : 0);
+    if (!ok)
+        std::fprintf(stderr, "ftpc_bench_janela: %s\n", qPrintable(dialogos->caixas.join(QLatin1String(" | "))));
+    return ok ? 0 : 1;
+}
+
+int uso()
+{
+    std::fputs("usage: ftpc_bench_janela listar PORT [ROUNDS] | enviar PORT LOCAL | baixar PORT REMOTE LOCAL\n", stderr);
+    return 2;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList a = app.arguments();
+    if (a.size() < 3)
+        return uso();
+    const int porta = a[2].toInt();
+    if (a[1] == QLatin1String("listar"))
+        return listar(porta, a.size() > 3 ? std::max(1, a[3].toInt()) : 3);
+    if (a[1] == QLatin1String("enviar") && a.size() == 4)
+        return transferir(porta, true, {}, QFileInfo(a[3]).absoluteFilePath());
+    if (a[1] == QLatin1String("baixar") && a.size() == 5)
+        return transferir(porta, false, a[3], QFileInfo(a[4]).absoluteFilePath());
+    return uso();
+}

@@ -1,0 +1,98 @@
+// One upload or download through the same FTP client the window uses, timed from
+// the connect to the disconnect, for comparison with curl on the same server.
+//
+//   ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events]
+//
+// "up" sends LOCAL as REMOTE; "down" receives REMOTE into LOCAL (replacing it; a
+// device such as /dev/null is written in place). Progress events are counted, as
+// the window would receive them; --quiet-events attaches none, to show what they
+// cost. Prints one line: seconds, the data transfer's share of them, bytes, events.
+#include "IdFTP.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+class CountingEvents : public IFtpEvents {
+public:
+    void OnStatus(const QString&) override { ++statusLines; }
+    void OnWorkBegin(TWorkMode, std::int64_t) override
+    {
+        ++begins;
+        began = std::chrono::steady_clock::now();
+    }
+    void OnWork(TWorkMode, std::int64_t soFar) override
+    {
+        ++works;
+        last = soFar;
+    }
+    void OnWorkEnd(TWorkMode) override
+    {
+        ++ends;
+        ended = std::chrono::steady_clock::now();
+    }
+
+    int statusLines = 0;
+    int begins = 0;
+    int works = 0;
+    int ends = 0;
+    std::int64_t last = 0;
+    std::chrono::steady_clock::time_point began{}, ended{};
+};
+
+int usage()
+{
+    std::fputs("usage: ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events]\n", stderr);
+    return 2;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 8 && argc != 9)
+        return usage();
+    const bool upload = std::strcmp(argv[5], "up") == 0;
+    if (!upload && std::strcmp(argv[5], "down") != 0)
+        return usage();
+    const bool withEvents = !(argc == 9 && std::strcmp(argv[8], "--quiet-events") == 0);
+    if (argc == 9 && withEvents)
+        return usage();
+
+    TIdFTP ftp;
+    ftp.Host = QString::fromLocal8Bit(argv[1]);
+    ftp.Port = std::atoi(argv[2]);
+    ftp.Username = QString::fromLocal8Bit(argv[3]);
+    ftp.Password = QString::fromLocal8Bit(argv[4]);
+    ftp.TransferType = ftBinary;
+    const QString remote = QString::fromLocal8Bit(argv[6]);
+    const QString local = QString::fromLocal8Bit(argv[7]);
+
+    CountingEvents events;
+    if (withEvents)
+        ftp.SetEvents(&events);
+
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        ftp.Connect();
+        if (upload)
+            ftp.Put(local, remote);
+        else
+            ftp.Get(remote, local, true, false);
+        ftp.Disconnect();
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "ftpc_transfer: %s\n", e.Message().toLocal8Bit().constData());
+        return 1;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    // The data connection alone, from the first byte's report to the server's final reply.
+    const std::chrono::duration<double> moving = events.ended - events.began;
+    std::printf("seconds=%.3f data_seconds=%.3f bytes=%lld work_events=%d\n", took.count(), moving.count(),
+                static_cast<long long>(events.last), events.works);
+    return 0;
+}

@@ -1,0 +1,334 @@
+#!/usr/bin/env bash
+# Benchmarks of the FTP client, all on 127.0.0.1:
+#   - upload, download to a file and download to /dev/null of one large file with
+#     our client (bench/ftpc_transfer) and with curl, against vsftpd and pyftpdlib,
+#     several rounds taken in turn, with medians, ratios ours/curl and peak memory;
+#   - peak memory of our client for a small, the large and a double-size file;
+#   - the listing parsers on 100,000 MLSD and LIST lines (Google Benchmark);
+#   - the window: refreshing a folder of 100,000 entries, and the longest pause of
+#     its GUI thread during the large upload and download.
+#
+# Usage, as root (vsftpd logs in a system user) after scripts/deps.sh:
+#   scripts/bench.sh
+# Settings from the environment:
+#   BUILD_DIR   build folder (default build/), configured RelWithDebInfo
+#   ROUNDS      rounds of each transfer case (default 7)
+#   SIZE_MIB    size of the large file (default 1024)
+#   BENCH_TMP   where the scratch folder goes (default /var/tmp; it needs room for
+#               about four times SIZE_MIB)
+# Prints a Markdown report; a copy and the raw figures are left in
+# $BUILD_DIR/bench-results/. Scratch files and servers are removed on exit.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+rounds=${ROUNDS:-7}
+size_mib=${SIZE_MIB:-1024}
+python=/usr/bin/python3 # Debian's, which has pyftpdlib
+user=caldoria           # the login the program uses
+password=vesplodu
+run_limit=300           # seconds any single benchmark command may take
+
+say() { echo "bench: $*" >&2; }
+die() { say "$*"; exit 1; }
+
+[[ $(id -u) -eq 0 ]] || die "run as root: vsftpd needs a system user to log in"
+for tool in /usr/sbin/vsftpd curl /usr/bin/time cmake; do
+  command -v "$tool" >/dev/null || die "$tool is missing: run scripts/deps.sh"
+done
+"$python" -c 'import pyftpdlib' 2>/dev/null || die "pyftpdlib is missing: run scripts/deps.sh"
+
+# ---------------------------------------------------------------- build
+say "building in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFTPCALDORIA_BENCH=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target ftpc_bench_transfer ftpc_bench_listagem ftpc_bench_janela >/dev/null
+ours=$build/bench/ftpc_transfer
+listagem=$build/bench/ftpc_bench_listagem
+janela=$build/bench/ftpc_bench_janela
+
+# ---------------------------------------------------------------- scratch and servers
+work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/ftpc-bench.XXXXXX")
+chmod 755 "$work"
+server_pids=()
+cleanup() {
+  for pid in "${server_pids[@]}"; do
+    kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+ftproot=$work/root
+shared=$ftproot/gCALDORIA/Cidades/_corrompida # the window's folder when no system is installed
+mkdir -p "$shared" "$work/empty" "$work/out"
+chmod 755 "$work/empty"
+
+free_port() {
+  "$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+greets() { # port: does something there say 220?
+  "$python" - "$1" <<'EOF' 2>/dev/null
+import socket, sys
+try:
+    s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=2)
+    sys.exit(0 if s.recv(64).startswith(b"220") else 1)
+except OSError:
+    sys.exit(1)
+EOF
+}
+
+# vsftpd logs in through PAM, so the login must be a system user whose shell is
+# listed in /etc/shells; it owns the server's root.
+if ! id "$user" >/dev/null 2>&1; then
+  useradd -M -d / -s /bin/bash "$user" || id "$user" >/dev/null
+elif [[ ! -d $(getent passwd "$user" | cut -d: -f6) ]]; then
+  usermod -d / "$user" # vsftpd enters the home folder before its chroot
+fi
+echo "$user:$password" | chpasswd
+
+start_vsftpd() {
+  local port conf
+  port=$(free_port)
+  conf=$work/vsftpd.conf
+  cat >"$conf" <<EOF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+anonymous_enable=NO
+local_enable=YES
+write_enable=YES
+local_umask=022
+chroot_local_user=YES
+allow_writeable_chroot=YES
+local_root=$ftproot
+pasv_enable=YES
+pasv_address=127.0.0.1
+secure_chroot_dir=$work/empty
+pam_service_name=vsftpd
+userlist_enable=NO
+delay_failed_login=0
+xferlog_enable=NO
+vsftpd_log_file=$work/vsftpd.log
+EOF
+  chmod 600 "$conf"
+  setsid /usr/sbin/vsftpd "$conf" >"$work/vsftpd.out" 2>&1 &
+  server_pids+=($!)
+  for _ in $(seq 100); do
+    greets "$port" && { vsftpd_port=$port; return; }
+    sleep 0.1
+  done
+  die "vsftpd did not start: $(cat "$work/vsftpd.out")"
+}
+
+start_pyftpd() {
+  setsid "$python" "$root/tests/fixtures/ftp/pyftpd_server.py" --root "$ftproot" --user "$user" --password "$password" \
+    >"$work/pyftpd.out" 2>"$work/pyftpd.err" &
+  server_pids+=($!)
+  for _ in $(seq 100); do
+    pyftpd_port=$(sed -n 's/^PORT //p' "$work/pyftpd.out")
+    [[ -n $pyftpd_port ]] && return
+    sleep 0.1
+  done
+  die "pyftpdlib did not start: $(cat "$work/pyftpd.err")"
+}
+
+# ---------------------------------------------------------------- files
+say "writing a ${size_mib} MiB file of random bytes"
+big=$work/big.bin
+head -c "$((size_mib << 20))" /dev/urandom >"$big"
+ln "$big" "$ftproot/big.bin"
+ln "$big" "$shared/big.bin"
+head -c "$((100 << 20))" "$big" >"$work/small.bin"
+ln "$work/small.bin" "$ftproot/small.bin"
+cat "$big" "$big" >"$work/double.bin"
+ln "$work/double.bin" "$ftproot/double.bin"
+chown -R "$user" "$ftproot"
+for up in "$ftproot" "$work"; do chmod 755 "$up"; done
+
+start_vsftpd
+start_pyftpd
+say "vsftpd on port $vsftpd_port, pyftpdlib on port $pyftpd_port"
+
+# ---------------------------------------------------------------- one measured run
+raw=$work/raw.tsv
+: >"$raw"
+
+# measure SERVER CASE PROGRAM: one run, appended to raw.tsv as
+# server case program seconds peak_kib
+measure() {
+  local server=$1 case=$2 prog=$3 port out src moved want cmd=()
+  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  local url=ftp://127.0.0.1:$port
+  out=$work/out/$prog.bin
+  local remote=up_${prog}_$server.bin
+  case $case in
+    upload) src=$big ;;
+    download_file | download_null) src=big.bin ;;
+    upload_100M) src=$work/small.bin ;;
+    upload_2x) src=$work/double.bin ;;
+    download_100M) src=small.bin ;;
+    download_2x) src=double.bin ;;
+  esac
+  local target=$out
+  [[ $case == download_null ]] && target=/dev/null
+  case $prog:$case in
+    curl:upload*) cmd=(curl -sS --user "$user:$password" -T "$src" "$url/$remote") ;;
+    curl:download*) cmd=(curl -sS --user "$user:$password" -o "$target" "$url/$src") ;;
+    ours*:upload*) cmd=("$ours" 127.0.0.1 "$port" "$user" "$password" up "$remote" "$src") ;;
+    ours*:download*) cmd=("$ours" 127.0.0.1 "$port" "$user" "$password" down "$src" "$target") ;;
+  esac
+  [[ $prog == ours_quiet ]] && cmd+=(--quiet-events)
+
+  # Nothing of the previous run may still be on its way to the disk.
+  rm -f "$ftproot/$remote" "$out"
+  sync
+  local started ended
+  started=$(date +%s%N)
+  timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "${cmd[@]}" >/dev/null 2>"$work/err.txt" ||
+    die "$prog $case on $server failed: $(cat "$work/err.txt")"
+  ended=$(date +%s%N)
+  local kib
+  kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
+  # A run that moved the wrong number of bytes does not count.
+  case $case in
+    upload*) moved=$(stat -c %s "$ftproot/$remote"); want=$(stat -c %s "$src") ;;
+    download_null) moved=x want=x ;;
+    download*) moved=$(stat -c %s "$out"); want=$(stat -c %s "$ftproot/$src") ;;
+  esac
+  [[ $moved == "$want" ]] || die "$prog $case on $server moved $moved bytes, not $want"
+  rm -f "$ftproot/$remote" "$out"
+  printf '%s\t%s\t%s\t%s\t%s\n' "$server" "$case" "$prog" \
+    "$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')" "$kib" >>"$raw"
+}
+
+# ---------------------------------------------------------------- transfers
+servers=(vsftpd pyftpdlib)
+cases=(upload download_file download_null)
+programs=(ours curl ours_quiet)
+say "transfers: $rounds rounds of ${#servers[@]} servers x ${#cases[@]} cases x ${#programs[@]} programs"
+for ((r = 0; r < rounds; r++)); do
+  say "round $((r + 1))/$rounds"
+  for server in "${servers[@]}"; do
+    for case in "${cases[@]}"; do
+      # Who goes first changes from round to round.
+      for ((i = 0; i < ${#programs[@]}; i++)); do
+        measure "$server" "$case" "${programs[$(((i + r) % ${#programs[@]}))]}"
+      done
+    done
+  done
+done
+
+say "peak memory of our client for 100 MiB and $((2 * size_mib)) MiB"
+for case in upload_100M download_100M upload_2x download_2x; do
+  measure vsftpd "$case" ours
+done
+
+# ---------------------------------------------------------------- listing parsers
+say "listing parsers"
+parsers=$("$listagem" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+
+# ---------------------------------------------------------------- the window
+export QT_QPA_PLATFORM=offscreen
+declare -A gui
+for server in "${servers[@]}"; do
+  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  say "window: upload and download of ${size_mib} MiB through $server"
+  rm -f "$work/out/janela.bin"
+  sync
+  gui[$server,enviar]=$(timeout "$run_limit" "$janela" enviar "$port" "$big" 2>/dev/null) || die "window upload failed"
+  find "$shared" -name '*_big.bin' -delete
+  sync
+  gui[$server,baixar]=$(timeout "$run_limit" "$janela" baixar "$port" big.bin "$work/out/janela.bin" 2>/dev/null) ||
+    die "window download failed"
+  rm -f "$work/out/janela.bin"
+done
+
+say "window: a folder of 100,000 empty files"
+rm -f "$shared/big.bin"
+(cd "$shared" && seq -f 'backup_%06g.fbk' 0 99999 | xargs touch)
+chown -R "$user" "$shared"
+for server in "${servers[@]}"; do
+  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  say "window: listing through $server"
+  gui[$server,listar]=$(timeout "$run_limit" "$janela" listar "$port" 3 2>/dev/null) || die "window listing failed"
+done
+rm -rf "$shared"
+
+# ---------------------------------------------------------------- report
+median() { # server case program -> median seconds
+  awk -F'\t' -v s="$1" -v c="$2" -v p="$3" '$1 == s && $2 == c && $3 == p { print $4 }' "$raw" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+peak() { # server case program -> largest peak RSS in MiB
+  awk -F'\t' -v s="$1" -v c="$2" -v p="$3" '$1 == s && $2 == c && $3 == p && $5 > m { m = $5 } END { printf "%.1f", m / 1024 }' "$raw"
+}
+field() { sed -n "s/^$2=//p" <<<"$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+report() {
+  echo "## Benchmark results"
+  echo
+  echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)), $(uname -sr), $(curl --version | head -1 | cut -d' ' -f1-2), vsftpd $(dpkg-query -W -f='${Version}' vsftpd 2>/dev/null), pyftpdlib $("$python" -c 'import pyftpdlib; print(pyftpdlib.__ver__)')."
+  echo "Median of $rounds rounds of a ${size_mib} MiB file over 127.0.0.1; in each round the programs take turns going first."
+  echo
+  echo "| server | case | ours (s) | curl (s) | ours/curl | ours, no events (s) | peak RSS ours / curl (MiB) |"
+  echo "|---|---|---|---|---|---|---|"
+  for server in "${servers[@]}"; do
+    for case in "${cases[@]}"; do
+      local o c q
+      o=$(median "$server" "$case" ours)
+      c=$(median "$server" "$case" curl)
+      q=$(median "$server" "$case" ours_quiet)
+      echo "| $server | ${case//_/ } | $o | $c | **$(ratio "$o" "$c")** | $q | $(peak "$server" "$case" ours) / $(peak "$server" "$case" curl) |"
+    done
+  done
+  echo
+  echo "Peak memory of our client (vsftpd, maximum resident set size):"
+  echo
+  echo "| file | upload (MiB) | download to a file (MiB) |"
+  echo "|---|---|---|"
+  echo "| 100 MiB | $(peak vsftpd upload_100M ours) | $(peak vsftpd download_100M ours) |"
+  echo "| ${size_mib} MiB | $(peak vsftpd upload ours) | $(peak vsftpd download_file ours) |"
+  echo "| $((2 * size_mib)) MiB | $(peak vsftpd upload_2x ours) | $(peak vsftpd download_2x ours) |"
+  echo
+  echo "Listing parsers, 100,000 lines (median of 5 repetitions):"
+  echo
+  echo "| listing | ms |"
+  echo "|---|---|"
+  echo "| MLSD | $(awk -F, '/BM_Mlsd100k_median/ { printf "%.0f", $3 }' <<<"$parsers") |"
+  echo "| LIST (Unix) | $(awk -F, '/BM_List100k_median/ { printf "%.0f", $3 }' <<<"$parsers") |"
+  echo
+  echo "The window (offscreen), a folder of 100,000 entries (median of 3 refreshes):"
+  echo
+  echo "| server | refresh to painted (ms) | client's List() alone (ms) | paint (ms) | longest GUI pause (ms) | paints while filling |"
+  echo "|---|---|---|---|---|---|"
+  for server in "${servers[@]}"; do
+    local l=${gui[$server,listar]}
+    echo "| $server ($([[ $server == vsftpd ]] && echo LIST || echo MLSD)) | $(field "$l" refresh_to_painted_ms) | $(field "$l" client_list_ms) | $(field "$l" paint_after_click_ms) | $(field "$l" gui_max_gap_ms) | $(field "$l" paints_during_refresh) |"
+  done
+  echo
+  echo "The window, ${size_mib} MiB transfers (whole operation: connect, folder, transfer):"
+  echo
+  echo "| server | operation | time (ms) | longest GUI pause (ms) | progress steps |"
+  echo "|---|---|---|---|---|"
+  for server in "${servers[@]}"; do
+    for op in enviar baixar; do
+      local g=${gui[$server,$op]}
+      echo "| $server | $([[ $op == enviar ]] && echo upload || echo download) | $(field "$g" operation_ms) | $(field "$g" gui_max_gap_ms) | $(field "$g" progress_steps) |"
+    done
+  done
+}
+
+results=$build/bench-results
+mkdir -p "$results"
+stamp=$(date -u +%Y%m%d-%H%M%S)
+cp "$raw" "$results/$stamp-raw.tsv"
+report | tee "$results/$stamp.md"
+say "report and raw figures in $results/$stamp.md and $results/$stamp-raw.tsv"

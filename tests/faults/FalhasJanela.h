@@ -1,0 +1,190 @@
+#pragma once
+// What the fault tests share: a window pointed at a faulty server with short
+// time-outs, a watchdog that turns a hang into a failure, and the checks that
+// every fault ends with (a clear log line, the window ready again, nothing lost).
+#include "AmbienteJanela.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace falhas {
+
+using testsupport::readFile;
+using testsupport::ScriptedFtp;
+using testsupport::writeFile;
+
+inline const QString kPrincipal = QStringLiteral("Tentando conectar no endereço principal do FTP");
+inline const QString kAlternativo = QStringLiteral("Tentando conectar no endereço alternativo do FTP");
+// A file in the client folder, as the scripted server names it from its root.
+inline const QString kArquivoRemoto = kPastaCliente.mid(1) + QStringLiteral("/dados.bin");
+constexpr qint64 kTamanho = 3 << 20;
+
+// Our time-outs in these tests; a case still running after many times them hangs.
+constexpr std::chrono::seconds kTempoLimite{2};
+constexpr std::chrono::seconds kVigia{40};
+
+// Breaks off the component's operation (TIdFTP::Abort, which is thread-safe) when a
+// case has not ended in time, so that a hang fails its own case instead of the
+// whole program.
+class Vigia {
+public:
+    Vigia(TIdFTP& ftp, std::chrono::seconds limite = kVigia)
+        : m_thread([this, &ftp, limite] {
+              std::unique_lock lock(m_mutex);
+              if (!m_cv.wait_for(lock, limite, [this] { return m_fim; })) {
+                  m_disparou = true;
+                  ftp.Abort();
+              }
+          })
+    {
+    }
+    ~Vigia() { parar(); }
+    Vigia(const Vigia&) = delete;
+    Vigia& operator=(const Vigia&) = delete;
+
+    // True when the case hung and was broken off.
+    bool parar()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_fim = true;
+        }
+        m_cv.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_disparou;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_fim = false;
+    bool m_disparou = false;
+    std::thread m_thread;
+};
+
+class Falhas : public ::testing::Test {
+protected:
+    QTemporaryDir local;
+    std::shared_ptr<DialogosRoteirizados> dialogos = std::make_shared<DialogosRoteirizados>();
+
+    void SetUp() override { ASSERT_TRUE(local.isValid()); }
+
+    // A window of the KORV installation whose both FTP endpoints are port.
+    std::unique_ptr<TfPrincipal> janela(int porta) { return janela(porta, porta); }
+    std::unique_ptr<TfPrincipal> janela(int principal, int alternativa)
+    {
+        apontarFtp(principal, alternativa);
+        auto w = novaJanela(instalacaoKorv(), dialogos);
+        w->IdFTP1().ConnectTimeout = kTempoLimite;
+        w->IdFTP1().ReadTimeout = kTempoLimite;
+        w->show();
+        return w;
+    }
+
+    // Clicks a button with the watchdog on; fails the case when it hung.
+    static void clicar(TfPrincipal& w, QPushButton* botao)
+    {
+        Vigia vigia(w.IdFTP1());
+        botao->click();
+        EXPECT_FALSE(vigia.parar()) << "the operation hung and was broken off";
+    }
+
+    // Lists the client folder and selects the row named nome.
+    static void listarESelecionar(TfPrincipal& w, const QString& nome)
+    {
+        clicar(w, w.btnViewFiles);
+        ASSERT_EQ(w.PageControl1->currentWidget(), w.TabSheet1) << linhasDoLog(w).join('\n').toStdString();
+        for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
+            w.ListView1->topLevelItem(i)->setSelected(w.ListView1->topLevelItem(i)->text(0) == nome);
+        ASSERT_EQ(w.ListView1->selectedItems().size(), 1) << nome.toStdString();
+    }
+
+    static QStringList nomesNaLista(const TfPrincipal& w)
+    {
+        QStringList nomes;
+        for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
+            nomes << w.ListView1->topLevelItem(i)->text(0);
+        return nomes;
+    }
+
+    // The window is ready for the next action.
+    static void prontaDeNovo(const TfPrincipal& w)
+    {
+        EXPECT_FALSE(w.operacaoEmAndamento());
+        EXPECT_TRUE(w.btnUpload->isEnabled());
+        EXPECT_TRUE(w.btnViewFiles->isEnabled());
+        EXPECT_TRUE(w.btnRefresh->isEnabled());
+        EXPECT_TRUE(w.ListView1->isEnabled());
+    }
+
+    void semCaixaDeSucesso() const
+    {
+        for (const auto& c : dialogos->caixas)
+            EXPECT_FALSE(c.texto.contains(QStringLiteral("com Sucesso"))) << c.texto.toStdString();
+    }
+
+    // The last log line holds trecho: the user (or support) reads why it failed.
+    static void ultimaLinhaDiz(TfPrincipal& w, const QString& trecho)
+    {
+        const QStringList log = linhasDoLog(w);
+        ASSERT_FALSE(log.isEmpty());
+        EXPECT_TRUE(log.last().contains(trecho)) << "last log line: " << log.last().toStdString() << "\nexpected: "
+                                                 << trecho.toStdString() << "\nlog:\n"
+                                                 << log.join('\n').toStdString();
+    }
+
+    // Everything in folder, hidden files included, by name.
+    static QStringList conteudo(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+};
+
+// A small file system of its own (tmpfs), for a full disk or a read-only folder.
+// We run as root; where mounting is not allowed, ok() is false and says why.
+class Montagem {
+public:
+    explicit Montagem(const QString& opcoes)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), opcoes,
+                                          QStringLiteral("tmpfs"), m_dir.path()});
+        m_ok = p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!m_ok)
+            m_porque = QString::fromLocal8Bit(p.readAll()).trimmed();
+    }
+    ~Montagem()
+    {
+        if (m_ok)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    Montagem(const Montagem&) = delete;
+    Montagem& operator=(const Montagem&) = delete;
+
+    bool ok() const { return m_ok; }
+    QString porque() const { return m_porque; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+    bool remontar(const QString& opcoes) const
+    {
+        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,") + opcoes, m_dir.path()}) == 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    QString m_porque;
+};
+
+}
