@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 #ifndef _WIN32
@@ -75,4 +76,17 @@ QString NomeUnicoBaseCorrompida(const QString& localPath, const QDateTime& now)
 {
     return qEnvironmentVariable("USERDOMAIN") + QLatin1Char('_') + NomeUsuario() + QLatin1Char('-') +
            now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QLatin1Char('_') + QFileInfo(localPath).fileName();
+}
+
+QString NomeSugeridoParaSalvar(const QString& remoteName)
+{
+    QString nome = remoteName.trimmed();
+    const qsizetype corte = std::max({nome.lastIndexOf(QLatin1Char('/')), nome.lastIndexOf(QLatin1Char('\\')), nome.lastIndexOf(QLatin1Char(':'))});
+    nome = nome.mid(corte + 1);
+    for (QChar& c : nome)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('_');
+    if (nome.isEmpty() || nome == QLatin1String(".") || nome == QLatin1String(".."))
+        nome = QStringLiteral("arquivo");
+    return nome;
 }

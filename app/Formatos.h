@@ -15,5 +15,9 @@ QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, c
 // Name of an upload in the shared corrupted-base folder:
 // USERDOMAIN "_" USERNAME "-" yyyy-mm-dd_hh-nn-ss "_" bare file name.
 QString NomeUnicoBaseCorrompida(const QString& localPath, const QDateTime& now);
+// What the save dialog is offered for a remote name: its last part, with path
+// separators and control characters replaced, so a hostile name from a listing
+// cannot point the dialog at another folder.
+QString NomeSugeridoParaSalvar(const QString& remoteName);
 // USERNAME, or the login name where the variable is unset (outside Windows).
 QString NomeUsuario();

@@ -902,7 +902,7 @@ void TfPrincipal::btnDownloadFinalClick()
 
 void TfPrincipal::BaixarArquivo(const QString& remoteName)
 {
-    const QString destino = m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), remoteName);
+    const QString destino = m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName));
     if (destino.isEmpty())
         return;
     AtivarEventosFTP();

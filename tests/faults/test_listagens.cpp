@@ -1,6 +1,7 @@
 // Listings a careless or hostile server may send: names with blanks, non-ASCII,
 // control characters, path separators and parent references, garbage between the
 // good lines, 100,000 entries, and a listing that never ends.
+#include "Formatos.h"
 #include "FalhasJanela.h"
 
 #include <algorithm>
@@ -83,7 +84,7 @@ TEST_F(Falhas, RemoteNamesAreNoLocalPaths)
         dialogos->arquivosSalvar = {QString()};
         clicar(*w, w->btnDownloadSelected);
         EXPECT_EQ(servidor.commands().size(), antes) << "cancelled: nothing asked of the server";
-        EXPECT_EQ(dialogos->dialogosSalvar.back().argumento, c.remoto) << "the name is offered, as a suggestion";
+        EXPECT_EQ(dialogos->dialogosSalvar.back().argumento, NomeSugeridoParaSalvar(c.remoto)) << "only the bare name is offered";
 
         const QString destino = escolhida.filePath(QStringLiteral("escolhido-%1.bin").arg(++n));
         dialogos->arquivosSalvar = {destino};
@@ -125,13 +126,10 @@ TEST_F(Falhas, ANameWithALineBreakSendsNoCommand)
     prontaDeNovo(*w);
 }
 
-// FAILS until the window gives the save dialog a harmless suggestion: the platform's
-// dialog takes its preset as a path (relative to the working folder, or absolute),
-// so a listed name such as "/etc/cron.d/tarefa" or "C:\Users\Public\x.bat" opens
-// the dialog in that folder with that name ready to be saved by one keystroke.
-// The preset should be the name's last part with separators and control
-// characters replaced, never "." or "..". Enable once the window does so.
-TEST_F(Falhas, DISABLED_TheSaveDialogIsOfferedOnlyABareName)
+// The platform's dialog takes its preset as a path, so a listed name such as
+// "/etc/cron.d/tarefa" would open it in that folder ready to save there: the
+// window suggests only the name's last part, made harmless.
+TEST_F(Falhas, TheSaveDialogIsOfferedOnlyABareName)
 {
     ScriptedFtp servidor(QStringLiteral("list-weird"));
     auto w = janela(servidor.port());
