@@ -859,6 +859,8 @@ bool TfPrincipal::EnviarArquivo(const QString& localPath)
         MessageBox(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) == mb::IdNo)
         return false;
     ftp([&] { m_ftp->Put(localPath, QString(), false, 0); });
+    // The transfer has ended whatever order its events arrived in.
+    Liberar();
     ListarArquivos();
     return true;
 }
@@ -869,6 +871,7 @@ void TfPrincipal::EnviarArquivoBaseCorrompida(const QString& localPath)
     Log(edtUploadUniqueName->text());
     const QString remoto = edtUploadUniqueName->text();
     ftp([&] { m_ftp->Put(localPath, remoto, false, 0); });
+    Liberar();
     edtNomeArquivo->setText(edtUploadUniqueName->text());
     PageControl1->setCurrentWidget(TabSheet3);
 }
