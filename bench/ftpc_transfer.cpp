@@ -6,8 +6,9 @@
 // "up" sends LOCAL as REMOTE; "down" receives REMOTE into LOCAL (replacing it; a
 // device such as /dev/null is written in place). Progress events are counted, as
 // the window would receive them; --quiet-events attaches none, to show what they
-// cost. Prints one line: seconds in all, before the data moved and while it moved
-// (the rest is the check and the log-out after it), bytes, progress events.
+// cost. Prints one line: seconds in all and, with events, the seconds before the
+// data moved and while it moved (the rest is the check and the log-out after it),
+// bytes and progress events.
 #include "IdFTP.h"
 
 #include <QString>
@@ -93,9 +94,13 @@ int main(int argc, char** argv)
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     // The log-in and the commands before the data moved; the data connection, up to
     // the server's final reply.
-    const std::chrono::duration<double> before = events.began - started;
-    const std::chrono::duration<double> moving = events.ended - events.began;
-    std::printf("seconds=%.3f before_data=%.3f data_seconds=%.3f bytes=%lld work_events=%d\n", took.count(),
-                before.count(), moving.count(), static_cast<long long>(events.last), events.works);
+    std::printf("seconds=%.3f", took.count());
+    if (withEvents) {
+        const std::chrono::duration<double> before = events.began - started;
+        const std::chrono::duration<double> moving = events.ended - events.began;
+        std::printf(" before_data=%.3f data_seconds=%.3f bytes=%lld work_events=%d", before.count(), moving.count(),
+                    static_cast<long long>(events.last), events.works);
+    }
+    std::printf("\n");
     return 0;
 }

@@ -12,17 +12,18 @@
 #   scripts/bench.sh
 # Settings from the environment:
 #   BUILD_DIR   build folder (default build/), configured RelWithDebInfo
-#   ROUNDS      rounds of each transfer case (default 7)
+#   ROUNDS      rounds of each transfer case (default 6; with a multiple of 3 each
+#               of the three programs goes first equally often)
 #   SIZE_MIB    size of the large file (default 1024)
 #   BENCH_TMP   where the scratch folder goes (default /var/tmp; it needs room for
-#               about four times SIZE_MIB)
+#               about five times SIZE_MIB)
 # Prints a Markdown report; a copy and the raw figures are left in
 # $BUILD_DIR/bench-results/. Scratch files and servers are removed on exit.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-rounds=${ROUNDS:-7}
+rounds=${ROUNDS:-6}
 size_mib=${SIZE_MIB:-1024}
 python=/usr/bin/python3 # Debian's, which has pyftpdlib
 user=caldoria           # the login the program uses
@@ -161,7 +162,7 @@ raw=$work/raw.tsv
 : >"$raw"
 
 # measure SERVER CASE PROGRAM: one run, appended to raw.tsv as
-# server case program seconds peak_kib
+# server case program seconds peak_kib before_data data_seconds
 measure() {
   local server=$1 case=$2 prog=$3 port out src moved want cmd=()
   [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
@@ -178,12 +179,15 @@ measure() {
   esac
   local target=$out
   [[ $case == download_null ]] && target=/dev/null
+  # Each program also says where the time went: before the data moved and while
+  # it moved (curl's total counts from its start, ours the data alone).
   case $prog:$case in
     curl:upload*) cmd=(curl -sS --user "$user:$password" -T "$src" "$url/$remote") ;;
     curl:download*) cmd=(curl -sS --user "$user:$password" -o "$target" "$url/$src") ;;
     ours*:upload*) cmd=("$ours" 127.0.0.1 "$port" "$user" "$password" up "$remote" "$src") ;;
     ours*:download*) cmd=("$ours" 127.0.0.1 "$port" "$user" "$password" down "$src" "$target") ;;
   esac
+  [[ $prog == curl ]] && cmd+=(-w 'before_data=%{time_pretransfer} data_seconds=%{time_total}')
   [[ $prog == ours_quiet ]] && cmd+=(--quiet-events)
 
   # Nothing of the previous run may still be on its way to the disk.
@@ -191,7 +195,7 @@ measure() {
   sync
   local started ended
   started=$(date +%s%N)
-  timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "${cmd[@]}" >/dev/null 2>"$work/err.txt" ||
+  timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "${cmd[@]}" >"$work/out.txt" 2>"$work/err.txt" ||
     die "$prog $case on $server failed: $(cat "$work/err.txt")"
   ended=$(date +%s%N)
   local kib
@@ -204,14 +208,28 @@ measure() {
   esac
   [[ $moved == "$want" ]] || die "$prog $case on $server moved $moved bytes, not $want"
   rm -f "$ftproot/$remote" "$out"
-  printf '%s\t%s\t%s\t%s\t%s\n' "$server" "$case" "$prog" \
-    "$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')" "$kib" >>"$raw"
+  local phases
+  phases=$(tr ' ' '\n' <"$work/out.txt" | awk -F= -v curl="$([[ $prog == curl ]] && echo 1)" '
+    $1 == "before_data" { b = $2 } $1 == "data_seconds" { d = $2 }
+    END { if (curl) d -= b; printf "%.3f\t%.3f", b, d }')
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$server" "$case" "$prog" \
+    "$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')" "$kib" "$phases" >>"$raw"
 }
 
 # ---------------------------------------------------------------- transfers
 servers=(vsftpd pyftpdlib)
 cases=(upload download_file download_null)
 programs=(ours curl ours_quiet)
+# One untimed pass first: the first runs after writing the files meet the disk
+# still busy with them.
+say "warming up"
+for server in "${servers[@]}"; do
+  for case in "${cases[@]}"; do
+    measure "$server" "$case" ours
+    measure "$server" "$case" curl
+  done
+done
+: >"$raw"
 say "transfers: $rounds rounds of ${#servers[@]} servers x ${#cases[@]} cases x ${#programs[@]} programs"
 for ((r = 0; r < rounds; r++)); do
   say "round $((r + 1))/$rounds"
@@ -262,8 +280,8 @@ done
 rm -rf "$shared"
 
 # ---------------------------------------------------------------- report
-median() { # server case program -> median seconds
-  awk -F'\t' -v s="$1" -v c="$2" -v p="$3" '$1 == s && $2 == c && $3 == p { print $4 }' "$raw" | sort -g |
+median() { # server case program [column] -> median seconds (column 4: the whole run)
+  awk -F'\t' -v s="$1" -v c="$2" -v p="$3" -v k="${4:-4}" '$1 == s && $2 == c && $3 == p { print $k }' "$raw" | sort -g |
     awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 peak() { # server case program -> largest peak RSS in MiB
@@ -277,16 +295,18 @@ report() {
   echo
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)), $(uname -sr), $(curl --version | head -1 | cut -d' ' -f1-2), vsftpd $(dpkg-query -W -f='${Version}' vsftpd 2>/dev/null), pyftpdlib $("$python" -c 'import pyftpdlib; print(pyftpdlib.__ver__)')."
   echo "Median of $rounds rounds of a ${size_mib} MiB file over 127.0.0.1; in each round the programs take turns going first."
+  echo "A run is one process from start to exit: log-in, transfer, log-out. The data phase is the part from the"
+  echo "server's go-ahead to its final reply (curl: time_total - time_pretransfer)."
   echo
-  echo "| server | case | ours (s) | curl (s) | ours/curl | ours, no events (s) | peak RSS ours / curl (MiB) |"
-  echo "|---|---|---|---|---|---|---|"
+  echo "| server | case | ours (s) | curl (s) | ours/curl | data phase ours / curl (s) | ours, no events (s) | peak RSS ours / curl (MiB) |"
+  echo "|---|---|---|---|---|---|---|---|"
   for server in "${servers[@]}"; do
     for case in "${cases[@]}"; do
       local o c q
       o=$(median "$server" "$case" ours)
       c=$(median "$server" "$case" curl)
       q=$(median "$server" "$case" ours_quiet)
-      echo "| $server | ${case//_/ } | $o | $c | **$(ratio "$o" "$c")** | $q | $(peak "$server" "$case" ours) / $(peak "$server" "$case" curl) |"
+      echo "| $server | ${case//_/ } | $o | $c | **$(ratio "$o" "$c")** | $(median "$server" "$case" ours 7) / $(median "$server" "$case" curl 7) | $q | $(peak "$server" "$case" ours) / $(peak "$server" "$case" curl) |"
     done
   done
   echo
