@@ -23,7 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdio>
@@ -182,18 +182,18 @@ int listar(int porta, int rodadas)
     auto dialogos = std::make_shared<DialogosDoBenchmark>();
     auto w = novaJanela(porta, dialogos);
     // The first refresh connects and walks to the folder; the ones measured only list.
-    w->btnRefresh->click();
-    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
+    w->ui->btnRefresh->click();
+    std::printf("rows=%d\n", w->ui->ListView1->model()->rowCount());
     std::vector<double> total, pausas, pintura;
     int pinturasDurante = 0;
     for (int i = 0; i < rodadas; ++i) {
         esvaziarEventos();
-        ContadorDePinturas pinturas(w->ListView1->viewport());
+        ContadorDePinturas pinturas(w->ui->ListView1->viewport());
         MedidorDePausas medidor;
         QElapsedTimer t;
         t.start();
         medidor.iniciar();
-        w->btnRefresh->click();
+        w->ui->btnRefresh->click();
         medidor.parar();
         const int durante = pinturas.pinturas;
         pinturasDurante = std::max(pinturasDurante, durante);
@@ -209,7 +209,7 @@ int listar(int porta, int rodadas)
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
+    std::printf("rows=%d\n", w->ui->ListView1->model()->rowCount());
     imprimir("refresh_to_painted_ms", mediana(total));
     imprimir("paint_after_click_ms", mediana(pintura));
     imprimir("gui_max_gap_ms", mediana(pausas));
@@ -218,7 +218,7 @@ int listar(int porta, int rodadas)
     for (int i = 0; i < rodadas; ++i)
         soCliente.push_back(listagemSemJanelaMs(porta));
     imprimir("client_list_ms", mediana(soCliente));
-    return w->ListView1->topLevelItemCount() > 0 ? 0 : 1;
+    return w->ui->ListView1->model()->rowCount() > 0 ? 0 : 1;
 }
 
 int transferir(int porta, bool enviar, const QString& remoto, const QString& local)
@@ -226,17 +226,17 @@ int transferir(int porta, bool enviar, const QString& remoto, const QString& loc
     auto dialogos = std::make_shared<DialogosDoBenchmark>();
     auto w = novaJanela(porta, dialogos);
     int passos = 0;
-    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&passos](int) { ++passos; });
+    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&passos](int) { ++passos; });
     MedidorDePausas medidor;
     medidor.iniciar();
     if (enviar) {
         dialogos->abrir.push_back(local);
-        w->btnUpload->click();
+        w->ui->btnUpload->click();
     } else {
         // The first click connects and creates the folder, then downloads.
-        w->edtNomeArquivo->setText(remoto);
+        w->ui->edtNomeArquivo->setText(remoto);
         dialogos->salvar.push_back(local);
-        w->btnDownloadFinal->click();
+        w->ui->btnDownloadFinal->click();
     }
     medidor.parar();
     const QString esperado = enviar ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");
