@@ -102,10 +102,11 @@ void BusyPanel::enter(State state, const QString& text)
 
 void BusyPanel::showProgress()
 {
-    const int valor = m_total > 0 ? static_cast<int>(m_soFar >> m_shift) : (m_state == State::Done ? 1 : 0);
-    m_c.bar->setValue(std::min(valor, m_c.bar->maximum()));
     const double segundos = static_cast<double>(m_clock() - m_startMs) / 1000.0;
     // Speed and time left only while data moves, or as the average of a completed transfer.
     const bool comRitmo = m_state == State::Transferring || m_state == State::Done;
+    // The text first: whoever watches the bar's value reads the text that goes with it.
     m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, comRitmo ? segundos : 0.0, QLocale()));
+    const int valor = m_total > 0 ? static_cast<int>(m_soFar >> m_shift) : (m_state == State::Done ? 1 : 0);
+    m_c.bar->setValue(std::min(valor, m_c.bar->maximum()));
 }

@@ -1,12 +1,18 @@
 #include "FileListView.h"
 
 #include "FileListModel.h"
+#include "Formatos.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QLocale>
 #include <QPainter>
 #include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QStyle>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -39,8 +45,15 @@ void setUpFileList(QTreeView& view, FileListModel& model, FileListActions action
     header->setSectionResizeMode(FileListModel::Nome, QHeaderView::Stretch);
     header->setSectionResizeMode(FileListModel::Tamanho, QHeaderView::Interactive);
     header->setSectionResizeMode(FileListModel::DataHora, QHeaderView::Interactive);
-    header->resizeSection(FileListModel::Tamanho, 100);
-    header->resizeSection(FileListModel::DataHora, 120);
+    // 100 and 120 pixels fit the texts in Segoe UI at 8 points; where the font that
+    // stands in for it is wider, the columns start as wide as their texts need.
+    const QFontMetrics fm(view.font());
+    const int margem = 2 * (view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1) + 2;
+    const QLocale local;
+    const int tamanho = fm.horizontalAdvance(TextoTamanho(99999999999LL, local)) + margem;
+    const int data = fm.horizontalAdvance(TextoDataHora(QDateTime(QDate(2000, 12, 28), QTime(20, 48, 58)), local)) + margem;
+    header->resizeSection(FileListModel::Tamanho, std::max(100, tamanho));
+    header->resizeSection(FileListModel::DataHora, std::max(120, data));
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // No column is sorted until the user clicks one; a third click goes back to the

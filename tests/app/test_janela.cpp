@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLibraryInfo>
 #include <QMouseEvent>
@@ -212,9 +213,15 @@ TEST_F(Janela, ColumnsStartAtTheirWidthsAndTheUserResizesThem)
     mostrarListagem(*w, {QStringLiteral("a.txt")});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     QHeaderView* h = w->ui->ListView1->header();
-    EXPECT_EQ(h->sectionSize(1), 100);
-    EXPECT_EQ(h->sectionSize(2), 120);
-    EXPECT_EQ(h->sectionSize(0) + 220, h->viewport()->width()) << "the name takes the rest";
+    // At least their widths on Windows, and wide enough for their texts in this font.
+    const int tamanho = h->sectionSize(1);
+    const int data = h->sectionSize(2);
+    EXPECT_GE(tamanho, 100);
+    EXPECT_GE(data, 120);
+    const QFontMetrics fm(w->ui->ListView1->font());
+    EXPECT_GT(tamanho, fm.horizontalAdvance(TextoTamanho(9999999999LL, QLocale())));
+    EXPECT_GT(data, fm.horizontalAdvance(celula(*w, 0, 2)));
+    EXPECT_EQ(h->sectionSize(0) + tamanho + data, h->viewport()->width()) << "the name takes the rest";
     EXPECT_EQ(celula(*w, 0, 0), QStringLiteral("a.txt"));
     EXPECT_EQ(w->ui->ListView1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Data/Hora"));
     EXPECT_EQ(w->ui->ListView1->model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
@@ -232,10 +239,10 @@ TEST_F(Janela, ColumnsStartAtTheirWidthsAndTheUserResizesThem)
         mouse(h->viewport(), QEvent::MouseButtonRelease, de + QPoint(dx, 0), Qt::NoButton);
     };
     arrastar(h->sectionViewportPosition(2) + h->sectionSize(2), -60);
-    EXPECT_EQ(h->sectionSize(2), 60);
+    EXPECT_EQ(h->sectionSize(2), data - 60);
     arrastar(h->sectionViewportPosition(1) + h->sectionSize(1), 30);
-    EXPECT_EQ(h->sectionSize(1), 130);
-    EXPECT_EQ(h->sectionSize(0) + 190, h->viewport()->width());
+    EXPECT_EQ(h->sectionSize(1), tamanho + 30);
+    EXPECT_EQ(h->sectionSize(0) + tamanho + data - 30, h->viewport()->width());
 }
 
 // As received until the user clicks a header; a click sorts, the next reverses,
