@@ -47,6 +47,15 @@ espera_porta() {
 pids=()
 parar() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # Firebird ignores the signal while it is still starting up (the window may
+  # close within seconds): give the servers a moment, then stop them for good.
+  for _ in $(seq 1 50); do
+    local vivo=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && vivo=1; done
+    ((vivo)) || break
+    sleep 0.1
+  done
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap parar EXIT
