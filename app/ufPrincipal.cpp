@@ -102,6 +102,10 @@ void TfPrincipal::ligarControles()
     connect(ui->btnDownloadFinal, &QPushButton::clicked, this,
             [this] { operacao(ui->btnDownloadFinal, [this] { btnDownloadFinalClick(); }); });
     connect(ui->btnDelete, &QPushButton::clicked, this, [this] { operacao(ui->btnDelete, [this] { btnDeleteClick(); }); });
+    // A new listing or a deleted row takes the selection with it without a word
+    // from the selection model.
+    connect(m_arquivos, &QAbstractItemModel::modelReset, this, [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
+    connect(m_arquivos, &QAbstractItemModel::rowsRemoved, this, [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
     connect(ui->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
     connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] { protegido(ui->Splitter1, [this] { Splitter1Moved(); }); });

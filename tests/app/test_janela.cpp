@@ -149,6 +149,16 @@ TEST_F(Janela, SelectionEnablesTheRowButtons)
     selecionarLinha(*w, -1);
     EXPECT_FALSE(w->ui->btnDelete->isEnabled());
     EXPECT_FALSE(w->ui->btnDownloadSelected->isEnabled());
+
+    // A new listing, or the row deleted, takes the selection with it.
+    selecionarLinha(*w, 0);
+    mostrarListagem(*w, {QStringLiteral("b.txt")});
+    EXPECT_EQ(linhasSelecionadas(*w), 0);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    selecionarLinha(*w, 0);
+    w->arquivos().removeFileRow(0);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    EXPECT_FALSE(w->ui->btnDownloadSelected->isEnabled());
 }
 
 // Mouse events as a real press, drag and release on a widget make them.
