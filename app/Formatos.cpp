@@ -1,14 +1,7 @@
 #include "Formatos.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <cmath>
-
-#ifndef _WIN32
-#include <pwd.h>
-#include <unistd.h>
-#endif
 
 namespace {
 QChar separador(const QString& format, const char* letters, QChar fallback)
@@ -17,6 +10,31 @@ QChar separador(const QString& format, const char* letters, QChar fallback)
         if (!QString::fromLatin1(letters).contains(c) && !c.isSpace() && c != QLatin1Char('\''))
             return c;
     return fallback;
+}
+
+// "1 s restante", "3 min restantes", "1 h 05 min restantes".
+QString tempoRestante(std::int64_t segundos)
+{
+    QString quanto;
+    bool um = false;
+    if (segundos < 60) {
+        quanto = QStringLiteral("%1 s").arg(segundos);
+        um = segundos == 1;
+    } else if (segundos < 3600 - 30) {
+        const std::int64_t minutos = (segundos + 30) / 60;
+        quanto = QStringLiteral("%1 min").arg(minutos);
+        um = minutos == 1;
+    } else {
+        const std::int64_t minutos = (segundos + 30) / 60;
+        const std::int64_t horas = minutos / 60;
+        if (minutos % 60 == 0) {
+            quanto = QStringLiteral("%1 h").arg(horas);
+            um = horas == 1;
+        } else {
+            quanto = QStringLiteral("%1 h %2 min").arg(horas).arg(minutos % 60, 2, 10, QLatin1Char('0'));
+        }
+    }
+    return quanto + (um ? QStringLiteral(" restante") : QStringLiteral(" restantes"));
 }
 }
 
@@ -38,44 +56,32 @@ QString TextoDataHora(const QDateTime& when, const QLocale& locale)
            dd(t.second());
 }
 
+QString TextoBytes(std::int64_t bytes, const QLocale& locale)
+{
+    static const char* const unidades[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+    if (bytes < 1000)
+        return locale.toString(static_cast<qlonglong>(std::max<std::int64_t>(bytes, 0))) + QStringLiteral(" B");
+    double valor = static_cast<double>(bytes) / 1000.0;
+    int u = 0;
+    // Rounded to one decimal, 999.96 kB reads 1,0 MB, not 1.000,0 kB.
+    while (valor >= 999.95 && u < 5) {
+        valor /= 1000.0;
+        ++u;
+    }
+    return locale.toString(valor, 'f', 1) + QLatin1Char(' ') + QLatin1String(unidades[u]);
+}
+
 QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale)
 {
-    const int pct = total > 0 ? static_cast<int>(std::min<std::int64_t>(100, soFar * 100 / total)) : 100;
-    QString texto = QString::number(pct) + QLatin1Char('%');
+    soFar = std::clamp<std::int64_t>(soFar, 0, std::max<std::int64_t>(total, soFar));
+    QString texto = TextoBytes(soFar, locale) + QStringLiteral(" de ") + TextoBytes(total, locale);
     if (seconds < 0.5 || soFar <= 0)
         return texto;
     const double porSegundo = static_cast<double>(soFar) / seconds;
-    texto += QStringLiteral(" · ") + locale.toString(porSegundo / 1e6, 'f', 1) + QStringLiteral(" MB/s");
-    if (total > soFar) {
-        const auto resta = static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo));
-        QString tempo;
-        if (resta < 60)
-            tempo = QStringLiteral("%1 s").arg(resta);
-        else if (resta < 3600)
-            tempo = QStringLiteral("%1 min").arg((resta + 59) / 60);
-        else
-            tempo = QStringLiteral("%1 h %2 min").arg(resta / 3600).arg((resta % 3600) / 60, 2, 10, QLatin1Char('0'));
-        texto += QStringLiteral(" · ") + tempo + QStringLiteral(" restantes");
-    }
+    texto += QStringLiteral(" · ") + TextoBytes(static_cast<std::int64_t>(porSegundo), locale) + QStringLiteral("/s");
+    if (total > soFar)
+        texto += QStringLiteral(" · ") + tempoRestante(static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo)));
     return texto;
-}
-
-QString NomeUsuario()
-{
-    const QString nome = qEnvironmentVariable("USERNAME");
-    if (!nome.isEmpty())
-        return nome;
-#ifndef _WIN32
-    if (const passwd* pw = getpwuid(geteuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-#endif
-    return qEnvironmentVariable("USER");
-}
-
-QString NomeUnicoBaseCorrompida(const QString& localPath, const QDateTime& now)
-{
-    return qEnvironmentVariable("USERDOMAIN") + QLatin1Char('_') + NomeUsuario() + QLatin1Char('-') +
-           now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QLatin1Char('_') + QFileInfo(localPath).fileName();
 }
 
 QString NomeSugeridoParaSalvar(const QString& remoteName)

@@ -1,3 +1,4 @@
+#include "Translations.h"
 #include "ufPrincipal.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));
     // The desktop file of the installed program, so the window gets its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("ftpcaldoria"));
+    installQtTranslation();
 
     TfPrincipal::Dependencias deps;
     deps.argumentos = QApplication::arguments().mid(1);

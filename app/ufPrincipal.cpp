@@ -1,51 +1,31 @@
 #include "ufPrincipal.h"
 
+#include "AbrirComThread.h"
 #include "BlockingCall.h"
-#include "Endpoints.h"
 #include "ExePath.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 #include "Formatos.h"
 #include "uTQuintaraConexoes.h"
-#include "uTFtpQuintaraUtil.h"
 #include "uTVersao.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QDateTime>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QIcon>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
 #include <QMimeData>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QUrl>
-#include <QVBoxLayout>
-
-#include <climits>
-#include <optional>
-#include <type_traits>
 
 const QString kTituloAplicacao = QStringLiteral("Utilitário FTP Quintara");
 
 namespace {
-const QString kPastaCorrompida = QStringLiteral("/gCALDORIA/Cidades/_corrompida");
 const QString kTextoEnviando = QStringLiteral("Aguarde, enviando arquivo...");
 const QString kTextoBaixando = QStringLiteral("Aguarde, baixando arquivo...");
 const QString kTextoOcupado = QStringLiteral("Aguarde o término da operação em andamento.");
@@ -54,78 +34,19 @@ bool contemSemCaixa(const QString& text, const char* what)
 {
     return text.toLower().contains(QLatin1String(what));
 }
-}
 
-// Relays the component's events, raised on the worker thread that runs an FTP call,
-// to the window on the GUI thread. Whether the work events reach the window is
-// decided on delivery, so attaching and detaching takes effect at once.
-class TfPrincipal::EventosFTP : public IFtpEvents {
-public:
-    explicit EventosFTP(TfPrincipal* janela) : m_janela(janela) {}
-
-    void OnStatus(const QString& text) override
-    {
-        entregar([text](TfPrincipal* w) { w->IdFTP1Status(text); });
-    }
-    void OnWorkBegin(TWorkMode mode, std::int64_t expected) override
-    {
-        entregar([mode, expected](TfPrincipal* w) {
-            if (w->m_eventosAtivos)
-                w->IdFTP1WorkBegin(mode, expected);
-        });
-    }
-    void OnWork(TWorkMode mode, std::int64_t soFar) override
-    {
-        entregar([mode, soFar](TfPrincipal* w) {
-            if (w->m_eventosAtivos)
-                w->IdFTP1Work(mode, soFar);
-        });
-    }
-    void OnWorkEnd(TWorkMode mode) override
-    {
-        entregar([mode](TfPrincipal* w) {
-            if (w->m_eventosAtivos)
-                w->IdFTP1WorkEnd(mode);
-        });
-    }
-
-private:
-    template <typename F>
-    void entregar(F f)
-    {
-        QPointer<TfPrincipal> janela(m_janela);
-        naThreadPrincipal([janela, f] {
-            if (janela)
-                janela->protegido(nullptr, [&] { f(janela.data()); });
-        });
-    }
-    TfPrincipal* m_janela;
-};
-
-TfPrincipal::TfPrincipal() : TfPrincipal(Dependencias{}) {}
-
-TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
-    : QMainWindow(parent), m_deps(std::move(deps)), m_ftp(std::make_unique<TIdFTP>())
+// FTPCALDORIA_LOG names a file that receives a copy of every log line, for
+// support staff and for runs without a screen.
+void copiarParaArquivoDeLog(const QString& text)
 {
-    if (!m_deps.dialogos)
-        m_deps.dialogos = std::make_shared<DialogosQt>();
-    if (!m_deps.criarSistema)
-        m_deps.criarSistema = [] { return std::make_shared<TQuintaraConexaoInstalada>(); };
-    m_eventos = std::make_unique<EventosFTP>(this);
-    m_ftp->SetEvents(m_eventos.get());
-    montarLayout();
-    protegido(this, [this] { FormCreate(); });
-    // Creation failed before the system was known: go on as with no system.
-    if (!m_sistema)
-        m_sistema = std::make_shared<TQuintaraConexao>();
+    static const QString arquivo = qEnvironmentVariable("FTPCALDORIA_LOG");
+    if (arquivo.isEmpty())
+        return;
+    QFile f(arquivo);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        f.write(text.toUtf8() + '\n');
 }
-
-TfPrincipal::~TfPrincipal()
-{
-    m_ftp->SetEvents(nullptr);
 }
-
-// ---------------------------------------------------------------- layout
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void registrarImagens()
@@ -133,286 +54,64 @@ static void registrarImagens()
     Q_INIT_RESOURCE(imagens);
 }
 
-namespace {
-QPushButton* botao(QWidget* parent, const char* name, const QString& caption, const QString& hint)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    // Hints are kept with the control for support staff, never displayed.
-    b->setProperty("hint", hint);
-    return b;
-}
+TfPrincipal::TfPrincipal() : TfPrincipal(Dependencias{}) {}
 
-QPixmap desenhoAguarde()
+TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::fPrincipal>()), m_deps(std::move(deps)), m_sessao(*this)
 {
-    QPixmap pm(QStringLiteral(":/imagens/aguarde.png"));
-    return pm;
-}
-}
-
-void TfPrincipal::montarLayout()
-{
+    if (!m_deps.dialogos)
+        m_deps.dialogos = std::make_shared<DialogosQt>();
+    if (!m_deps.criarSistema)
+        m_deps.criarSistema = [] { return std::make_shared<TQuintaraConexaoInstalada>(); };
     registrarImagens();
-    setObjectName(QStringLiteral("fPrincipal"));
-    setWindowTitle(QStringLiteral("Utilitário FTP Caldoria"));
-    setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));
-    QFont fonte(QStringLiteral("Segoe UI"));
-    fonte.setPixelSize(11);
-    setFont(fonte);
-    resize(712, 436);
-
-    auto* central = new QWidget(this);
-    central->setObjectName(QStringLiteral("central"));
-    auto* raiz = new QVBoxLayout(central);
-    raiz->setContentsMargins(0, 0, 0, 0);
-    raiz->setSpacing(0);
-    setCentralWidget(central);
-
-    // Panel1: picture, busy panel, action buttons.
-    Panel1 = new QFrame(central);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(56);
-    auto* l1 = new QHBoxLayout(Panel1);
-    l1->setContentsMargins(4, 4, 4, 4);
-    imgAguarde = new QLabel(Panel1);
-    imgAguarde->setObjectName(QStringLiteral("imgAguarde"));
-    imgAguarde->setFixedSize(48, 48);
-    imgAguarde->setPixmap(desenhoAguarde());
-    l1->addWidget(imgAguarde);
-
-    pnlAguarde = new QWidget(Panel1);
-    pnlAguarde->setObjectName(QStringLiteral("pnlAguarde"));
-    auto* la = new QVBoxLayout(pnlAguarde);
-    la->setContentsMargins(4, 0, 4, 0);
-    lbVerbose = new QLabel(QStringLiteral("..."), pnlAguarde);
-    lbVerbose->setObjectName(QStringLiteral("lbVerbose"));
-    lbVerbose->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    pgbr = new QProgressBar(pnlAguarde);
-    pgbr->setObjectName(QStringLiteral("pgbr"));
-    pgbr->setFixedHeight(17);
-    pgbr->setRange(0, 100);
-    pgbr->setValue(0);
-    pgbr->setTextVisible(true);
-    la->addWidget(lbVerbose, 1);
-    la->addWidget(pgbr);
-    pnlAguarde->setVisible(false);
-    l1->addWidget(pnlAguarde, 1);
-    // Keeps the buttons right-aligned while the busy panel is hidden.
-    l1->addStretch(0);
-
-    btnViewFiles = botao(Panel1, "btnViewFiles", QStringLiteral("Visualizar\nArquivos"),
-                         QStringLiteral("Lista os Arquivos Disponíveis no FTP da Quintara"));
-    btnUpload = botao(Panel1, "btnUpload", QStringLiteral("Enviar\nArquivo"),
-                      QStringLiteral("Envia um Arquivo do Seu Computador para o FTP da Quintara"));
-    btnProxy = botao(Panel1, "btnProxy", QStringLiteral("Configurar\nProxy"),
-                     QStringLiteral("Configura os Parâmetros para Conexão com Proxy"));
-    for (QPushButton* b : {btnViewFiles, btnUpload, btnProxy}) {
-        b->setFixedSize(79, 48);
-        l1->addWidget(b);
-    }
-    btnProxy->setVisible(false);
-    raiz->addWidget(Panel1);
-
-    pnlCliente = new QLabel(QStringLiteral(" Selecione uma opção"), central);
-    pnlCliente->setObjectName(QStringLiteral("pnlCliente"));
-    pnlCliente->setFixedHeight(23);
-    pnlCliente->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    pnlCliente->setFrameShape(QFrame::Panel);
-    pnlCliente->setFrameShadow(QFrame::Raised);
-    QFont negrito = pnlCliente->font();
-    negrito.setBold(true);
-    pnlCliente->setFont(negrito);
-    raiz->addWidget(pnlCliente);
-
-    Splitter1 = new QSplitter(Qt::Vertical, central);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(5);
-    Splitter1->setProperty("Tag", 0);
-    raiz->addWidget(Splitter1, 1);
-
-    PageControl1 = new QTabWidget(Splitter1);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setDocumentMode(true);
-
-    // TabSheet1: the listing.
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    auto* t1 = new QVBoxLayout(TabSheet1);
-    t1->setContentsMargins(0, 0, 0, 0);
-    t1->setSpacing(0);
-    Panel2 = new QFrame(TabSheet1);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(30);
-    auto* l2 = new QHBoxLayout(Panel2);
-    l2->setContentsMargins(4, 4, 4, 4);
-    btnRefresh = botao(Panel2, "btnRefresh", QStringLiteral("Atualizar"), QStringLiteral("Atualiza a Lista de Arquivos do FTP"));
-    btnDownloadSelected = botao(Panel2, "btnDownloadSelected", QStringLiteral("Baixar Selecionado"),
-                                QStringLiteral("Salva o Arquivo Selecionado do FTP da Quintara no Seu Computador"));
-    btnDelete = botao(Panel2, "btnDelete", QStringLiteral("Excluir Selecionado"),
-                      QStringLiteral("Excluí o Arquivo Selecionado do FTP da Quintara"));
-    btnRefresh->setFixedSize(115, 22);
-    btnDownloadSelected->setFixedSize(117, 22);
-    btnDelete->setFixedSize(117, 22);
-    btnDownloadSelected->setEnabled(false);
-    btnDelete->setEnabled(false);
-    l2->addWidget(btnRefresh);
-    l2->addWidget(btnDownloadSelected);
-    l2->addWidget(btnDelete);
-    l2->addStretch(1);
-    t1->addWidget(Panel2);
-    ListView1 = new QTreeWidget(TabSheet1);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setColumnCount(3);
-    ListView1->setHeaderLabels({QStringLiteral("Nome"), QStringLiteral("Tamanho"), QStringLiteral("Data/Hora")});
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setAlternatingRowColors(false);
-    ListView1->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); border-bottom: 1px solid palette(midlight); }"));
-    ListView1->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    ListView1->headerItem()->setTextAlignment(2, Qt::AlignCenter);
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    ListView1->header()->setSectionResizeMode(1, QHeaderView::Fixed);
-    ListView1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
-    ListView1->header()->resizeSection(1, 100);
-    ListView1->header()->resizeSection(2, 120);
-    t1->addWidget(ListView1, 1);
-    Label3 = new QLabel(QStringLiteral("Atenção: Os arquivos enviados ao FTP podem ser excluídos a qualquer momento após o suporte."), TabSheet1);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setStyleSheet(QStringLiteral("color: palette(highlight);"));
-    t1->addWidget(Label3);
-
-    // TabSheet2: download by typed name in corrupted-base mode.
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    Label1 = new QLabel(QStringLiteral("Para baixar arquivos sem conexão com o banco de dados, é necessário informar o nome "
-                                       "completo do arquivo disponibilizado pelo suporte técnico."),
-                        TabSheet2);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label1->setGeometry(40, 24, 409, 33);
-    auto* lblNome = new QLabel(QStringLiteral("Nome do Arquivo"), TabSheet2);
-    lblNome->setGeometry(40, 118, 409, 16);
-    edtNomeArquivo = new QLineEdit(TabSheet2);
-    edtNomeArquivo->setObjectName(QStringLiteral("edtNomeArquivo"));
-    edtNomeArquivo->setGeometry(40, 136, 409, 23);
-    lblNome->setBuddy(edtNomeArquivo);
-    btnDownloadFinal = new QPushButton(QStringLiteral("Baixar"), TabSheet2);
-    btnDownloadFinal->setObjectName(QStringLiteral("btnDownloadFinal"));
-    btnDownloadFinal->setGeometry(40, 163, 75, 25);
-
-    // TabSheet3: the unique name of the last corrupted-base upload.
-    TabSheet3 = new QWidget;
-    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-    auto* t3 = new QVBoxLayout(TabSheet3);
-    t3->setContentsMargins(32, 22, 32, 0);
-    auto* lblEnviado = new QLabel(QStringLiteral("Nome do Arquivo Enviado"), TabSheet3);
-    edtUploadUniqueName = new QLineEdit(TabSheet3);
-    edtUploadUniqueName->setObjectName(QStringLiteral("edtUploadUniqueName"));
-    edtUploadUniqueName->setReadOnly(true);
-    lblEnviado->setBuddy(edtUploadUniqueName);
-    t3->addWidget(lblEnviado);
-    t3->addWidget(edtUploadUniqueName);
-    t3->addStretch(1);
-
-    // TabSheet4: proxy settings, kept but inert.
-    TabSheet4 = new QWidget;
-    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
-    auto* t4 = new QVBoxLayout(TabSheet4);
-    auto campo = [&](const char* name, const QString& rotulo) {
-        auto* lbl = new QLabel(rotulo, TabSheet4);
-        auto* e = new QLineEdit(TabSheet4);
-        e->setObjectName(QLatin1String(name));
-        lbl->setBuddy(e);
-        t4->addWidget(lbl);
-        t4->addWidget(e);
-        return e;
-    };
-    edtProxyHost = campo("edtProxyHost", QStringLiteral("Servidor (IP/Nome)"));
-    edtProxyPort = campo("edtProxyPort", QStringLiteral("Porta"));
-    edtProxyPort->setInputMask(QStringLiteral("99999;"));
-    edtProxyUsername = campo("edtProxyUsername", QStringLiteral("Usuário"));
-    edtProxyPassword = campo("edtProxyPassword", QStringLiteral("Senha"));
-    edtProxyPassword->setEchoMode(QLineEdit::Password);
-    Label2 = new QLabel(QStringLiteral("Tipo"), TabSheet4);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setVisible(false);
-    cbProxyType = new QComboBox(TabSheet4);
-    cbProxyType->setObjectName(QStringLiteral("cbProxyType"));
-    cbProxyType->setVisible(false);
-    t4->addWidget(Label2);
-    t4->addWidget(cbProxyType);
-    t4->addStretch(1);
-
-    // tsNenhum: the blank page shown at start.
-    tsNenhum = new QWidget;
-    tsNenhum->setObjectName(QStringLiteral("tsNenhum"));
-    auto* tn = new QVBoxLayout(tsNenhum);
-    tn->setContentsMargins(0, 0, 0, 0);
-    Panel3 = new QFrame(tsNenhum);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setAutoFillBackground(true);
-    Panel3->setBackgroundRole(QPalette::Base);
-    tn->addWidget(Panel3);
-
-    PageControl1->addTab(TabSheet1, QStringLiteral("Conectado no Banco"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("Download Base Corrompida"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Upload Base Corrompida"));
-    PageControl1->addTab(TabSheet4, QStringLiteral("Proxy"));
-    PageControl1->addTab(tsNenhum, QStringLiteral("Nenhum"));
-
-    memoLog = new QPlainTextEdit(Splitter1);
-    memoLog->setObjectName(QStringLiteral("memoLog"));
-    memoLog->setReadOnly(true);
-    memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont mono(QStringLiteral("Courier New"));
-    mono.setStyleHint(QFont::Monospace);
-    mono.setPixelSize(11);
-    memoLog->setFont(mono);
-    memoLog->setMinimumHeight(0);
-    Splitter1->addWidget(PageControl1);
-    Splitter1->addWidget(memoLog);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setCollapsible(0, false);
-    Splitter1->setCollapsible(1, true);
-    Splitter1->setSizes({436 - 56 - 23, 0});
-
-    // Keyboard order.
-    setTabOrder(btnViewFiles, btnUpload);
-    setTabOrder(btnUpload, btnProxy);
-    setTabOrder(btnProxy, memoLog);
-    setTabOrder(memoLog, PageControl1);
-    setTabOrder(PageControl1, ListView1);
-    setTabOrder(ListView1, btnRefresh);
-    setTabOrder(btnRefresh, btnDelete);
-    setTabOrder(btnDelete, btnDownloadSelected);
-    setTabOrder(btnDownloadSelected, edtNomeArquivo);
-    setTabOrder(edtNomeArquivo, btnDownloadFinal);
-    setTabOrder(btnDownloadFinal, edtProxyHost);
-    setTabOrder(edtProxyHost, edtProxyPort);
-    setTabOrder(edtProxyPort, edtProxyUsername);
-    setTabOrder(edtProxyUsername, edtProxyPassword);
-    setTabOrder(edtProxyPassword, cbProxyType);
-
-    // Wiring.
-    connect(btnViewFiles, &QPushButton::clicked, this, [this] { operacao(btnViewFiles, [this] { btnViewFilesClick(); }); });
-    connect(btnUpload, &QPushButton::clicked, this, [this] { operacao(btnUpload, [this] { btnUploadClick(); }); });
-    connect(btnRefresh, &QPushButton::clicked, this, [this] { operacao(btnRefresh, [this] { btnRefreshClick(); }); });
-    connect(btnDownloadSelected, &QPushButton::clicked, this,
-            [this] { operacao(btnDownloadSelected, [this] { btnDownloadSelectedClick(); }); });
-    connect(btnDownloadFinal, &QPushButton::clicked, this,
-            [this] { operacao(btnDownloadFinal, [this] { btnDownloadFinalClick(); }); });
-    connect(btnDelete, &QPushButton::clicked, this, [this] { operacao(btnDelete, [this] { btnDeleteClick(); }); });
-    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { protegido(ListView1, [this] { ListView1SelectItem(); }); });
-    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { protegido(Splitter1, [this] { Splitter1Moved(); }); });
+    ui->setupUi(this);
+    ligarControles();
+    protegido(this, [this] { FormCreate(); });
+    // Creation failed before the system was known: go on as with no system.
+    if (!m_sessao.sistema())
+        m_sessao.setSistema(std::make_shared<TQuintaraConexao>());
 }
 
-// ---------------------------------------------------------------- start-up
+TfPrincipal::~TfPrincipal() = default;
+
+void TfPrincipal::ligarControles()
+{
+    m_arquivos = new FileListModel(this);
+    setUpFileList(*ui->ListView1, *m_arquivos,
+                  {[this] { operacao(ui->ListView1, [this] { btnDownloadSelectedClick(); }); },
+                   [this] { operacao(ui->ListView1, [this] { btnDeleteClick(); }); }});
+
+    m_painel = std::make_unique<BusyPanel>(BusyPanel::Controls{
+        ui->pnlAguarde, ui->lbVerbose, ui->pgbr,
+        {ui->btnViewFiles, ui->btnUpload, ui->btnRefresh, ui->ListView1},
+        {ui->btnDownloadSelected, ui->btnDelete},
+        [this] { return linhaSelecionada() >= 0; }});
+
+    // The log starts with no height: dragging the splitter reveals it.
+    ui->Splitter1->setStretchFactor(0, 1);
+    ui->Splitter1->setStretchFactor(1, 0);
+    ui->Splitter1->setCollapsible(0, false);
+    ui->Splitter1->setCollapsible(1, true);
+    ui->Splitter1->setSizes({height(), 0});
+
+    connect(ui->btnViewFiles, &QPushButton::clicked, this, [this] { operacao(ui->btnViewFiles, [this] { btnViewFilesClick(); }); });
+    connect(ui->btnUpload, &QPushButton::clicked, this, [this] { operacao(ui->btnUpload, [this] { btnUploadClick(); }); });
+    connect(ui->btnRefresh, &QPushButton::clicked, this, [this] { operacao(ui->btnRefresh, [this] { btnRefreshClick(); }); });
+    connect(ui->btnDownloadSelected, &QPushButton::clicked, this,
+            [this] { operacao(ui->btnDownloadSelected, [this] { btnDownloadSelectedClick(); }); });
+    connect(ui->btnDownloadFinal, &QPushButton::clicked, this,
+            [this] { operacao(ui->btnDownloadFinal, [this] { btnDownloadFinalClick(); }); });
+    connect(ui->btnDelete, &QPushButton::clicked, this, [this] { operacao(ui->btnDelete, [this] { btnDeleteClick(); }); });
+    // A new listing or a deleted row takes the selection with it without a word
+    // from the selection model.
+    connect(m_arquivos, &QAbstractItemModel::modelReset, this, [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
+    connect(m_arquivos, &QAbstractItemModel::rowsRemoved, this, [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
+    connect(ui->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
+    connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] { protegido(ui->Splitter1, [this] { Splitter1Moved(); }); });
+}
+
+// ---------------------------------------------------------------- start-up and end
 
 void TfPrincipal::FormCreate()
 {
@@ -420,12 +119,12 @@ void TfPrincipal::FormCreate()
     TVersao::SetFase(RELEASE_CANDIDATE);
     setWindowTitle(windowTitle() + QLatin1Char(' ') + TVersao::GetVersaoExe());
     // No tab row: only the program switches pages.
-    PageControl1->tabBar()->setVisible(false);
-    PageControl1->setCurrentWidget(tsNenhum);
+    ui->PageControl1->tabBar()->setVisible(false);
+    ui->PageControl1->setCurrentWidget(ui->tsNenhum);
     Log(QStringLiteral("Identificando Sistema Quintara"));
-    m_sistema = m_deps.criarSistema();
-    if (m_sistema->GetSistema() != qncNenhum)
-        Log(QStringLiteral("Sistema ") + m_sistema->GetSiglaSistema() + QStringLiteral(" identificado"));
+    m_sessao.setSistema(m_deps.criarSistema());
+    if (m_sessao.sistema()->GetSistema() != qncNenhum)
+        Log(QStringLiteral("Sistema ") + m_sessao.sistema()->GetSiglaSistema() + QStringLiteral(" identificado"));
     else
         Log(QStringLiteral("Nenhum sistema Quintara identificado"));
 }
@@ -450,28 +149,21 @@ void TfPrincipal::FormShow()
 
 void TfPrincipal::closeEvent(QCloseEvent* event)
 {
-    if (m_estado == Estado::EmOperacao || m_estado == Estado::FecharAoTerminar) {
-        // Stop the transfer first; the window closes as soon as the operation has
-        // unwound (see operacao()).
-        m_estado = Estado::FecharAoTerminar;
-        m_ftp->Abort();
+    if (m_sessao.state() != FtpSession::State::Idle) {
+        // Stop the operation first; the window closes as soon as it has unwound.
+        m_sessao.cancel();
+        connect(&m_sessao, &FtpSession::idle, this, &QWidget::close,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         event->ignore();
         return;
     }
-    m_estado = Estado::Fechada;
     FormClose();
     event->accept();
 }
 
 void TfPrincipal::FormClose()
 {
-    if (!Connected())
-        return;
-    try {
-        ftp([this] { m_ftp->Disconnect(); });
-    } catch (...) {
-        // Closing goes on whatever the server does.
-    }
+    m_sessao.closeConnection();
 }
 
 // ---------------------------------------------------------------- guards and errors
@@ -491,19 +183,17 @@ void TfPrincipal::protegido(QObject* sender, const std::function<void()>& handle
 
 void TfPrincipal::operacao(QObject* sender, const std::function<void()>& handler)
 {
-    if (m_estado != Estado::Livre) {
-        if (m_estado == Estado::EmOperacao)
-            Log(kTextoOcupado);
+    switch (m_sessao.state()) {
+    case FtpSession::State::Idle:
+        break;
+    case FtpSession::State::Running:
+        Log(kTextoOcupado);
+        return;
+    case FtpSession::State::Cancelling:
         return;
     }
-    m_estado = Estado::EmOperacao;
+    FtpSession::Operation uso(m_sessao);
     protegido(sender, handler);
-    if (m_estado == Estado::FecharAoTerminar) {
-        m_estado = Estado::Livre;
-        QTimer::singleShot(0, this, &QWidget::close);
-    } else if (m_estado == Estado::EmOperacao) {
-        m_estado = Estado::Livre;
-    }
 }
 
 void TfPrincipal::ApplicationEvents1Exception(QObject*, const Exception& e)
@@ -529,22 +219,10 @@ int TfPrincipal::MessageBox(const QString& text, const QString& caption, int fla
 
 void TfPrincipal::Log(const QString& text)
 {
-    memoLog->appendPlainText(text);
+    ui->memoLog->appendPlainText(text);
     copiarParaArquivoDeLog(text);
-    memoLog->verticalScrollBar()->setValue(memoLog->verticalScrollBar()->maximum());
+    ui->memoLog->verticalScrollBar()->setValue(ui->memoLog->verticalScrollBar()->maximum());
     bombearMensagens();
-}
-
-void TfPrincipal::copiarParaArquivoDeLog(const QString& text)
-{
-    // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
-    // support staff and for runs without a screen.
-    static const QString arquivo = qEnvironmentVariable("FTPCALDORIA_LOG");
-    if (arquivo.isEmpty())
-        return;
-    QFile f(arquivo);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        f.write(text.toUtf8() + '\n');
 }
 
 void TfPrincipal::bombearMensagens()
@@ -560,264 +238,106 @@ void TfPrincipal::bombearMensagens()
 
 void TfPrincipal::Aguardar(std::int64_t max, const QString& text)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{btnViewFiles, btnUpload, btnRefresh, btnDownloadSelected, btnDelete, ListView1})
-        w->setEnabled(false);
-    m_escalaProgresso = 0;
-    while ((std::max<std::int64_t>(max, 0) >> m_escalaProgresso) > INT_MAX)
-        ++m_escalaProgresso;
-    m_totalTransferencia = std::max<std::int64_t>(max, 0);
-    pgbr->setValue(0);
-    pgbr->setMaximum(static_cast<int>(m_totalTransferencia >> m_escalaProgresso));
-    pgbr->setFormat(QStringLiteral("%p%"));
-    pnlAguarde->setVisible(true);
-    if (!text.isEmpty())
-        lbVerbose->setText(text);
+    m_painel->begin(max, text);
     bombearMensagens();
 }
 
 void TfPrincipal::Liberar()
 {
-    btnViewFiles->setEnabled(true);
-    btnUpload->setEnabled(true);
-    btnRefresh->setEnabled(true);
-    const bool selecionado = !ListView1->selectedItems().isEmpty();
-    btnDownloadSelected->setEnabled(selecionado);
-    btnDelete->setEnabled(selecionado);
-    ListView1->setEnabled(true);
-    lbVerbose->setText(QStringLiteral("Concluído"));
-    pgbr->setFormat(QStringLiteral("%p%"));
-}
-
-void TfPrincipal::IdFTP1Status(const QString& text)
-{
-    Log(text);
-}
-
-void TfPrincipal::IdFTP1WorkBegin(TWorkMode mode, std::int64_t expected)
-{
-    m_relogioTransferencia.start();
-    if (mode == wmWrite) {
-        Aguardar(expected, QString());
-        lbVerbose->setText(kTextoEnviando);
-    } else {
-        lbVerbose->setText(kTextoBaixando);
-    }
-}
-
-void TfPrincipal::IdFTP1Work(TWorkMode, std::int64_t soFar)
-{
-    const int pos = static_cast<int>(std::min<std::int64_t>(std::max<std::int64_t>(soFar, 0) >> m_escalaProgresso, INT_MAX));
-    pgbr->setValue(std::min(pos, pgbr->maximum()));
-    atualizarTextoProgresso(soFar);
-}
-
-void TfPrincipal::atualizarTextoProgresso(std::int64_t soFar)
-{
-    const double segundos = m_relogioTransferencia.isValid() ? m_relogioTransferencia.elapsed() / 1000.0 : 0.0;
-    pgbr->setFormat(TextoProgresso(soFar, m_totalTransferencia, segundos, QLocale()).replace(QLatin1Char('%'), QStringLiteral("%%")));
-}
-
-void TfPrincipal::IdFTP1WorkEnd(TWorkMode)
-{
-    Liberar();
+    m_painel->end(BusyPanel::State::Done);
 }
 
 void TfPrincipal::ListView1SelectItem()
 {
-    const bool selecionado = !ListView1->selectedItems().isEmpty();
-    btnDelete->setEnabled(selecionado);
-    btnDownloadSelected->setEnabled(selecionado);
+    m_painel->selectionChanged();
 }
 
 void TfPrincipal::Splitter1Moved()
 {
-    if (Splitter1->property("Tag").toInt() != 0)
+    if (ui->Splitter1->property("Tag").toInt() != 0)
         return;
-    Splitter1->setProperty("Tag", 1);
-    resize(width(), height() + memoLog->height());
+    ui->Splitter1->setProperty("Tag", 1);
+    resize(width(), height() + ui->memoLog->height());
 }
 
-// ---------------------------------------------------------------- client folder
+// ---------------------------------------------------------------- what the session reports and asks
 
-void TfPrincipal::SetCaptionCliente(const QString& caption)
+void TfPrincipal::log(const QString& line)
 {
-    pnlCliente->setText(caption);
+    Log(line);
 }
 
-void TfPrincipal::SetDirectory(const QString& value)
+void TfPrincipal::clientCaption(const QString& caption)
 {
-    m_directory = value;
+    ui->pnlCliente->setText(caption);
 }
 
-void TfPrincipal::SetBaseCorrompida()
+void TfPrincipal::transferBegin(TWorkMode mode, std::int64_t total)
 {
-    m_baseCorrompida = true;
+    Aguardar(total, mode == wmWrite ? kTextoEnviando : kTextoBaixando);
 }
 
-void TfPrincipal::DefinirPastaCliente()
+void TfPrincipal::transferProgress(TWorkMode, std::int64_t soFar)
 {
-    ::DefinirPastaCliente(*m_sistema, *this, [](const std::function<void()>& work) { executarBloqueante(work); });
+    m_painel->progress(soFar);
 }
 
-void TfPrincipal::CriarPastaCliente()
+void TfPrincipal::transferEnd(TWorkMode, TransferOutcome outcome)
 {
-    if (m_directory.isEmpty())
-        DefinirPastaCliente();
-    if (!Connected())
-        ConectarFTP();
-    if (ftp([this] { return m_ftp->RetrieveCurrentDir(); }) == m_directory)
-        return;
-    Log(QStringLiteral("Criando Pasta do Cliente"));
-
-    // Blanks (codes 1 to 32) separate pieces just as "/" does.
-    QStringList pecas;
-    QString atual;
-    for (QChar c : m_directory) {
-        if (c == QLatin1Char('/') || (c.unicode() >= 1 && c.unicode() <= 32)) {
-            if (!atual.isEmpty())
-                pecas << atual;
-            atual.clear();
-        } else {
-            atual += c;
-        }
-    }
-    if (!atual.isEmpty())
-        pecas << atual;
-
-    ftp([this] { m_ftp->ChangeDir(QStringLiteral("/")); });
-    for (const QString& peca : pecas) {
-        try {
-            ftp([&] { m_ftp->MakeDir(peca); });
-        } catch (const Exception& e) {
-            if (!contemSemCaixa(e.Message(), "exist")) {
-                // Some servers (vsftpd) refuse an existing folder without saying so:
-                // if we can enter it, it was there. Otherwise the refusal stands.
-                const std::exception_ptr recusa = std::current_exception();
-                try {
-                    ftp([&] { m_ftp->ChangeDir(peca); });
-                } catch (const Exception&) {
-                    std::rethrow_exception(recusa);
-                }
-                continue;
-            }
-        }
-        ftp([&] { m_ftp->ChangeDir(peca); });
-    }
-    Log(QStringLiteral("Pasta do Cliente Criada com Sucesso"));
-}
-
-// ---------------------------------------------------------------- FTP connection
-
-template <typename F>
-auto TfPrincipal::ftp(F&& f) -> decltype(f())
-{
-    // The window is closing: whatever the operation meant to do next is not started.
-    if (m_estado == Estado::FecharAoTerminar)
-        throw EIdFTPError(QStringLiteral("Operação cancelada"));
-    if constexpr (std::is_void_v<decltype(f())>) {
-        executarBloqueante([&] { f(); });
-    } else {
-        std::optional<decltype(f())> resultado;
-        executarBloqueante([&] { resultado.emplace(f()); });
-        return std::move(*resultado);
+    switch (outcome) {
+    case TransferOutcome::Completed: m_painel->end(BusyPanel::State::Done); break;
+    case TransferOutcome::Failed: m_painel->end(BusyPanel::State::Failed); break;
+    case TransferOutcome::Cancelled: m_painel->end(BusyPanel::State::Cancelled); break;
     }
 }
 
-bool TfPrincipal::Connected() const
+bool TfPrincipal::replaceRemoteFile(const QString&)
 {
-    return m_ftp->Connected();
+    return MessageBox(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) ==
+           mb::IdYes;
 }
 
-void TfPrincipal::ConectarFTP()
+bool TfPrincipal::replaceLocalFile(const QString& localPath)
 {
-    const Endpoints destinos = Endpoints::atuais();
-    m_ftp->Host = destinos.principal.host;
-    m_ftp->Port = destinos.principal.porta;
-    m_ftp->Username = QStringLiteral("caldoria");
-    m_ftp->Password = QStringLiteral("vesplodu");
-    m_ftp->TransferType = ftBinary;
-    m_ftp->TryNATFastTrack = true;
-    Log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
-    try {
-        ftp([this] { m_ftp->Connect(); });
-    } catch (const Exception& e) {
-        if (m_estado == Estado::FecharAoTerminar)
-            throw;
-        Log(e.Message());
-        Log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
-        m_ftp->Host = destinos.alternativo.host;
-        m_ftp->Port = destinos.alternativo.porta;
-        ftp([this] { m_ftp->Connect(); });
-    }
-    AtivarEventosFTP();
+    return ConfirmaSubstituirLocal(localPath);
 }
 
-void TfPrincipal::AtivarEventosFTP()
+void TfPrincipal::uniqueNameChosen(const QString& name)
 {
-    m_eventosAtivos = true;
-}
-
-void TfPrincipal::DesativarEventosFTP()
-{
-    m_eventosAtivos = false;
+    ui->edtUploadUniqueName->setText(name);
 }
 
 // ---------------------------------------------------------------- listing
 
 void TfPrincipal::ListarArquivos()
 {
-    DesativarEventosFTP();
-    ListView1->clear();
-    // One repaint for the whole listing.
-    ListView1->setUpdatesEnabled(false);
-    auto fim = [this] {
-        ListView1->setUpdatesEnabled(true);
-        ListView1->updateGeometry();
-        AtivarEventosFTP();
-    };
-    try {
-        if (!Connected())
-            ConectarFTP();
-        if (ftp([this] { return m_ftp->RetrieveCurrentDir(); }) != m_directory)
-            CriarPastaCliente();
-        ftp([this] { m_ftp->List(); });
-        const auto& listagem = m_ftp->DirectoryListing();
-        QList<QTreeWidgetItem*> linhas;
-        linhas.reserve(static_cast<qsizetype>(listagem.size()));
-        for (const TIdFTPListItem& entrada : listagem) {
-            if (entrada.FileName == QLatin1String(".") || entrada.FileName == QLatin1String(".."))
-                continue;
-            auto* linha = new QTreeWidgetItem;
-            PreencherItem(entrada, linha);
-            linhas.append(linha);
-        }
-        ListView1->addTopLevelItems(linhas);
-        PageControl1->setCurrentWidget(TabSheet1);
-    } catch (...) {
-        fim();
-        throw;
+    FileListModel::Contents anterior = m_arquivos->takeContents();
+    // The folder of corrupted-base mode is shared by every unidentified client:
+    // its contents are never shown.
+    if (m_sessao.baseCorrompida()) {
+        ui->PageControl1->setCurrentWidget(ui->TabSheet2);
+        return;
     }
-    fim();
-}
-
-void TfPrincipal::PreencherItem(const TIdFTPListItem& entry, QTreeWidgetItem* row)
-{
-    const QLocale local;
-    row->setText(0, entry.FileName);
-    row->setText(1, TextoTamanho(entry.Size, local));
-    row->setText(2, TextoDataHora(entry.ModifiedDate, local));
-    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    row->setTextAlignment(2, Qt::AlignCenter);
+    FtpListing listagem = m_sessao.fetchListing();
+    FileListModel::Contents novo;
+    // Touching 100,000 entries (and releasing the last listing's) takes a while:
+    // the window keeps painting meanwhile.
+    executarBloqueante([&] {
+        anterior = {};
+        novo = FileListModel::prepare(std::move(listagem), m_arquivos->sortColumn(), m_arquivos->sortOrder());
+    });
+    m_arquivos->setContents(std::move(novo));
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
 }
 
 void TfPrincipal::btnViewFilesClick()
 {
-    if (!Connected())
-        ConectarFTP();
-    if (m_directory.isEmpty())
-        DefinirPastaCliente();
-    if (m_baseCorrompida) {
-        PageControl1->setCurrentWidget(TabSheet2);
+    if (!m_sessao.Connected())
+        m_sessao.ConectarFTP();
+    if (m_sessao.directory().isEmpty())
+        m_sessao.DefinirPastaCliente();
+    if (m_sessao.baseCorrompida()) {
+        ui->PageControl1->setCurrentWidget(ui->TabSheet2);
         return;
     }
     try {
@@ -841,9 +361,9 @@ void TfPrincipal::btnUploadClick()
         m_deps.dialogos->AbrirArquivo(this, QStringLiteral("Selecione o Arquivo"), exepath::executableFolder());
     if (caminho.isEmpty())
         return;
-    CriarPastaCliente();
+    m_sessao.CriarPastaCliente();
     bool enviado = true;
-    if (m_baseCorrompida)
+    if (m_sessao.baseCorrompida())
         EnviarArquivoBaseCorrompida(caminho);
     else
         enviado = EnviarArquivo(caminho);
@@ -853,38 +373,33 @@ void TfPrincipal::btnUploadClick()
 
 bool TfPrincipal::EnviarArquivo(const QString& localPath)
 {
-    const QString nome = QFileInfo(localPath).fileName();
-    const std::int64_t tamanho = ftp([&] { return m_ftp->Size(nome); });
-    if (tamanho >= 0 &&
-        MessageBox(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) == mb::IdNo)
+    if (!m_sessao.EnviarArquivo(localPath))
         return false;
-    ftp([&] { m_ftp->Put(localPath, QString(), false, 0); });
-    // The transfer has ended whatever order its events arrived in.
-    Liberar();
     ListarArquivos();
     return true;
 }
 
 void TfPrincipal::EnviarArquivoBaseCorrompida(const QString& localPath)
 {
-    edtUploadUniqueName->setText(NomeUnicoBaseCorrompida(localPath, QDateTime::currentDateTime()));
-    Log(edtUploadUniqueName->text());
-    const QString remoto = edtUploadUniqueName->text();
-    ftp([&] { m_ftp->Put(localPath, remoto, false, 0); });
-    Liberar();
-    edtNomeArquivo->setText(edtUploadUniqueName->text());
-    PageControl1->setCurrentWidget(TabSheet3);
+    ui->edtNomeArquivo->setText(m_sessao.EnviarArquivoBaseCorrompida(localPath));
+    ui->PageControl1->setCurrentWidget(ui->TabSheet3);
 }
 
 // ---------------------------------------------------------------- download and delete
 
+int TfPrincipal::linhaSelecionada() const
+{
+    const QModelIndexList linhas = ui->ListView1->selectionModel()->selectedRows();
+    return linhas.isEmpty() ? -1 : linhas.first().row();
+}
+
 void TfPrincipal::GarantirSelecao()
 {
-    if (!ListView1->selectedItems().isEmpty())
+    if (linhaSelecionada() >= 0)
         return;
-    if (ListView1->topLevelItemCount() == 1) {
-        ListView1->topLevelItem(0)->setSelected(true);
-        ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    if (m_arquivos->rowCount() == 1) {
+        ui->ListView1->selectionModel()->setCurrentIndex(m_arquivos->index(0, 0),
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return;
     }
     throw EUserWarning(QStringLiteral("Selecione um arquivo"));
@@ -893,14 +408,14 @@ void TfPrincipal::GarantirSelecao()
 void TfPrincipal::btnDownloadSelectedClick()
 {
     GarantirSelecao();
-    BaixarArquivo(ListView1->selectedItems().first()->text(0));
+    BaixarArquivo(m_arquivos->fileName(linhaSelecionada()));
 }
 
 void TfPrincipal::btnDownloadFinalClick()
 {
-    if (edtNomeArquivo->text().trimmed().isEmpty())
+    if (ui->edtNomeArquivo->text().trimmed().isEmpty())
         throw EUserWarning(QStringLiteral("Informe o nome completo do arquivo"));
-    BaixarArquivo(edtNomeArquivo->text());
+    BaixarArquivo(ui->edtNomeArquivo->text());
 }
 
 void TfPrincipal::BaixarArquivo(const QString& remoteName)
@@ -908,21 +423,14 @@ void TfPrincipal::BaixarArquivo(const QString& remoteName)
     const QString destino = m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName));
     if (destino.isEmpty())
         return;
-    AtivarEventosFTP();
-    CriarPastaCliente();
-    const std::int64_t tamanho = ftp([&] { return m_ftp->Size(remoteName); });
-    if (tamanho == -1) {
-        ListarArquivos();
-        throw EUserException(QStringLiteral("Arquivo Não Encontrado no FTP"));
-    }
-    const bool substituir = ConfirmaSubstituirLocal(destino);
-    Aguardar(tamanho, QString());
     try {
-        ftp([&] { m_ftp->Get(remoteName, destino, substituir, false); });
-    } catch (...) {
-        // Also when no data moved (refused file, no data connection, local file
-        // kept): the window must not stay busy.
-        Liberar();
+        m_sessao.BaixarArquivo(remoteName, destino);
+    } catch (const ERemoteFileNotFound&) {
+        // The list shows what is there now. In corrupted-base mode there is no list to
+        // show: the folder holds other clients' files, and the user stays on the page
+        // for downloads by name.
+        if (!m_sessao.baseCorrompida())
+            ListarArquivos();
         throw;
     }
     MessageBox(QStringLiteral("Arquivo Baixado com Sucesso"), kTituloAplicacao, mb::Information);
@@ -932,7 +440,7 @@ bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
 {
     if (!QFileInfo::exists(localPath))
         return false;
-    return MessageBox(QStringLiteral("Deseja Substituir o Arquivo ") + localPath + QStringLiteral(" ?"),
+    return MessageBox(QStringLiteral("Deseja Substituir o Arquivo ") + QDir::toNativeSeparators(localPath) + QStringLiteral(" ?"),
                       QStringLiteral("Substituir Arquivo Local"), mb::Question) == mb::IdYes;
 }
 
@@ -941,16 +449,15 @@ void TfPrincipal::btnDeleteClick()
     GarantirSelecao();
     if (MessageBox(QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"), QStringLiteral("Excluir"), mb::Question) != mb::IdYes)
         return;
-    QTreeWidgetItem* linha = ListView1->selectedItems().first();
-    const QString nome = linha->text(0);
+    const int linha = linhaSelecionada();
     try {
-        ftp([&] { m_ftp->Delete(nome); });
+        m_sessao.deleteFile(m_arquivos->fileName(linha));
     } catch (const Exception& e) {
         // The row stays: the file is still there.
         Log(e.Message());
         return;
     }
-    delete linha;
+    m_arquivos->removeFileRow(linha);
 }
 
 // ---------------------------------------------------------------- command line and drops
@@ -958,10 +465,10 @@ void TfPrincipal::btnDeleteClick()
 void TfPrincipal::EnviarArquivoLinhaComando()
 {
     const QString arquivo = m_deps.argumentos.value(0);
-    ConectarFTP();
-    DefinirPastaCliente();
-    CriarPastaCliente();
-    if (m_baseCorrompida)
+    m_sessao.ConectarFTP();
+    m_sessao.DefinirPastaCliente();
+    m_sessao.CriarPastaCliente();
+    if (m_sessao.baseCorrompida())
         EnviarArquivoBaseCorrompida(arquivo);
     else
         EnviarArquivo(arquivo);
@@ -971,10 +478,10 @@ void TfPrincipal::verificarArquivoParaEnvio(const QString& path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        throw EUserWarning(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + path);
+        throw EUserWarning(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
     QFile arquivo(path);
     if (!info.isFile() || !arquivo.open(QIODevice::ReadOnly))
-        throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + path);
+        throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
 }
 
 void TfPrincipal::WMDropFiles(const QStringList& paths)
@@ -988,8 +495,8 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
     const QString nome = paths.first();
     verificarArquivoParaEnvio(nome);
     btnViewFilesClick();
-    CriarPastaCliente();
-    if (m_baseCorrompida)
+    m_sessao.CriarPastaCliente();
+    if (m_sessao.baseCorrompida())
         EnviarArquivoBaseCorrompida(nome);
     else
         EnviarArquivo(nome);
@@ -1015,35 +522,4 @@ void TfPrincipal::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // Handled after the platform's drop has finished, so the source is not kept waiting.
     QTimer::singleShot(0, this, [this, paths] { SoltarArquivos(paths); });
-}
-
-// ---------------------------------------------------------------- TAbrirComThread
-
-TAbrirComThread::TAbrirComThread(TfPrincipal* janela) : QObject(janela), m_janela(janela) {}
-
-void TAbrirComThread::Start()
-{
-    // Runs once the window has been shown and painted, on the GUI thread.
-    QTimer::singleShot(0, this, [this] { Execute(); });
-}
-
-void TAbrirComThread::Execute()
-{
-    if (!m_janela) {
-        deleteLater();
-        return;
-    }
-    bool enviado = false;
-    m_janela->operacao(m_janela, [this, &enviado] {
-        m_janela->EnviarArquivoLinhaComando();
-        enviado = true;
-    });
-    if (m_janela && enviado && !m_janela->baseCorrompida() && m_janela->m_estado == TfPrincipal::Estado::Livre) {
-        QPointer<TfPrincipal> janela = m_janela;
-        QTimer::singleShot(m_janela->m_deps.pausaAntesDeFecharMs, m_janela, [janela] {
-            if (janela)
-                janela->close();
-        });
-    }
-    deleteLater();
 }

@@ -1,36 +1,24 @@
 #pragma once
-// The program's one window: its controls, the start-up, the log, the busy and ready
-// states, and the operations behind its buttons, its command line and its drops.
+// The program's one window. Its controls are laid out in ufPrincipal.ui; this class
+// wires them to the FTP session (client/FtpSession.h), which does the work, and
+// shows what the session reports: the log, the busy panel, the file list, and the
+// message boxes that answer its questions.
+#include "BusyPanel.h"
 #include "Dialogos.h"
-#include "IdFTP.h"
-#include "PastaCliente.h"
-#include "uIQuintaraConexoes.h"
+#include "FtpSession.h"
+#include "ui_ufPrincipal.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
 
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-class QSplitter;
-class QTabWidget;
-class QTreeWidget;
-class QTreeWidgetItem;
-class QWidget;
-class QComboBox;
-class QFrame;
-class TAbrirComThread;
+class FileListModel;
 
 // Application title: taskbar and the captions of success boxes.
 extern const QString kTituloAplicacao;
 
-class TfPrincipal : public QMainWindow, private IPastaClienteAlvo {
+class TfPrincipal : public QMainWindow, private FtpSessionEvents {
     Q_OBJECT
     friend class TAbrirComThread;
     friend struct AcessoTeste; // the window's tests reach its private operations
@@ -47,12 +35,16 @@ public:
     explicit TfPrincipal(Dependencias deps, QWidget* parent = nullptr);
     ~TfPrincipal() override;
 
+    // The controls, named as support staff know them.
+    const std::unique_ptr<Ui::fPrincipal> ui;
+
     // State that tests and support staff look at.
-    const QString& directory() const { return m_directory; }
-    bool baseCorrompida() const { return m_baseCorrompida; }
-    IQuintaraConexao* sistema() const { return m_sistema.get(); }
-    bool operacaoEmAndamento() const { return m_estado == Estado::EmOperacao || m_estado == Estado::FecharAoTerminar; }
-    TIdFTP& IdFTP1() { return *m_ftp; }
+    const QString& directory() const { return m_sessao.directory(); }
+    bool baseCorrompida() const { return m_sessao.baseCorrompida(); }
+    IQuintaraConexao* sistema() const { return m_sessao.sistema(); }
+    bool operacaoEmAndamento() const { return m_sessao.state() != FtpSession::State::Idle; }
+    TIdFTP& IdFTP1() { return m_sessao.IdFTP1(); }
+    FileListModel& arquivos() const { return *m_arquivos; }
 
     // Drops the given local paths on the window, as the platform's drop does.
     void SoltarArquivos(const QStringList& paths);
@@ -64,11 +56,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    class EventosFTP;
-    // What the window is doing with the FTP connection.
-    enum class Estado { Livre, EmOperacao, FecharAoTerminar, Fechada };
-
-    void montarLayout();
+    void ligarControles();
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -79,44 +67,34 @@ private:
     // A handler that uses the FTP connection: one at a time.
     void operacao(QObject* sender, const std::function<void()>& handler);
     void ApplicationEvents1Exception(QObject* sender, const Exception& e);
+    int MessageBox(const QString& text, const QString& caption, int flags);
 
     // Log and busy state.
-    void Log(const QString& text) override;
+    void Log(const QString& text);
     void Aguardar(std::int64_t max, const QString& text);
     void Liberar();
     void bombearMensagens();
-    void copiarParaArquivoDeLog(const QString& text);
-    void atualizarTextoProgresso(std::int64_t soFar);
-
-    // Events of the FTP component, delivered on the GUI thread.
-    void IdFTP1Status(const QString& text);
-    void IdFTP1WorkBegin(TWorkMode mode, std::int64_t expected);
-    void IdFTP1Work(TWorkMode mode, std::int64_t soFar);
-    void IdFTP1WorkEnd(TWorkMode mode);
     void ListView1SelectItem();
     void Splitter1Moved();
 
-    // Client folder.
-    void SetCaptionCliente(const QString& caption) override;
-    void SetDirectory(const QString& value) override;
-    void SetBaseCorrompida() override;
-    void DefinirPastaCliente();
-    void CriarPastaCliente();
+    // What the session reports and asks.
+    void log(const QString& line) override;
+    void clientCaption(const QString& caption) override;
+    void transferBegin(TWorkMode mode, std::int64_t total) override;
+    void transferProgress(TWorkMode mode, std::int64_t soFar) override;
+    void transferEnd(TWorkMode mode, TransferOutcome outcome) override;
+    bool replaceRemoteFile(const QString& name) override;
+    bool replaceLocalFile(const QString& localPath) override;
+    void uniqueNameChosen(const QString& name) override;
 
-    // FTP connection and operations.
-    template <typename F>
-    auto ftp(F&& f) -> decltype(f());
-    void ConectarFTP();
-    bool Connected() const;
-    void AtivarEventosFTP();
-    void DesativarEventosFTP();
+    // The buttons and what they start.
     void ListarArquivos();
-    void PreencherItem(const TIdFTPListItem& entry, QTreeWidgetItem* row);
     void btnViewFilesClick();
     void btnRefreshClick();
     void btnUploadClick();
     bool EnviarArquivo(const QString& localPath);
     void EnviarArquivoBaseCorrompida(const QString& localPath);
+    int linhaSelecionada() const;
     void GarantirSelecao();
     void btnDownloadSelectedClick();
     void btnDownloadFinalClick();
@@ -129,73 +107,10 @@ private:
     void WMDropFiles(const QStringList& paths);
     void verificarArquivoParaEnvio(const QString& path);
 
-    int MessageBox(const QString& text, const QString& caption, int flags);
-
     Dependencias m_deps;
-    IQuintaraConexaoPtr m_sistema;
-    QString m_directory;
-    bool m_baseCorrompida = false;
-
-    std::unique_ptr<TIdFTP> m_ftp;
-    std::unique_ptr<EventosFTP> m_eventos;
-    bool m_eventosAtivos = true;
-
-    Estado m_estado = Estado::Livre;
+    FtpSession m_sessao;
+    FileListModel* m_arquivos = nullptr;
+    std::unique_ptr<BusyPanel> m_painel;
     bool m_mostrada = false;
     int m_bombeando = 0;
-
-    // Progress: the bar is 32-bit, so large sizes are scaled down by a shift.
-    int m_escalaProgresso = 0;
-    std::int64_t m_totalTransferencia = 0;
-    QElapsedTimer m_relogioTransferencia;
-
-public:
-    // Controls, named as support staff know them.
-    QFrame* Panel1 = nullptr;
-    QLabel* imgAguarde = nullptr;
-    QWidget* pnlAguarde = nullptr;
-    QLabel* lbVerbose = nullptr;
-    QProgressBar* pgbr = nullptr;
-    QPushButton* btnViewFiles = nullptr;
-    QPushButton* btnUpload = nullptr;
-    QPushButton* btnProxy = nullptr;
-    QLabel* pnlCliente = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QWidget* TabSheet3 = nullptr;
-    QWidget* TabSheet4 = nullptr;
-    QWidget* tsNenhum = nullptr;
-    QFrame* Panel2 = nullptr;
-    QPushButton* btnRefresh = nullptr;
-    QPushButton* btnDownloadSelected = nullptr;
-    QPushButton* btnDelete = nullptr;
-    QTreeWidget* ListView1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* edtNomeArquivo = nullptr;
-    QPushButton* btnDownloadFinal = nullptr;
-    QLineEdit* edtUploadUniqueName = nullptr;
-    QLineEdit* edtProxyHost = nullptr;
-    QLineEdit* edtProxyPort = nullptr;
-    QLineEdit* edtProxyUsername = nullptr;
-    QLineEdit* edtProxyPassword = nullptr;
-    QLabel* Label2 = nullptr;
-    QComboBox* cbProxyType = nullptr;
-    QFrame* Panel3 = nullptr;
-    QPlainTextEdit* memoLog = nullptr;
-};
-
-// Starts the send of a file named on the command line once the window is shown,
-// on the GUI thread, and closes the window after a pause in normal mode.
-class TAbrirComThread : public QObject {
-    Q_OBJECT
-public:
-    explicit TAbrirComThread(TfPrincipal* janela);
-    void Start();
-
-private:
-    void Execute();
-    QPointer<TfPrincipal> m_janela;
 };

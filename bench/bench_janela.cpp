@@ -1,29 +1,37 @@
 // The window against a real FTP server on loopback, driven through its buttons as a
 // user would, with the platform "offscreen" unless QT_QPA_PLATFORM says otherwise.
-// No installed system is found, so the window works in the shared folder
+//
+//   ftpc_bench_janela listar PORT [ROUNDS]        refresh the listing of the client folder
+//   ftpc_bench_janela enviar PORT LOCAL           upload LOCAL under a unique name
+//   ftpc_bench_janela baixar PORT REMOTE LOCAL    download REMOTE of the shared folder to LOCAL
+//
+// "listar" identifies the client of a KORV installation over a private Firebird
+// server, so it lists /gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV; the
+// transfers find no installed system and work in the shared folder
 // /gCALDORIA/Cidades/_corrompida.
 //
-//   ftpc_bench_janela listar PORT [ROUNDS]        refresh a listing of that folder
-//   ftpc_bench_janela enviar PORT LOCAL           upload LOCAL under a unique name
-//   ftpc_bench_janela baixar PORT REMOTE LOCAL    download REMOTE of that folder to LOCAL
-//
 // Prints key=value lines. gui_max_gap_ms is the longest stretch in which the GUI
-// thread dispatched no event while the operation ran (a 1 ms timer keeps events
-// coming whenever the thread is free).
+// thread dispatched no event while the operation ran, up to the list's paint (a
+// 1 ms timer keeps events coming whenever the thread is free).
 #include "Dialogos.h"
 #include "IdFTP.h"
+#include "InstalacaoKorv.h"
 #include "ufPrincipal.h"
 #include "uTQuintaraConexoes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdio>
@@ -134,14 +142,15 @@ protected:
     }
 };
 
-std::unique_ptr<TfPrincipal> novaJanela(int porta, std::shared_ptr<DialogosDoBenchmark> dialogos)
+std::unique_ptr<TfPrincipal> novaJanela(int porta, std::shared_ptr<DialogosDoBenchmark> dialogos,
+                                        std::function<IQuintaraConexaoPtr()> sistema = [] { return std::make_shared<TQuintaraConexao>(); })
 {
     qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
     qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
     qunsetenv("FTPCALDORIA_FTP_PORT");
     TfPrincipal::Dependencias deps;
     deps.dialogos = std::move(dialogos);
-    deps.criarSistema = [] { return std::make_shared<TQuintaraConexao>(); };
+    deps.criarSistema = std::move(sistema);
     auto w = std::make_unique<TfPrincipal>(std::move(deps));
     w->show();
     QCoreApplication::processEvents();
@@ -168,7 +177,7 @@ double listagemSemJanelaMs(int porta)
     ftp.Username = QStringLiteral("caldoria");
     ftp.Password = QStringLiteral("vesplodu");
     ftp.Connect();
-    ftp.ChangeDir(QString::fromUtf16(PastaBaseCorrompida));
+    ftp.ChangeDir(testsupport::kPastaClienteKorv);
     QElapsedTimer t;
     t.start();
     ftp.List();
@@ -177,48 +186,98 @@ double listagemSemJanelaMs(int porta)
     return ms;
 }
 
+// Runs action, then lets the GUI thread work until the list has painted once more.
+// Returns the time to the paint and the longest GUI pause on the way.
+struct Medida {
+    double ms;
+    double maiorPausaMs;
+};
+Medida atePintar(QWidget* lista, const std::function<void()>& action)
+{
+    esvaziarEventos();
+    ContadorDePinturas pinturas(lista);
+    MedidorDePausas medidor;
+    QElapsedTimer t;
+    t.start();
+    medidor.iniciar();
+    action();
+    while (pinturas.pinturas == 0 && t.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    medidor.parar();
+    return {static_cast<double>(t.nsecsElapsed()) / 1e6, medidor.maiorPausaMs()};
+}
+
+double mediana(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 int listar(int porta, int rodadas)
 {
+    // A KORV installation whose client is São José do Rio Preto/SP.
+    testsupport::FirebirdServer firebird;
+    QTemporaryDir pasta;
+    const QString instalacao = pasta.filePath(QStringLiteral("KORV"));
+    testsupport::criarInstalacaoKorv(firebird, instalacao, 2017);
     auto dialogos = std::make_shared<DialogosDoBenchmark>();
-    auto w = novaJanela(porta, dialogos);
-    // The first refresh connects and walks to the folder; the ones measured only list.
-    w->btnRefresh->click();
-    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
-    std::vector<double> total, pausas, pintura;
-    int pinturasDurante = 0;
+    auto w = novaJanela(porta, dialogos, [instalacao] {
+        return std::make_shared<TQuintaraConexaoInstalada>(instalacao + QStringLiteral("/FTPCaldoria"), [] { return 2017; });
+    });
+    QTreeView* lista = w->ui->ListView1;
+    QWidget* viewport = lista->viewport();
+    // The first view connects, identifies the client and walks to the folder; the
+    // refreshes measured only list.
+    w->ui->btnViewFiles->click();
+    const int linhas = lista->model()->rowCount();
+    std::printf("rows=%d\n", linhas);
+    if (linhas == 0)
+        return 1;
+
+    std::vector<double> total, pausas;
     for (int i = 0; i < rodadas; ++i) {
-        esvaziarEventos();
-        ContadorDePinturas pinturas(w->ListView1->viewport());
-        MedidorDePausas medidor;
+        const Medida m = atePintar(viewport, [&] { w->ui->btnRefresh->click(); });
+        total.push_back(m.ms);
+        pausas.push_back(m.maiorPausaMs);
+    }
+    imprimir("refresh_to_painted_ms", mediana(total));
+    imprimir("gui_max_gap_ms", mediana(pausas));
+
+    // Scrolling: 200 jumps across the whole list, each painted; the longest one.
+    double maiorPasso = 0;
+    QScrollBar* barra = lista->verticalScrollBar();
+    for (int i = 1; i <= 200; ++i) {
+        const int alvo = static_cast<int>(static_cast<qint64>(barra->maximum()) * ((i * 37) % 200) / 199);
         QElapsedTimer t;
         t.start();
-        medidor.iniciar();
-        w->btnRefresh->click();
-        medidor.parar();
-        const int durante = pinturas.pinturas;
-        pinturasDurante = std::max(pinturasDurante, durante);
-        const qint64 clicado = t.nsecsElapsed();
-        // The list paints once, when the event loop next runs.
-        while (pinturas.pinturas == durante && t.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        total.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-        pintura.push_back(static_cast<double>(t.nsecsElapsed() - clicado) / 1e6);
-        pausas.push_back(medidor.maiorPausaMs());
+        barra->setValue(alvo);
+        viewport->repaint();
+        maiorPasso = std::max(maiorPasso, static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
-    const auto mediana = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    std::printf("rows=%d\n", w->ListView1->topLevelItemCount());
-    imprimir("refresh_to_painted_ms", mediana(total));
-    imprimir("paint_after_click_ms", mediana(pintura));
-    imprimir("gui_max_gap_ms", mediana(pausas));
-    std::printf("paints_during_refresh=%d\n", pinturasDurante);
+    imprimir("scroll_max_step_ms", maiorPasso);
+
+    // Sorting by name with a click on its header, twice (ascending, descending).
+    std::vector<double> ordenar, pausasOrdenar;
+    for (int i = 0; i < 2; ++i) {
+        QHeaderView* h = lista->header();
+        const Medida m = atePintar(viewport, [&] {
+            const QPoint meio(h->sectionViewportPosition(0) + 10, h->height() / 2);
+            QMouseEvent aperta(QEvent::MouseButtonPress, meio, h->viewport()->mapToGlobal(meio), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent solta(QEvent::MouseButtonRelease, meio, h->viewport()->mapToGlobal(meio), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(h->viewport(), &aperta);
+            QApplication::sendEvent(h->viewport(), &solta);
+        });
+        ordenar.push_back(m.ms);
+        pausasOrdenar.push_back(m.maiorPausaMs);
+    }
+    imprimir("sort_to_painted_ms", mediana(ordenar));
+    imprimir("sort_gui_max_gap_ms", *std::max_element(pausasOrdenar.begin(), pausasOrdenar.end()));
+
     std::vector<double> soCliente;
     for (int i = 0; i < rodadas; ++i)
         soCliente.push_back(listagemSemJanelaMs(porta));
     imprimir("client_list_ms", mediana(soCliente));
-    return w->ListView1->topLevelItemCount() > 0 ? 0 : 1;
+    return lista->model()->rowCount() == linhas ? 0 : 1;
 }
 
 int transferir(int porta, bool enviar, const QString& remoto, const QString& local)
@@ -226,17 +285,17 @@ int transferir(int porta, bool enviar, const QString& remoto, const QString& loc
     auto dialogos = std::make_shared<DialogosDoBenchmark>();
     auto w = novaJanela(porta, dialogos);
     int passos = 0;
-    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&passos](int) { ++passos; });
+    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&passos](int) { ++passos; });
     MedidorDePausas medidor;
     medidor.iniciar();
     if (enviar) {
         dialogos->abrir.push_back(local);
-        w->btnUpload->click();
+        w->ui->btnUpload->click();
     } else {
         // The first click connects and creates the folder, then downloads.
-        w->edtNomeArquivo->setText(remoto);
+        w->ui->edtNomeArquivo->setText(remoto);
         dialogos->salvar.push_back(local);
-        w->btnDownloadFinal->click();
+        w->ui->btnDownloadFinal->click();
     }
     medidor.parar();
     const QString esperado = enviar ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");

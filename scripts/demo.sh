@@ -47,6 +47,15 @@ espera_porta() {
 pids=()
 parar() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # Firebird ignores the signal while it is still starting up (the window may
+  # close within seconds): give the servers a moment, then stop them for good.
+  for _ in $(seq 1 50); do
+    local vivo=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && vivo=1; done
+    ((vivo)) || break
+    sleep 0.1
+  done
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap parar EXIT
@@ -60,6 +69,8 @@ if [[ $modo == normal ]]; then
   pids+=($!)
   espera_porta "$fbporta"
   banco=$instalacao/dados/ARQ$ano/KORV$ano.FDB
+  # isql drops every non-ASCII byte it reads when LANG names a locale that is not
+  # installed ("So Jos do Rio Preto"); the C locale's UTF-8 form is always there.
   mkdir -p "$(dirname "$banco")"
   {
     echo "create database '127.0.0.1/$fbporta:$banco' default character set WIN1252;"
@@ -67,7 +78,7 @@ if [[ $modo == normal ]]; then
     echo "commit;"
     echo "create or alter user QNCKORV8 password 'vokt'; commit;"
     echo "grant select on cadcli to QNCKORV8; grant select on TABEMPRESA to QNCKORV8; commit;"
-  } | FIREBIRD=$demo/firebird/root isql-fb -q -b -ch UTF8 -user SYSDBA -password plunderow >"$demo/logs/isql.log" 2>&1
+  } | FIREBIRD=$demo/firebird/root LC_ALL=C.UTF-8 isql-fb -q -b -ch UTF8 -user SYSDBA -password plunderow >"$demo/logs/isql.log" 2>&1
 else
   # Nobody listens on this port: the client cannot be identified.
   echo "demo: corrupted-base mode, the database server 127.0.0.1:$fbporta is not running"

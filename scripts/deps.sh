@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
   python3 python3-pyftpdlib vsftpd
   googletest libgtest-dev libbenchmark-dev

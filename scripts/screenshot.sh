@@ -1,26 +1,16 @@
 #!/usr/bin/env bash
-# Starts the program under Xvfb in an empty folder (no installed system) and saves
-# a picture of its window, for the README.
-#   scripts/screenshot.sh [executable] [output.png]
+# Takes the README's pictures of the window under Xvfb: the client folder listed
+# with one file chosen (docs/janela.png) and the busy panel halfway through an
+# upload (docs/janela-enviando.png). tools/screenshots.cpp drives the real window
+# against a private Firebird server and a pyftpdlib server on 127.0.0.1, in a
+# Brazilian locale.
+#   scripts/screenshot.sh [output folder]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-exe=${1:-$root/build/app/FTPCaldoria}
-out=${2:-$root/docs/janela.png}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$exe" "$work/FTPCaldoria"
-mkdir -p "$(dirname "$out")"
-
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  set -e
-  cd "$1"
-  ./FTPCaldoria >/dev/null 2>&1 &
-  pid=$!
-  sleep 3
-  import -window root "$1/tela.png"
-  kill $pid
-  wait $pid 2>/dev/null || true
-' _ "$work"
-# No window manager draws a frame under Xvfb: the window is the centred 712x436 area.
-convert "$work/tela.png" -crop 712x436+156+166 +repage "$out"
-echo "saved $out"
+out=${1:-$root/docs}
+build=${BUILD_DIR:-$root/build}
+BUILD_TARGET=ftpc_screenshots "$root/scripts/build.sh"
+mkdir -p "$out"
+# The upload's file (1 GiB, sparse) and the server's copy of it go to the
+# temporary folder and are removed at the end.
+LANG=pt_BR.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" "$build/tools/ftpc_screenshots" "$out"

@@ -2,12 +2,16 @@
 // Reaches the window's private operations for the tests, and builds windows
 // for them.
 #include "DialogosRoteirizados.h"
+#include "FileListModel.h"
+#include "FtpListParser.h"
 #include "ufPrincipal.h"
 #include "uTQuintaraConexoes.h"
 
 #include <QDate>
+#include <QItemSelectionModel>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTreeView>
 
 #include <memory>
 
@@ -16,19 +20,76 @@ struct AcessoTeste {
     static void Aguardar(TfPrincipal& w, std::int64_t max, const QString& t) { w.Aguardar(max, t); }
     static void Liberar(TfPrincipal& w) { w.Liberar(); }
     static void Excecao(TfPrincipal& w, const Exception& e) { w.ApplicationEvents1Exception(nullptr, e); }
-    static void WorkBegin(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.IdFTP1WorkBegin(m, n); }
-    static void Work(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.IdFTP1Work(m, n); }
-    static void WorkEnd(TfPrincipal& w, TWorkMode m) { w.IdFTP1WorkEnd(m); }
-    static void DefinirPastaCliente(TfPrincipal& w) { w.DefinirPastaCliente(); }
-    static void CriarPastaCliente(TfPrincipal& w) { w.CriarPastaCliente(); }
+    // What the FTP session reports of a transfer.
+    static void WorkBegin(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.transferBegin(m, n); }
+    static void Work(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.transferProgress(m, n); }
+    static void WorkEnd(TfPrincipal& w, TWorkMode m, TransferOutcome o = TransferOutcome::Completed) { w.transferEnd(m, o); }
+    // The clock of the busy panel's speed and time left, in milliseconds.
+    static void Relogio(TfPrincipal& w, std::function<std::int64_t()> ms) { w.m_painel->setClock(std::move(ms)); }
+    static void DefinirPastaCliente(TfPrincipal& w) { w.m_sessao.DefinirPastaCliente(); }
+    static void CriarPastaCliente(TfPrincipal& w) { w.m_sessao.CriarPastaCliente(); }
     static void ListarArquivos(TfPrincipal& w) { w.ListarArquivos(); }
     static void Protegido(TfPrincipal& w, const std::function<void()>& f) { w.protegido(nullptr, f); }
 };
 
 inline QStringList linhasDoLog(TfPrincipal& w)
 {
-    QString texto = w.memoLog->toPlainText();
+    QString texto = w.ui->memoLog->toPlainText();
     return texto.isEmpty() ? QStringList() : texto.split(QLatin1Char('\n'));
+}
+
+// The file list as the user sees it: its rows, in the view's order.
+inline int linhasNaLista(TfPrincipal& w)
+{
+    return w.ui->ListView1->model()->rowCount();
+}
+
+// The text a cell shows.
+inline QString celula(TfPrincipal& w, int linha, int coluna)
+{
+    return w.ui->ListView1->model()->index(linha, coluna).data().toString();
+}
+
+// The names of the rows, whole, as the server gave them.
+inline QStringList nomesDaLista(TfPrincipal& w)
+{
+    QStringList nomes;
+    for (int i = 0; i < linhasNaLista(w); ++i)
+        nomes << w.ui->ListView1->model()->index(i, 0).data(FileListModel::FullNameRole).toString();
+    return nomes;
+}
+
+// The row of a name, or -1.
+inline int linhaDe(TfPrincipal& w, const QString& nome)
+{
+    return static_cast<int>(nomesDaLista(w).indexOf(nome));
+}
+
+// Selects a row as a click on it does; -1 clears the selection.
+inline void selecionarLinha(TfPrincipal& w, int linha)
+{
+    QItemSelectionModel* selecao = w.ui->ListView1->selectionModel();
+    if (linha < 0)
+        selecao->clearSelection();
+    else
+        selecao->setCurrentIndex(w.ui->ListView1->model()->index(linha, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+inline int linhasSelecionadas(TfPrincipal& w)
+{
+    return static_cast<int>(w.ui->ListView1->selectionModel()->selectedRows().size());
+}
+
+// Shows a listing in the window's list as a refresh would: one file per name,
+// size i * 1000 bytes and modified on day i of March 2017 for the name at i.
+inline void mostrarListagem(TfPrincipal& w, const QStringList& nomes)
+{
+    QByteArray mlsd;
+    for (int i = 0; i < nomes.size(); ++i)
+        mlsd += "type=file;size=" + QByteArray::number(i * 1000) + ";modify=201703" + QByteArray::number(i + 1).rightJustified(2, '0') +
+                "120000; " + nomes[i].toUtf8() + "\r\n";
+    FtpListing listagem = ftp::parseListing(mlsd, true, QDate(2017, 12, 31));
+    w.arquivos().setContents(FileListModel::prepare(std::move(listagem), w.arquivos().sortColumn(), w.arquivos().sortOrder()));
 }
 
 // A window whose installed system is detected in folder (as if the program lay

@@ -3,6 +3,7 @@
 #include "AcessoTeste.h"
 #include "TestSupport.h"
 #include "Formatos.h"
+#include "Translations.h"
 #include "uTFtpQuintaraUtil.h"
 
 #include <QLabel>
@@ -14,7 +15,15 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLibraryInfo>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTranslator>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -68,17 +77,17 @@ TEST_F(Janela, StartState)
 {
     auto w = abrir();
     w->show();
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum);
-    EXPECT_FALSE(w->PageControl1->tabBar()->isVisible());
-    EXPECT_FALSE(w->pnlAguarde->isVisible());
-    EXPECT_FALSE(w->btnDownloadSelected->isEnabled());
-    EXPECT_FALSE(w->btnDelete->isEnabled());
-    EXPECT_TRUE(w->btnViewFiles->isEnabled());
-    EXPECT_TRUE(w->btnUpload->isEnabled());
-    EXPECT_TRUE(w->btnRefresh->isEnabled());
-    EXPECT_FALSE(w->btnProxy->isVisible());
-    EXPECT_EQ(w->pnlCliente->text(), QStringLiteral(" Selecione uma opção"));
-    EXPECT_EQ(w->memoLog->height(), 0);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
+    EXPECT_FALSE(w->ui->PageControl1->tabBar()->isVisible());
+    EXPECT_FALSE(w->ui->pnlAguarde->isVisible());
+    EXPECT_FALSE(w->ui->btnDownloadSelected->isEnabled());
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    EXPECT_TRUE(w->ui->btnViewFiles->isEnabled());
+    EXPECT_TRUE(w->ui->btnUpload->isEnabled());
+    EXPECT_TRUE(w->ui->btnRefresh->isEnabled());
+    EXPECT_FALSE(w->ui->btnProxy->isVisible());
+    EXPECT_EQ(w->ui->pnlCliente->text(), QStringLiteral(" Selecione uma opção"));
+    EXPECT_EQ(w->ui->memoLog->height(), 0);
     EXPECT_TRUE(w->directory().isEmpty());
     EXPECT_FALSE(w->baseCorrompida());
     // Every control is found by the name support staff know.
@@ -90,8 +99,8 @@ TEST_F(Janela, StartState)
                              "memoLog"})
         EXPECT_NE(w->findChild<QWidget*>(QLatin1String(nome)), nullptr) << nome;
     // Hints are stored, never shown.
-    EXPECT_TRUE(w->btnUpload->toolTip().isEmpty());
-    EXPECT_EQ(w->btnUpload->property("hint").toString(), QStringLiteral("Envia um Arquivo do Seu Computador para o FTP da Quintara"));
+    EXPECT_TRUE(w->ui->btnUpload->toolTip().isEmpty());
+    EXPECT_EQ(w->ui->btnUpload->property("hint").toString(), QStringLiteral("Envia um Arquivo do Seu Computador para o FTP da Quintara"));
 }
 
 TEST_F(Janela, BusyAndReadyStates)
@@ -99,34 +108,33 @@ TEST_F(Janela, BusyAndReadyStates)
     for (bool comSelecao : {false, true}) {
         auto w = abrir();
         w->show();
-        w->ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("a.txt")}));
-        w->ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("b.txt")}));
+        mostrarListagem(*w, {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
         if (comSelecao)
-            w->ListView1->topLevelItem(1)->setSelected(true);
+            selecionarLinha(*w, 1);
 
         AcessoTeste::Aguardar(*w, 1000, QStringLiteral("Aguarde"));
-        EXPECT_TRUE(w->pnlAguarde->isVisible());
-        EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Aguarde"));
-        EXPECT_EQ(w->pgbr->maximum(), 1000);
-        EXPECT_EQ(w->pgbr->value(), 0);
-        for (QWidget* c : std::initializer_list<QWidget*>{w->btnViewFiles, w->btnUpload, w->btnRefresh, w->btnDownloadSelected,
-                                                          w->btnDelete, w->ListView1})
+        EXPECT_TRUE(w->ui->pnlAguarde->isVisible());
+        EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde"));
+        EXPECT_EQ(w->ui->pgbr->maximum(), 1000);
+        EXPECT_EQ(w->ui->pgbr->value(), 0);
+        for (QWidget* c : std::initializer_list<QWidget*>{w->ui->btnViewFiles, w->ui->btnUpload, w->ui->btnRefresh, w->ui->btnDownloadSelected,
+                                                          w->ui->btnDelete, w->ui->ListView1})
             EXPECT_FALSE(c->isEnabled()) << c->objectName().toStdString();
-        EXPECT_TRUE(w->btnDownloadFinal->isEnabled());
+        EXPECT_TRUE(w->ui->btnDownloadFinal->isEnabled());
 
         // An empty text leaves the label as it was.
         AcessoTeste::Aguardar(*w, 10, QString());
-        EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Aguarde"));
+        EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde"));
 
         AcessoTeste::Liberar(*w);
-        EXPECT_TRUE(w->btnViewFiles->isEnabled());
-        EXPECT_TRUE(w->btnUpload->isEnabled());
-        EXPECT_TRUE(w->btnRefresh->isEnabled());
-        EXPECT_TRUE(w->ListView1->isEnabled());
-        EXPECT_EQ(w->btnDownloadSelected->isEnabled(), comSelecao);
-        EXPECT_EQ(w->btnDelete->isEnabled(), comSelecao);
-        EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Concluído"));
-        EXPECT_TRUE(w->pnlAguarde->isVisible()) << "the panel stays once shown";
+        EXPECT_TRUE(w->ui->btnViewFiles->isEnabled());
+        EXPECT_TRUE(w->ui->btnUpload->isEnabled());
+        EXPECT_TRUE(w->ui->btnRefresh->isEnabled());
+        EXPECT_TRUE(w->ui->ListView1->isEnabled());
+        EXPECT_EQ(w->ui->btnDownloadSelected->isEnabled(), comSelecao);
+        EXPECT_EQ(w->ui->btnDelete->isEnabled(), comSelecao);
+        EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+        EXPECT_TRUE(w->ui->pnlAguarde->isVisible()) << "the panel stays once shown";
     }
 }
 
@@ -134,13 +142,210 @@ TEST_F(Janela, SelectionEnablesTheRowButtons)
 {
     auto w = abrir();
     w->show();
-    w->ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("a.txt")}));
-    w->ListView1->topLevelItem(0)->setSelected(true);
-    EXPECT_TRUE(w->btnDelete->isEnabled());
-    EXPECT_TRUE(w->btnDownloadSelected->isEnabled());
-    w->ListView1->topLevelItem(0)->setSelected(false);
-    EXPECT_FALSE(w->btnDelete->isEnabled());
-    EXPECT_FALSE(w->btnDownloadSelected->isEnabled());
+    mostrarListagem(*w, {QStringLiteral("a.txt")});
+    selecionarLinha(*w, 0);
+    EXPECT_TRUE(w->ui->btnDelete->isEnabled());
+    EXPECT_TRUE(w->ui->btnDownloadSelected->isEnabled());
+    selecionarLinha(*w, -1);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    EXPECT_FALSE(w->ui->btnDownloadSelected->isEnabled());
+
+    // A new listing, or the row deleted, takes the selection with it.
+    selecionarLinha(*w, 0);
+    mostrarListagem(*w, {QStringLiteral("b.txt")});
+    EXPECT_EQ(linhasSelecionadas(*w), 0);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    selecionarLinha(*w, 0);
+    w->arquivos().removeFileRow(0);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    EXPECT_FALSE(w->ui->btnDownloadSelected->isEnabled());
+}
+
+// Mouse events as a real press, drag and release on a widget make them.
+void mouse(QWidget* w, QEvent::Type tipo, QPoint onde, Qt::MouseButtons botoes)
+{
+    QMouseEvent e(tipo, onde, w->mapToGlobal(onde), Qt::LeftButton, botoes, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void clicarCabecalho(QTreeView& lista, int coluna)
+{
+    QHeaderView* h = lista.header();
+    const QPoint meio(h->sectionViewportPosition(coluna) + h->sectionSize(coluna) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, meio);
+}
+
+QStringList nomesVistos(TfPrincipal& w)
+{
+    QStringList nomes;
+    for (int i = 0; i < linhasNaLista(w); ++i)
+        nomes << celula(w, i, 0);
+    return nomes;
+}
+
+// The chosen row must stand out: the whole row in the platform's highlight, not
+// the list's background.
+TEST_F(Janela, TheSelectedRowIsHighlighted)
+{
+    auto w = abrir();
+    w->show();
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet1);
+    mostrarListagem(*w, {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    QTreeView& lista = *w->ui->ListView1;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QRect linha1 = lista.visualRect(lista.model()->index(1, 0));
+    QTest::mouseClick(lista.viewport(), Qt::LeftButton, Qt::NoModifier, linha1.center());
+    ASSERT_TRUE(lista.selectionModel()->isRowSelected(1, {}));
+    EXPECT_TRUE(w->ui->btnDownloadSelected->isEnabled());
+
+    const QImage imagem = lista.viewport()->grab().toImage();
+    // Away from the text: near the right end of the row, in the Tamanho column's left part.
+    const int x = lista.header()->sectionViewportPosition(1) + 4;
+    const QColor selecionada = imagem.pixelColor(x, linha1.center().y());
+    const QColor outra = imagem.pixelColor(x, lista.visualRect(lista.model()->index(2, 0)).center().y());
+    const QPalette& p = lista.palette();
+    const QColor destaque = p.color(lista.isActiveWindow() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
+    // The style may shade its highlight a little.
+    auto distancia = [](const QColor& a, const QColor& b) {
+        return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+    };
+    EXPECT_LE(distancia(selecionada, destaque), 16) << selecionada.name().toStdString() << " vs " << destaque.name().toStdString();
+    EXPECT_GE(distancia(selecionada, outra), 64) << selecionada.name().toStdString() << " vs " << outra.name().toStdString();
+    EXPECT_NE(p.color(QPalette::Highlight).rgb(), p.color(QPalette::Base).rgb());
+    EXPECT_NE(p.color(QPalette::HighlightedText).rgb(), p.color(QPalette::Highlight).rgb());
+}
+
+TEST_F(Janela, ColumnsStartAtTheirWidthsAndTheUserResizesThem)
+{
+    auto w = abrir();
+    w->show();
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet1);
+    mostrarListagem(*w, {QStringLiteral("a.txt")});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QHeaderView* h = w->ui->ListView1->header();
+    // At least their widths on Windows, and wide enough for their texts in this font.
+    const int tamanho = h->sectionSize(1);
+    const int data = h->sectionSize(2);
+    EXPECT_GE(tamanho, 100);
+    EXPECT_GE(data, 120);
+    const QFontMetrics fm(w->ui->ListView1->font());
+    EXPECT_GT(tamanho, fm.horizontalAdvance(TextoTamanho(9999999999LL, QLocale())));
+    EXPECT_GT(data, fm.horizontalAdvance(celula(*w, 0, 2)));
+    EXPECT_EQ(h->sectionSize(0) + tamanho + data, h->viewport()->width()) << "the name takes the rest";
+    EXPECT_EQ(celula(*w, 0, 0), QStringLiteral("a.txt"));
+    EXPECT_EQ(w->ui->ListView1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Data/Hora"));
+    EXPECT_EQ(w->ui->ListView1->model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+    EXPECT_EQ(w->ui->ListView1->model()->index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+
+    // The user drags the right edge of "Data/Hora" 60 pixels to the left, then
+    // the one between "Tamanho" and "Data/Hora" 30 to the right.
+    auto arrastar = [&](int borda, int dx) {
+        const QPoint de(borda - 1, h->height() / 2);
+        mouse(h->viewport(), QEvent::MouseButtonPress, de, Qt::LeftButton);
+        mouse(h->viewport(), QEvent::MouseMove, de + QPoint(dx / 2, 0), Qt::LeftButton);
+        mouse(h->viewport(), QEvent::MouseMove, de + QPoint(dx, 0), Qt::LeftButton);
+        mouse(h->viewport(), QEvent::MouseButtonRelease, de + QPoint(dx, 0), Qt::NoButton);
+    };
+    arrastar(h->sectionViewportPosition(2) + h->sectionSize(2), -60);
+    EXPECT_EQ(h->sectionSize(2), data - 60);
+    arrastar(h->sectionViewportPosition(1) + h->sectionSize(1), 30);
+    EXPECT_EQ(h->sectionSize(1), tamanho + 30);
+    EXPECT_EQ(h->sectionSize(0) + tamanho + data - 30, h->viewport()->width());
+}
+
+// As received until the user clicks a header; a click sorts, the next reverses,
+// the third goes back to the order as received. A refresh keeps the user's order.
+TEST_F(Janela, SortingByAClickOnAHeader)
+{
+    auto w = abrir();
+    w->show();
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet1);
+    const QStringList recebidos{QStringLiteral("b.txt"), QStringLiteral("C.txt"), QStringLiteral("a.txt")}; // sizes 0, 1000, 2000
+    mostrarListagem(*w, recebidos);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QTreeView& lista = *w->ui->ListView1;
+    EXPECT_EQ(nomesVistos(*w), recebidos);
+
+    clicarCabecalho(lista, 0);
+    EXPECT_EQ(nomesVistos(*w), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("C.txt")}));
+    clicarCabecalho(lista, 0);
+    EXPECT_EQ(nomesVistos(*w), (QStringList{QStringLiteral("C.txt"), QStringLiteral("b.txt"), QStringLiteral("a.txt")}));
+    clicarCabecalho(lista, 0);
+    EXPECT_EQ(nomesVistos(*w), recebidos);
+
+    // The selection follows its row through a sort.
+    selecionarLinha(*w, 0);
+    clicarCabecalho(lista, 1);
+    clicarCabecalho(lista, 1);
+    EXPECT_EQ(nomesVistos(*w), (QStringList{QStringLiteral("a.txt"), QStringLiteral("C.txt"), QStringLiteral("b.txt")}));
+    EXPECT_EQ(celula(*w, 0, 1), QStringLiteral("1,953 KiB"));
+    ASSERT_EQ(linhasSelecionadas(*w), 1);
+    EXPECT_EQ(lista.selectionModel()->selectedRows().first().data().toString(), QStringLiteral("b.txt"));
+
+    mostrarListagem(*w, {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")});
+    EXPECT_EQ(nomesVistos(*w), (QStringList{QStringLiteral("z"), QStringLiteral("y"), QStringLiteral("x")}));
+}
+
+// A double click downloads the row, the Delete key asks to delete it.
+TEST_F(Janela, DoubleClickAndDeleteKey)
+{
+    auto w = abrir();
+    w->show();
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet1);
+    mostrarListagem(*w, {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QTreeView& lista = *w->ui->ListView1;
+    const QPoint b = lista.visualRect(lista.model()->index(1, 0)).center();
+    QTest::mouseClick(lista.viewport(), Qt::LeftButton, Qt::NoModifier, b);
+    QTest::mouseDClick(lista.viewport(), Qt::LeftButton, Qt::NoModifier, b);
+    ASSERT_EQ(dialogos->dialogosSalvar.size(), 1u);
+    EXPECT_EQ(dialogos->dialogosSalvar[0].titulo, QStringLiteral("Salvar Arquivo"));
+    EXPECT_EQ(dialogos->dialogosSalvar[0].argumento, QStringLiteral("b.txt"));
+
+    lista.setFocus();
+    dialogos->respostas = {mb::IdNo};
+    QTest::keyClick(&lista, Qt::Key_Delete);
+    ASSERT_EQ(dialogos->caixas.size(), 1u);
+    EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"));
+    EXPECT_EQ(dialogos->caixas[0].flags, 36);
+    EXPECT_EQ(linhasNaLista(*w), 2) << "answered No: nothing deleted";
+}
+
+// A hostile server may send a name of any length: the list shows its start, the
+// operations use it whole.
+TEST_F(Janela, AVeryLongNameIsShownCut)
+{
+    auto w = abrir();
+    const QString longo(200000, QLatin1Char('n'));
+    mostrarListagem(*w, {longo, QStringLiteral("curto.txt")});
+    const QString visto = celula(*w, 0, 0);
+    EXPECT_EQ(visto.size(), FileListModel::kShownNameLength + 1);
+    EXPECT_TRUE(visto.endsWith(QChar(0x2026)));
+    EXPECT_EQ(nomesDaLista(*w), (QStringList{longo, QStringLiteral("curto.txt")}));
+    EXPECT_EQ(celula(*w, 1, 0), QStringLiteral("curto.txt"));
+}
+
+TEST(Traducoes, QtsOwnTextsInPortuguese)
+{
+    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    QTranslator tradutor;
+    ASSERT_TRUE(loadQtTranslation(tradutor, br, qtTranslationFolders())) << "qt6-translations-l10n installed?";
+    EXPECT_EQ(tradutor.translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancelar"));
+    EXPECT_EQ(tradutor.translate("QFileDialog", "Look in:"), QStringLiteral("Procurar em:"));
+
+    // Where the Windows package puts them: beside the executable.
+    QTemporaryDir pasta;
+    ASSERT_TRUE(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_pt_BR.qm"),
+                            pasta.filePath(QStringLiteral("qtbase_pt_BR.qm"))));
+    QTranslator aoLado;
+    EXPECT_TRUE(loadQtTranslation(aoLado, QLocale(QLocale::Portuguese, QLocale::Portugal),
+                                  {pasta.filePath(QStringLiteral("nao-existe")), pasta.path()}));
+    EXPECT_EQ(aoLado.translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancelar"));
+
+    QTranslator ingles;
+    EXPECT_FALSE(loadQtTranslation(ingles, QLocale(QLocale::English, QLocale::UnitedStates), qtTranslationFolders()));
 }
 
 TEST_F(Janela, UploadProgressEventsDriveTheBar)
@@ -148,21 +353,69 @@ TEST_F(Janela, UploadProgressEventsDriveTheBar)
     auto w = abrir();
     w->show();
     AcessoTeste::WorkBegin(*w, wmWrite, 5000);
-    EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Aguarde, enviando arquivo..."));
-    EXPECT_FALSE(w->btnUpload->isEnabled());
-    EXPECT_EQ(w->pgbr->maximum(), 5000);
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde, enviando arquivo..."));
+    EXPECT_FALSE(w->ui->btnUpload->isEnabled());
+    EXPECT_EQ(w->ui->pgbr->maximum(), 5000);
     AcessoTeste::Work(*w, wmWrite, 2500);
-    EXPECT_EQ(w->pgbr->value(), 2500);
+    EXPECT_EQ(w->ui->pgbr->value(), 2500);
     AcessoTeste::Work(*w, wmWrite, 5000);
     AcessoTeste::WorkEnd(*w, wmWrite);
-    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
-    EXPECT_TRUE(w->btnUpload->isEnabled());
-    EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
+    EXPECT_TRUE(w->ui->btnUpload->isEnabled());
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
 
-    // A download only changes the text; its busy state comes from the caller.
-    AcessoTeste::WorkBegin(*w, wmRead, 0);
-    EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Aguarde, baixando arquivo..."));
-    EXPECT_TRUE(w->btnUpload->isEnabled());
+    // A download is busy from the start too, with the size the session asked for.
+    AcessoTeste::WorkBegin(*w, wmRead, 800);
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde, baixando arquivo..."));
+    EXPECT_FALSE(w->ui->btnUpload->isEnabled());
+    EXPECT_EQ(w->ui->pgbr->maximum(), 800);
+    EXPECT_EQ(w->ui->pgbr->value(), 0);
+}
+
+// What the user reads while a transfer runs and after it: done of total, speed
+// and time left in the bar, and a label that tells how it ended.
+TEST_F(Janela, ProgressAsTheUserReadsIt)
+{
+    auto w = abrir();
+    w->show();
+    std::int64_t agora = 0;
+    AcessoTeste::Relogio(*w, [&agora] { return agora; });
+    const std::int64_t total = 3400000000LL;
+
+    AcessoTeste::WorkBegin(*w, wmWrite, total);
+    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("0 B de 3,4 GB"));
+    agora = 101695; // 1.2 GB in this time is 11.8 MB/s
+    AcessoTeste::Work(*w, wmWrite, 1200000000LL);
+    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("1,2 GB de 3,4 GB · 11,8 MB/s · 3 min restantes"));
+    agora = 288000; // 3.399 GB: 1 s to go at the same speed
+    AcessoTeste::Work(*w, wmWrite, 3399000000LL);
+    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("3,4 GB de 3,4 GB · 11,8 MB/s · 1 s restante"));
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde, enviando arquivo..."));
+    AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
+
+    // A transfer that breaks off does not read "Concluído", nor one that was stopped.
+    const std::pair<TransferOutcome, const char*> fins[] = {{TransferOutcome::Failed, "Transferência interrompida"},
+                                                            {TransferOutcome::Cancelled, "Transferência cancelada"}};
+    for (const auto& [fim, texto] : fins) {
+        agora = 0;
+        AcessoTeste::WorkBegin(*w, wmRead, 2000000);
+        agora = 1000;
+        AcessoTeste::Work(*w, wmRead, 500000);
+        AcessoTeste::WorkEnd(*w, wmRead, fim);
+        EXPECT_EQ(w->ui->lbVerbose->text(), QString::fromUtf8(texto));
+        EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("500,0 kB de 2,0 MB")) << "stopped where it broke off";
+        EXPECT_TRUE(w->ui->btnUpload->isEnabled());
+    }
+
+    // An empty file: a finished bar, not a busy indicator that runs on.
+    AcessoTeste::WorkBegin(*w, wmWrite, 0);
+    AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
+    EXPECT_GT(w->ui->pgbr->maximum(), w->ui->pgbr->minimum());
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
+    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("0 B de 0 B"));
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
 }
 
 TEST_F(Janela, ProgressOfFilesBeyond32BitsIsScaled)
@@ -171,11 +424,11 @@ TEST_F(Janela, ProgressOfFilesBeyond32BitsIsScaled)
     w->show();
     const std::int64_t cinco = 5LL << 30;
     AcessoTeste::WorkBegin(*w, wmWrite, cinco);
-    EXPECT_GT(w->pgbr->maximum(), 0);
+    EXPECT_GT(w->ui->pgbr->maximum(), 0);
     AcessoTeste::Work(*w, wmWrite, cinco / 2);
-    EXPECT_NEAR(double(w->pgbr->value()) / w->pgbr->maximum(), 0.5, 0.001);
+    EXPECT_NEAR(double(w->ui->pgbr->value()) / w->ui->pgbr->maximum(), 0.5, 0.001);
     AcessoTeste::Work(*w, wmWrite, cinco);
-    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
 }
 
 TEST_F(Janela, SplitterRevealsTheLogOnce)
@@ -183,15 +436,15 @@ TEST_F(Janela, SplitterRevealsTheLogOnce)
     auto w = abrir();
     w->show();
     const int altura = w->height();
-    const QList<int> antes = w->Splitter1->sizes();
-    w->Splitter1->setSizes({antes[0] - 80, 80});
-    emit w->Splitter1->splitterMoved(antes[0] - 80, 1);
-    EXPECT_EQ(w->height(), altura + w->memoLog->height());
-    EXPECT_GT(w->memoLog->height(), 0);
+    const QList<int> antes = w->ui->Splitter1->sizes();
+    w->ui->Splitter1->setSizes({antes[0] - 80, 80});
+    emit w->ui->Splitter1->splitterMoved(antes[0] - 80, 1);
+    EXPECT_EQ(w->height(), altura + w->ui->memoLog->height());
+    EXPECT_GT(w->ui->memoLog->height(), 0);
     const int depois = w->height();
-    const QList<int> agora = w->Splitter1->sizes();
-    w->Splitter1->setSizes({agora[0] - 20, agora[1] + 20});
-    emit w->Splitter1->splitterMoved(agora[0] - 20, 1);
+    const QList<int> agora = w->ui->Splitter1->sizes();
+    w->ui->Splitter1->setSizes({agora[0] - 20, agora[1] + 20});
+    emit w->ui->Splitter1->splitterMoved(agora[0] - 20, 1);
     EXPECT_EQ(w->height(), depois);
 }
 
@@ -227,9 +480,9 @@ TEST_F(Janela, NothingEscapesAHandler)
     auto w = abrir();
     w->show();
     // A click whose handler raises: the guard hands it to the application handler.
-    w->PageControl1->setCurrentWidget(w->TabSheet2);
-    w->edtNomeArquivo->setText(QStringLiteral("   "));
-    w->btnDownloadFinal->click();
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet2);
+    w->ui->edtNomeArquivo->setText(QStringLiteral("   "));
+    w->ui->btnDownloadFinal->click();
     ASSERT_EQ(dialogos->caixas.size(), 1u);
     EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Informe o nome completo do arquivo"));
     EXPECT_EQ(dialogos->caixas[0].flags, 48);
@@ -269,7 +522,19 @@ TEST(Formatos, DateAndTimeWithTwoDigitsEach)
     EXPECT_EQ(TextoDataHora(QDateTime(), QLocale()), QString());
 }
 
-TEST(Formatos, ProgressTextShowsSpeedAndTimeLeft)
+TEST(Formatos, AmountsOfDataInDecimalUnits)
+{
+    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    const std::pair<std::int64_t, const char*> casos[] = {
+        {0, "0 B"},           {999, "999 B"},           {1000, "1,0 kB"},
+        {999949, "999,9 kB"}, {999950, "1,0 MB"},       {1234567890123LL, "1,2 TB"},
+        {INT64_MAX, "9,2 EB"},
+    };
+    for (const auto& [bytes, texto] : casos)
+        EXPECT_EQ(TextoBytes(bytes, br), QString::fromUtf8(texto)) << bytes;
+}
+
+TEST(Formatos, ProgressTextShowsDoneOfTotalSpeedAndTimeLeft)
 {
     const QLocale br(QLocale::Portuguese, QLocale::Brazil);
     struct Caso {
@@ -278,16 +543,24 @@ TEST(Formatos, ProgressTextShowsSpeedAndTimeLeft)
         const char* texto;
     };
     const Caso casos[] = {
-        {0, 1000, 0.0, "0%"},
-        {500, 1000, 0.1, "50%"},                                         // too early for a speed
-        {420000000, 1000000000, 35.5932, "42% · 11,8 MB/s · 50 s restantes"},
-        {100000000, 1000000000, 100.0, "10% · 1,0 MB/s · 15 min restantes"},
-        {10000000, 10000000000LL, 10.0, "0% · 1,0 MB/s · 2 h 46 min restantes"},
-        {1000, 1000, 2.0, "100% · 0,0 MB/s"},
-        {0, 0, 1.0, "100%"},
+        {0, 1000, 0.0, "0 B de 1,0 kB"},
+        {500, 1000, 0.1, "500 B de 1,0 kB"}, // too early for a speed
+        {420000000, 1000000000, 35.5932, "420,0 MB de 1,0 GB · 11,8 MB/s · 50 s restantes"},
+        {999, 1000, 0.999, "999 B de 1,0 kB · 1,0 kB/s · 1 s restante"},
+        {1000000, 71000000, 1.0, "1,0 MB de 71,0 MB · 1,0 MB/s · 1 min restante"},
+        {100000000, 1000000000, 100.0, "100,0 MB de 1,0 GB · 1,0 MB/s · 15 min restantes"},
+        {1000000, 3601000000LL, 1.0, "1,0 MB de 3,6 GB · 1,0 MB/s · 1 h restante"},
+        {10000000, 10000000000LL, 10.0, "10,0 MB de 10,0 GB · 1,0 MB/s · 2 h 47 min restantes"},
+        {2500000000000LL, 5000000000000LL, 1000.0, "2,5 TB de 5,0 TB · 2,5 GB/s · 17 min restantes"},
+        {1000, 1000, 2.0, "1,0 kB de 1,0 kB · 500 B/s"},
+        {0, 0, 1.0, "0 B de 0 B"},
     };
-    for (const Caso& c : casos)
-        EXPECT_EQ(TextoProgresso(c.feito, c.total, c.segundos, br), QString::fromUtf8(c.texto)) << c.texto;
+    for (const Caso& c : casos) {
+        const QString texto = TextoProgresso(c.feito, c.total, c.segundos, br);
+        EXPECT_EQ(texto, QString::fromUtf8(c.texto)) << c.texto;
+        // QProgressBar gives "%" a meaning of its own: our texts carry none.
+        EXPECT_FALSE(texto.contains(QLatin1Char('%')));
+    }
 }
 
 } // namespace

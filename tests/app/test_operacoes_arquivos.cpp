@@ -2,6 +2,7 @@
 // server and, in normal mode, the real client database.
 #include "AmbienteJanela.h"
 #include "Formatos.h"
+#include "NomeBaseCorrompida.h"
 #include "uTFtpQuintaraUtil.h"
 
 #include <QCryptographicHash>
@@ -14,7 +15,7 @@
 #include <QStorageInfo>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,22 +24,6 @@ namespace {
 
 using testsupport::readFile;
 
-QStringList nomesDaLista(TfPrincipal& w)
-{
-    QStringList nomes;
-    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-        nomes << w.ListView1->topLevelItem(i)->text(0);
-    return nomes;
-}
-
-QTreeWidgetItem* linha(TfPrincipal& w, const QString& nome)
-{
-    for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-        if (w.ListView1->topLevelItem(i)->text(0) == nome)
-            return w.ListView1->topLevelItem(i);
-    return nullptr;
-}
-
 // Watches the busy state while a transfer runs: every progress step is seen with
 // the action buttons disabled.
 struct Observador {
@@ -46,11 +31,11 @@ struct Observador {
     int passosComBotoesLivres = 0;
     explicit Observador(TfPrincipal& w)
     {
-        QObject::connect(w.pgbr, &QProgressBar::valueChanged, w.pgbr, [this, &w](int v) {
+        QObject::connect(w.ui->pgbr, &QProgressBar::valueChanged, w.ui->pgbr, [this, &w](int v) {
             if (v <= 0)
                 return;
             ++passos;
-            if (w.btnUpload->isEnabled() || w.btnViewFiles->isEnabled() || w.ListView1->isEnabled())
+            if (w.ui->btnUpload->isEnabled() || w.ui->btnViewFiles->isEnabled() || w.ui->ListView1->isEnabled())
                 ++passosComBotoesLivres;
         });
     }
@@ -58,10 +43,10 @@ struct Observador {
 
 void esperaProntaParaUsar(TfPrincipal& w)
 {
-    EXPECT_TRUE(w.btnUpload->isEnabled());
-    EXPECT_TRUE(w.btnViewFiles->isEnabled());
-    EXPECT_TRUE(w.btnRefresh->isEnabled());
-    EXPECT_TRUE(w.ListView1->isEnabled());
+    EXPECT_TRUE(w.ui->btnUpload->isEnabled());
+    EXPECT_TRUE(w.ui->btnViewFiles->isEnabled());
+    EXPECT_TRUE(w.ui->btnRefresh->isEnabled());
+    EXPECT_TRUE(w.ui->ListView1->isEnabled());
     EXPECT_FALSE(w.operacaoEmAndamento());
 }
 
@@ -110,7 +95,7 @@ TEST_F(Arquivos, FirstViewListsTheClientFolderInOrder)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/backup.fbk"), QByteArray(1536, 'b'));
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/sub/x.txt"), "x");
     auto w = normal();
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
 
     const QStringList log = linhasDoLog(*w);
     const int conectando = static_cast<int>(log.indexOf(QStringLiteral("Tentando conectar no endereço principal do FTP")));
@@ -119,30 +104,30 @@ TEST_F(Arquivos, FirstViewListsTheClientFolderInOrder)
     ASSERT_GT(criando, conectando) << "connection, then resolution and walk";
     EXPECT_EQ(w->directory(), kPastaCliente);
     EXPECT_FALSE(w->baseCorrompida());
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
     QStringList nomes = nomesDaLista(*w);
     nomes.sort();
     EXPECT_EQ(nomes, (QStringList{QStringLiteral("backup.fbk"), QStringLiteral("sub")}));
-    QTreeWidgetItem* backup = linha(*w, QStringLiteral("backup.fbk"));
-    ASSERT_NE(backup, nullptr);
-    EXPECT_EQ(backup->text(1), QStringLiteral("1,500 KiB"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$")).match(backup->text(2)).hasMatch())
-        << backup->text(2).toStdString();
+    const int backup = linhaDe(*w, QStringLiteral("backup.fbk"));
+    ASSERT_GE(backup, 0);
+    EXPECT_EQ(celula(*w, backup, 1), QStringLiteral("1,500 KiB"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$")).match(celula(*w, backup, 2)).hasMatch())
+        << celula(*w, backup, 2).toStdString();
     // A listing on an open connection never touches the busy display.
-    EXPECT_FALSE(w->pnlAguarde->isVisible());
+    EXPECT_FALSE(w->ui->pnlAguarde->isVisible());
 }
 
 TEST_F(Arquivos, CorruptedBaseViewShowsTheDownloadPageWithoutListing)
 {
     auto w = corrompida();
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     EXPECT_TRUE(w->baseCorrompida());
     EXPECT_EQ(w->directory(), kPastaCorrompida);
-    EXPECT_EQ(w->pnlCliente->text(), QStringLiteral("Base Corrompida"));
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    EXPECT_EQ(w->ui->pnlCliente->text(), QStringLiteral("Base Corrompida"));
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Argument out of range")));
     EXPECT_FALSE(QFileInfo::exists(raiz.path() + kPastaCorrompida)) << "the shared folder is not entered";
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(linhasNaLista(*w), 0);
 }
 
 TEST_F(Arquivos, UploadAsksBeforeReplacing)
@@ -151,7 +136,7 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     const QString origem = arquivoLocal(QStringLiteral("dados.bin"), QByteArray("primeira versão"));
     dialogos->arquivosAbrir = {origem};
     Observador obs(*w);
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("primeira versão"));
     ASSERT_EQ(dialogos->caixas.size(), 1u) << "no question for a new file";
     EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Arquivo Enviado com Sucesso"));
@@ -160,15 +145,15 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     EXPECT_EQ(dialogos->dialogosAbrir.at(0).titulo, QStringLiteral("Selecione o Arquivo"));
     EXPECT_TRUE(nomesDaLista(*w).contains(QStringLiteral("dados.bin"))) << "the list is refreshed";
     EXPECT_EQ(obs.passosComBotoesLivres, 0);
-    EXPECT_EQ(w->lbVerbose->text(), QStringLiteral("Concluído"));
-    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
     esperaProntaParaUsar(*w);
 
     // Declined: nothing is sent, no success box.
     testsupport::writeFile(origem, "segunda versão");
     dialogos->arquivosAbrir = {origem};
     dialogos->respostas = {mb::IdNo};
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     ASSERT_EQ(dialogos->caixas.size(), 2u);
     EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
     EXPECT_EQ(dialogos->caixas[1].titulo, QStringLiteral("Substituir"));
@@ -178,7 +163,7 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     // Accepted: replaced.
     dialogos->arquivosAbrir = {origem};
     dialogos->respostas = {mb::IdYes};
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     EXPECT_EQ(caixas(2), (QStringList{QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Arquivo Enviado com Sucesso")}));
     EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("segunda versão"));
 
@@ -186,12 +171,12 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/vazio.txt"), QByteArray());
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("vazio.txt"), "conteúdo")};
     dialogos->respostas = {mb::IdNo};
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
 
     // Cancelling the dialog does nothing at all.
     const size_t antes = dialogos->caixas.size();
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     EXPECT_EQ(dialogos->caixas.size(), antes);
 }
 
@@ -202,16 +187,16 @@ TEST_F(Arquivos, CorruptedBaseUploadUsesAUniqueName)
     auto w = corrompida();
     const QByteArray conteudo(100000, 'z');
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), conteudo)};
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     qunsetenv("USERDOMAIN");
     qunsetenv("USERNAME");
 
-    const QString nome = w->edtUploadUniqueName->text();
+    const QString nome = w->ui->edtUploadUniqueName->text();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^PREFEITURA_usuario-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_backup\\.fbk$")).match(nome).hasMatch())
         << nome.toStdString();
     EXPECT_EQ(readFile(remoto(nome, kPastaCorrompida)), conteudo);
-    EXPECT_EQ(w->edtNomeArquivo->text(), nome);
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet3);
+    EXPECT_EQ(w->ui->edtNomeArquivo->text(), nome);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet3);
     EXPECT_TRUE(linhasDoLog(*w).contains(nome));
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
 }
@@ -232,35 +217,35 @@ TEST_F(Arquivos, DownloadTheSelectedRowOrATypedName)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/relatorio.pdf"), conteudo);
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/outro.txt"), "o");
     auto w = normal();
-    w->btnViewFiles->click();
-    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
-    linha(*w, QStringLiteral("relatorio.pdf"))->setSelected(true);
+    w->ui->btnViewFiles->click();
+    ASSERT_EQ(linhasNaLista(*w), 2);
+    selecionarLinha(*w, linhaDe(*w, QStringLiteral("relatorio.pdf")));
     const QString destino = local.filePath(QStringLiteral("baixado.pdf"));
     dialogos->arquivosSalvar = {destino};
     Observador obs(*w);
-    w->btnDownloadSelected->click();
+    w->ui->btnDownloadSelected->click();
     EXPECT_EQ(dialogos->dialogosSalvar.at(0).titulo, QStringLiteral("Salvar Arquivo"));
     EXPECT_EQ(dialogos->dialogosSalvar.at(0).argumento, QStringLiteral("relatorio.pdf"));
     EXPECT_EQ(readFile(destino), conteudo);
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Baixado com Sucesso")});
     EXPECT_EQ(dialogos->caixas.back().flags, 64);
     EXPECT_EQ(obs.passosComBotoesLivres, 0);
-    EXPECT_EQ(w->pgbr->maximum(), conteudo.size());
+    EXPECT_EQ(w->ui->pgbr->maximum(), conteudo.size());
     esperaProntaParaUsar(*w);
-    EXPECT_TRUE(w->btnDownloadSelected->isEnabled()) << "the row is still selected";
+    EXPECT_TRUE(w->ui->btnDownloadSelected->isEnabled()) << "the row is still selected";
 
     // Replacing a local file: No keeps it and the window is ready again; Yes replaces it.
     testsupport::writeFile(destino, "antigo");
     dialogos->arquivosSalvar = {destino};
     dialogos->respostas = {mb::IdNo};
-    w->btnDownloadSelected->click();
+    w->ui->btnDownloadSelected->click();
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Deseja Substituir o Arquivo ") + destino + QStringLiteral(" ?"));
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Substituir Arquivo Local"));
     EXPECT_EQ(readFile(destino), QByteArray("antigo"));
     esperaProntaParaUsar(*w);
     dialogos->arquivosSalvar = {destino};
     dialogos->respostas = {mb::IdYes};
-    w->btnDownloadSelected->click();
+    w->ui->btnDownloadSelected->click();
     EXPECT_EQ(readFile(destino), conteudo);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("baixado.pdf")});
@@ -270,31 +255,64 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
 {
     criarArquivo(raiz.path(), kPastaCorrompida.mid(1) + QStringLiteral("/PREF_u-2017-12-05_14-03-09_b.fbk"), "suporte");
     auto w = corrompida();
-    w->btnViewFiles->click();
-    ASSERT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
-    w->edtNomeArquivo->setText(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk"));
+    w->ui->btnViewFiles->click();
+    ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+    w->ui->edtNomeArquivo->setText(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk"));
     const QString destino = local.filePath(QStringLiteral("b.fbk"));
     dialogos->arquivosSalvar = {destino};
-    w->btnDownloadFinal->click();
+    w->ui->btnDownloadFinal->click();
     EXPECT_EQ(readFile(destino), QByteArray("suporte"));
 
-    // A name the server does not have: the list is refreshed, then the error box.
-    w->edtNomeArquivo->setText(QStringLiteral("nao-existe.fbk"));
+    // A name the server does not have: the error box, and the user stays on the page
+    // for downloads by name. The shared folder's other files are not shown.
+    w->ui->edtNomeArquivo->setText(QStringLiteral("nao-existe.fbk"));
     dialogos->arquivosSalvar = {local.filePath(QStringLiteral("n.fbk"))};
-    w->btnDownloadFinal->click();
+    w->ui->btnDownloadFinal->click();
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Não Encontrado no FTP"));
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Erro"));
     EXPECT_EQ(dialogos->caixas.back().flags, 16);
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
-    EXPECT_TRUE(nomesDaLista(*w).contains(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk")));
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+    EXPECT_EQ(linhasNaLista(*w), 0);
     EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("n.fbk"))));
     esperaProntaParaUsar(*w);
 
     // Blanks only: a warning, nothing else.
-    w->edtNomeArquivo->setText(QStringLiteral("  \t "));
-    w->btnDownloadFinal->click();
+    w->ui->edtNomeArquivo->setText(QStringLiteral("  \t "));
+    w->ui->btnDownloadFinal->click();
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Informe o nome completo do arquivo"));
     EXPECT_EQ(dialogos->caixas.back().flags, 48);
+}
+
+// Every unidentified client shares the corrupted-base folder: whatever the user
+// does, nothing ever lists it, so no client sees (or can delete) another's backups.
+TEST_F(Arquivos, CorruptedBaseModeNeverListsTheSharedFolder)
+{
+    const QString deOutro = QStringLiteral("OUTRA_PREF_x-2017-12-05_14-03-09_backup.fbk");
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"), {{kPastaCorrompida.mid(1) + QLatin1Char('/') + deOutro, 10}});
+    apontarFtp(servidor.port());
+    auto w = corrompida();
+    w->ui->btnViewFiles->click();
+    ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+
+    w->ui->edtNomeArquivo->setText(QStringLiteral("digitado-errado.fbk"));
+    dialogos->arquivosSalvar = {local.filePath(QStringLiteral("x.fbk"))};
+    w->ui->btnDownloadFinal->click();
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Não Encontrado no FTP")});
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("minha.fbk"), "minha base")};
+    w->ui->btnUpload->click();
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet3);
+
+    // Even a refresh pressed on a page left over from before the mode was known.
+    w->ui->btnRefresh->click();
+    EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
+    EXPECT_FALSE(nomesDaLista(*w).contains(deOutro));
+    for (const QString& comando : servidor.commands())
+        EXPECT_FALSE(comando.startsWith(QStringLiteral("MLSD")) || comando.startsWith(QStringLiteral("LIST")) ||
+                     comando.startsWith(QStringLiteral("NLST")))
+            << comando.toStdString();
+    EXPECT_TRUE(servidor.commands().contains(QStringLiteral("SIZE digitado-errado.fbk")));
 }
 
 TEST_F(Arquivos, SelectionIsEnsuredBeforeDownloadAndDelete)
@@ -306,28 +324,28 @@ TEST_F(Arquivos, SelectionIsEnsuredBeforeDownloadAndDelete)
         b->click();
     };
     // No row at all.
-    w->btnViewFiles->click();
-    clicar(w->btnDelete);
+    w->ui->btnViewFiles->click();
+    clicar(w->ui->btnDelete);
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Selecione um arquivo")});
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Atenção"));
 
     // Exactly one row, none selected: that row is taken.
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/unico.txt"), "u");
-    w->btnRefresh->click();
+    w->ui->btnRefresh->click();
     dialogos->respostas = {mb::IdYes};
-    clicar(w->btnDelete);
+    clicar(w->ui->btnDelete);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"));
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Excluir"));
     EXPECT_EQ(dialogos->caixas.back().flags, 36);
     EXPECT_FALSE(QFileInfo::exists(remoto(QStringLiteral("unico.txt"))));
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(linhasNaLista(*w), 0);
 
     // Two rows, none selected.
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
-    w->btnRefresh->click();
+    w->ui->btnRefresh->click();
     const size_t antes = dialogos->caixas.size();
-    clicar(w->btnDownloadSelected);
+    clicar(w->ui->btnDownloadSelected);
     EXPECT_EQ(caixas(static_cast<int>(antes)), QStringList{QStringLiteral("Selecione um arquivo")});
     EXPECT_TRUE(dialogos->dialogosSalvar.empty());
 }
@@ -337,24 +355,24 @@ TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
     auto w = normal();
-    w->btnViewFiles->click();
-    linha(*w, QStringLiteral("a.txt"))->setSelected(true);
+    w->ui->btnViewFiles->click();
+    selecionarLinha(*w, linhaDe(*w, QStringLiteral("a.txt")));
     dialogos->respostas = {mb::IdNo};
-    w->btnDelete->click();
+    w->ui->btnDelete->click();
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("a.txt"))));
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(linhasNaLista(*w), 2);
 
     // The server refuses: the row stays, the refusal is logged.
     servidor.reset();
     testsupport::PyFtpd somenteLeitura(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {kPastaCliente.mid(1)});
     apontarFtp(somenteLeitura.port());
     auto w2 = normal();
-    w2->btnViewFiles->click();
-    linha(*w2, QStringLiteral("b.txt"))->setSelected(true);
+    w2->ui->btnViewFiles->click();
+    selecionarLinha(*w2, linhaDe(*w2, QStringLiteral("b.txt")));
     dialogos->respostas = {mb::IdYes};
-    w2->btnDelete->click();
+    w2->ui->btnDelete->click();
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
-    EXPECT_NE(linha(*w2, QStringLiteral("b.txt")), nullptr);
+    EXPECT_GE(linhaDe(*w2, QStringLiteral("b.txt")), 0);
     EXPECT_TRUE(linhasDoLog(*w2).last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << linhasDoLog(*w2).last().toStdString();
 }
 
@@ -369,14 +387,14 @@ TEST_F(Arquivos, ASecondOperationWaitsForTheFirst)
     }
     dialogos->arquivosAbrir = {origem};
     bool tentou = false;
-    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
+    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
         if (v > 0 && !tentou) {
             tentou = true;
-            w->btnDownloadFinal->click(); // still enabled while busy
+            w->ui->btnDownloadFinal->click(); // still enabled while busy
             w->SoltarArquivos({origem});
         }
     });
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     ASSERT_TRUE(tentou);
     EXPECT_EQ(linhasDoLog(*w).count(QStringLiteral("Aguarde o término da operação em andamento.")), 2);
     EXPECT_EQ(QFileInfo(remoto(QStringLiteral("grande.bin"))).size(), 256LL << 20);
@@ -393,17 +411,17 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
         ASSERT_TRUE(f.resize(1LL << 30));
     }
     auto w = normal();
-    w->btnViewFiles->click();
-    linha(*w, nome)->setSelected(true);
+    w->ui->btnViewFiles->click();
+    selecionarLinha(*w, linhaDe(*w, nome));
     const QString destino = local.filePath(nome);
     testsupport::writeFile(destino, "versão anterior");
     dialogos->arquivosSalvar = {destino};
     dialogos->respostas = {mb::IdYes};
-    QObject::connect(w->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
+    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
         if (v > 0)
             w->close();
     });
-    w->btnDownloadSelected->click();
+    w->ui->btnDownloadSelected->click();
     EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, std::chrono::seconds(20)));
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
@@ -440,20 +458,20 @@ TEST_F(Arquivos, FilesLargerThan4GiB)
     };
     auto w = normal();
     dialogos->arquivosAbrir = {origem};
-    w->btnUpload->click();
+    w->ui->btnUpload->click();
     ASSERT_EQ(QFileInfo(remoto(QStringLiteral("grande.fbk"))).size(), tamanho) << linhasDoLog(*w).join('\n').toStdString();
-    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
-    EXPECT_GT(w->pgbr->maximum(), 1 << 20);
-    QTreeWidgetItem* l = linha(*w, QStringLiteral("grande.fbk"));
-    ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->text(1), QLocale().toString(tamanho / 1024.0, 'f', 3) + QStringLiteral(" KiB"));
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
+    EXPECT_GT(w->ui->pgbr->maximum(), 1 << 20);
+    const int l = linhaDe(*w, QStringLiteral("grande.fbk"));
+    ASSERT_GE(l, 0);
+    EXPECT_EQ(celula(*w, l, 1), QLocale().toString(tamanho / 1024.0, 'f', 3) + QStringLiteral(" KiB"));
 
-    l->setSelected(true);
+    selecionarLinha(*w, l);
     const QString destino = local.filePath(QStringLiteral("de-volta.fbk"));
     dialogos->arquivosSalvar = {destino};
-    w->btnDownloadSelected->click();
+    w->ui->btnDownloadSelected->click();
     EXPECT_EQ(QFileInfo(destino).size(), tamanho);
-    EXPECT_EQ(w->pgbr->value(), w->pgbr->maximum());
+    EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
     EXPECT_EQ(hash(destino), hash(origem));
     QFile::remove(destino);
     QFile::remove(origem);

@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QElapsedTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
         SCOPED_TRACE(c.nome);
         apontarFtp(c.principal, bom.port());
         auto w = novaJanela(instalacaoVazia(), dialogos);
-        w->btnViewFiles->click();
+        w->ui->btnViewFiles->click();
         const QStringList log = linhasDoLog(*w);
         const int p = indiceDe(log, kPrincipal);
         const int a = indiceDe(log, kAlternativo, p);
@@ -54,7 +54,7 @@ TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
         EXPECT_GT(log.size(), a + 1) << "the alternate's status lines follow";
         EXPECT_TRUE(w->IdFTP1().Connected());
         // The operation went on: corrupted-base mode shows its download page.
-        EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+        EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     }
 }
 
@@ -62,7 +62,7 @@ TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
 {
     apontarFtp(testsupport::closedPort(), testsupport::closedPort());
     auto w = novaJanela(instalacaoVazia(), dialogos);
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     const QStringList log = linhasDoLog(*w);
     const int p = indiceDe(log, kPrincipal);
     const int a = indiceDe(log, kAlternativo, p);
@@ -71,7 +71,7 @@ TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
     // The alternate's failure is the last line, logged once by the application handler.
     EXPECT_EQ(log.count(log.last()), log.mid(0, a).count(log.last()) + 1);
     EXPECT_FALSE(w->IdFTP1().Connected());
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
     EXPECT_TRUE(dialogos->caixas.empty());
     EXPECT_TRUE(w->directory().isEmpty()) << "nothing ran after the failed connection";
 }
@@ -104,18 +104,18 @@ TEST_F(Conexao, FolderWalkOnRealServers)
                 vs->handOver(r.path());
             apontarFtp(porta);
             auto w = novaJanela(instalacaoKorv(), dialogos);
-            w->btnViewFiles->click();
+            w->ui->btnViewFiles->click();
             const QStringList log = linhasDoLog(*w);
             EXPECT_EQ(w->directory(), kPastaCliente);
             EXPECT_TRUE(QFileInfo(r.path() + kPastaCliente).isDir()) << log.join('\n').toStdString();
             const int criando = indiceDe(log, QStringLiteral("Criando Pasta do Cliente"));
             EXPECT_GT(indiceDe(log, QStringLiteral("Pasta do Cliente Criada com Sucesso"), criando), criando);
-            EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
-            EXPECT_EQ(w->pnlCliente->text(), QStringLiteral("  KORV: PM de São José do Rio Preto/SP"));
+            EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
+            EXPECT_EQ(w->ui->pnlCliente->text(), QStringLiteral("  KORV: PM de São José do Rio Preto/SP"));
 
             // Once inside, the next listing only compares the current folder.
             const int antes = static_cast<int>(linhasDoLog(*w).size());
-            w->btnRefresh->click();
+            w->ui->btnRefresh->click();
             EXPECT_EQ(linhasDoLog(*w).mid(antes).count(QStringLiteral("Criando Pasta do Cliente")), 0);
         }
     }
@@ -127,13 +127,13 @@ TEST_F(Conexao, RefusedFolderCreationStopsTheOperation)
     testsupport::PyFtpd servidor(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {QStringLiteral("gCALDORIA/Cidades")});
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoKorv(), dialogos);
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     const QStringList log = linhasDoLog(*w);
     EXPECT_EQ(log.count(QStringLiteral("Pasta do Cliente Criada com Sucesso")), 0);
     EXPECT_TRUE(log.last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << log.last().toStdString();
     EXPECT_FALSE(QFileInfo::exists(raiz.path() + QStringLiteral("/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP")));
-    EXPECT_NE(w->PageControl1->currentWidget(), w->TabSheet1);
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+    EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
+    EXPECT_EQ(linhasNaLista(*w), 0);
 }
 
 TEST_F(Conexao, ClosingTheWindowSaysGoodbyeToTheServer)
@@ -142,7 +142,7 @@ TEST_F(Conexao, ClosingTheWindowSaysGoodbyeToTheServer)
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoVazia(), dialogos);
     w->show();
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     ASSERT_TRUE(w->IdFTP1().Connected());
     w->close();
     EXPECT_TRUE(servidor.waitForCommands(1));
@@ -169,14 +169,14 @@ TEST_F(Conexao, ListingOfAMissingFolder)
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoKorv(), dialogos);
     w->show();
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     QStringList log = linhasDoLog(*w);
     EXPECT_FALSE(log.last().contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) << log.last().toStdString();
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum) << "a failed listing leaves the page as it was";
-    EXPECT_TRUE(w->btnUpload->isEnabled());
+    EXPECT_EQ(linhasNaLista(*w), 0);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum) << "a failed listing leaves the page as it was";
+    EXPECT_TRUE(w->ui->btnUpload->isEnabled());
 
-    w->btnRefresh->click();
+    w->ui->btnRefresh->click();
     log = linhasDoLog(*w);
     EXPECT_EQ(log.last(), QStringLiteral("No such file or directory."));
     EXPECT_TRUE(dialogos->caixas.empty());
@@ -204,11 +204,11 @@ TEST_F(Conexao, WaitingForTheDatabaseKeepsTheWindowAlive)
     relogio.start(10);
     QElapsedTimer tempo;
     tempo.start();
-    w->btnViewFiles->click();
+    w->ui->btnViewFiles->click();
     const qint64 ms = tempo.elapsed();
     TSQLConnection::SetDefaultConnectTimeout(12);
     EXPECT_TRUE(w->baseCorrompida());
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet2);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     EXPECT_GE(ms, 1500) << "the attach really waited";
     EXPECT_GT(batidas, ms / 10 / 2) << "the GUI thread kept running its timers while it waited";
 }

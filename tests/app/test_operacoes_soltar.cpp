@@ -7,7 +7,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
@@ -53,8 +53,8 @@ TEST_F(Soltar, OneFileIsListedThenSent)
     const QString origem = arquivo(QStringLiteral("ata.pdf"), "ata da reunião");
     soltar(*w, {origem});
     EXPECT_EQ(readFile(raiz.path() + kPastaCliente + QStringLiteral("/ata.pdf")), QByteArray("ata da reunião"));
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1);
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
+    EXPECT_EQ(linhasNaLista(*w), 1);
     EXPECT_TRUE(dialogos->caixas.empty()) << "no success box for a drop";
 }
 
@@ -65,11 +65,11 @@ TEST_F(Soltar, InCorruptedBaseModeTheUniqueNameIsShown)
     auto w = novaJanela(instalacaoVazia(), dialogos);
     w->show();
     soltar(*w, {arquivo(QStringLiteral("b.fbk"), "base")});
-    const QString nome = w->edtUploadUniqueName->text();
+    const QString nome = w->ui->edtUploadUniqueName->text();
     ASSERT_TRUE(nome.endsWith(QStringLiteral("_b.fbk"))) << nome.toStdString();
     EXPECT_EQ(readFile(raiz.path() + kPastaCorrompida + QLatin1Char('/') + nome), QByteArray("base"));
-    EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet3);
-    EXPECT_EQ(w->edtNomeArquivo->text(), nome);
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet3);
+    EXPECT_EQ(w->ui->edtNomeArquivo->text(), nome);
 }
 
 // What must be refused before anything reaches the server.

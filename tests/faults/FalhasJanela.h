@@ -9,7 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <chrono>
 #include <condition_variable>
@@ -102,29 +102,22 @@ protected:
     // Lists the client folder and selects the row named nome.
     static void listarESelecionar(TfPrincipal& w, const QString& nome)
     {
-        clicar(w, w.btnViewFiles);
-        ASSERT_EQ(w.PageControl1->currentWidget(), w.TabSheet1) << linhasDoLog(w).join('\n').toStdString();
-        for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-            w.ListView1->topLevelItem(i)->setSelected(w.ListView1->topLevelItem(i)->text(0) == nome);
-        ASSERT_EQ(w.ListView1->selectedItems().size(), 1) << nome.toStdString();
+        clicar(w, w.ui->btnViewFiles);
+        ASSERT_EQ(w.ui->PageControl1->currentWidget(), w.ui->TabSheet1) << linhasDoLog(w).join('\n').toStdString();
+        selecionarLinha(w, linhaDe(w, nome));
+        ASSERT_EQ(linhasSelecionadas(w), 1) << nome.toStdString();
     }
 
-    static QStringList nomesNaLista(const TfPrincipal& w)
-    {
-        QStringList nomes;
-        for (int i = 0; i < w.ListView1->topLevelItemCount(); ++i)
-            nomes << w.ListView1->topLevelItem(i)->text(0);
-        return nomes;
-    }
+    static QStringList nomesNaLista(TfPrincipal& w) { return nomesDaLista(w); }
 
     // The window is ready for the next action.
     static void prontaDeNovo(const TfPrincipal& w)
     {
         EXPECT_FALSE(w.operacaoEmAndamento());
-        EXPECT_TRUE(w.btnUpload->isEnabled());
-        EXPECT_TRUE(w.btnViewFiles->isEnabled());
-        EXPECT_TRUE(w.btnRefresh->isEnabled());
-        EXPECT_TRUE(w.ListView1->isEnabled());
+        EXPECT_TRUE(w.ui->btnUpload->isEnabled());
+        EXPECT_TRUE(w.ui->btnViewFiles->isEnabled());
+        EXPECT_TRUE(w.ui->btnRefresh->isEnabled());
+        EXPECT_TRUE(w.ui->ListView1->isEnabled());
     }
 
     void semCaixaDeSucesso() const

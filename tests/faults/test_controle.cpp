@@ -32,7 +32,7 @@ TEST_F(Falhas, ControlConnectionThatNeverLogsIn)
             servidor = std::make_unique<ScriptedFtp>(QString::fromLatin1(c.cenario));
         dialogos->caixas.clear();
         auto w = janela(servidor ? servidor->port() : testsupport::closedPort());
-        clicar(*w, w->btnViewFiles);
+        clicar(*w, w->ui->btnViewFiles);
 
         const QStringList log = linhasDoLog(*w);
         ultimaLinhaDiz(*w, QString::fromUtf8(c.mensagem));
@@ -43,8 +43,8 @@ TEST_F(Falhas, ControlConnectionThatNeverLogsIn)
         EXPECT_TRUE(log[a - 1].contains(QString::fromUtf8(c.mensagem))) << "the primary's failure, logged before the alternate is tried";
         EXPECT_TRUE(dialogos->caixas.empty());
         EXPECT_FALSE(w->IdFTP1().Connected());
-        EXPECT_EQ(w->PageControl1->currentWidget(), w->tsNenhum);
-        EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+        EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
+        EXPECT_EQ(linhasNaLista(*w), 0);
         prontaDeNovo(*w);
     }
 }
@@ -68,13 +68,13 @@ TEST_F(Falhas, ControlConnectionThatBreaksAfterTheLogin)
         SCOPED_TRACE(c.cenario);
         ScriptedFtp servidor(QString::fromLatin1(c.cenario));
         auto w = janela(servidor.port());
-        clicar(*w, w->btnViewFiles);
+        clicar(*w, w->ui->btnViewFiles);
         ultimaLinhaDiz(*w, QString::fromUtf8(c.mensagem));
-        EXPECT_NE(w->PageControl1->currentWidget(), w->TabSheet1);
+        EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
         EXPECT_FALSE(w->IdFTP1().Connected());
         prontaDeNovo(*w);
 
-        clicar(*w, w->btnRefresh);
+        clicar(*w, w->ui->btnRefresh);
         ultimaLinhaDiz(*w, QString::fromUtf8(c.mensagem));
         EXPECT_EQ(linhasDoLog(*w).count(kPrincipal), 2) << "a new connection for the next action";
         EXPECT_EQ(linhasDoLog(*w).count(kAlternativo), 0);
@@ -91,14 +91,14 @@ TEST_F(Falhas, OddButReadableReplies)
         SCOPED_TRACE(cenario);
         ScriptedFtp servidor(QString::fromLatin1(cenario), {{kArquivoRemoto, 10}});
         auto w = janela(servidor.port());
-        clicar(*w, w->btnViewFiles);
-        ASSERT_EQ(w->PageControl1->currentWidget(), w->TabSheet1) << linhasDoLog(*w).join('\n').toStdString();
+        clicar(*w, w->ui->btnViewFiles);
+        ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1) << linhasDoLog(*w).join('\n').toStdString();
         EXPECT_EQ(nomesNaLista(*w), QStringList{QStringLiteral("dados.bin")});
 
         // The folder the server reports is understood: a second listing does not
         // walk the folder chain again.
         const qsizetype antes = servidor.commands().size();
-        clicar(*w, w->btnRefresh);
+        clicar(*w, w->ui->btnRefresh);
         EXPECT_EQ(nomesNaLista(*w), QStringList{QStringLiteral("dados.bin")});
         const QStringList depois = servidor.commands().mid(antes);
         EXPECT_TRUE(depois.filter(QStringLiteral("CWD")).isEmpty()) << depois.join(' ').toStdString();
@@ -127,14 +127,14 @@ TEST_F(Falhas, AConnectionClosedBetweenOperationsIsOpenedAgain)
 
             switch (acao) {
             case Acao::Atualizar:
-                clicar(*w, w->btnRefresh);
+                clicar(*w, w->ui->btnRefresh);
                 EXPECT_EQ(nomesNaLista(*w), QStringList{QStringLiteral("dados.bin")});
                 break;
             case Acao::Enviar: {
                 const QString origem = local.filePath(QStringLiteral("envio.bin"));
                 writeFile(origem, conteudo);
                 dialogos->arquivosAbrir = {origem};
-                clicar(*w, w->btnUpload);
+                clicar(*w, w->ui->btnUpload);
                 EXPECT_TRUE(servidor.notes().contains(QStringLiteral("stored %1/envio.bin 200000").arg(kPastaCliente)));
                 ASSERT_FALSE(dialogos->caixas.empty());
                 EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Enviado com Sucesso"));
@@ -145,7 +145,7 @@ TEST_F(Falhas, AConnectionClosedBetweenOperationsIsOpenedAgain)
                 const QString destino = local.filePath(QStringLiteral("baixado.bin"));
                 QFile::remove(destino);
                 dialogos->arquivosSalvar = {destino};
-                clicar(*w, w->btnDownloadSelected);
+                clicar(*w, w->ui->btnDownloadSelected);
                 EXPECT_EQ(readFile(destino), conteudo);
                 ASSERT_FALSE(dialogos->caixas.empty());
                 EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));

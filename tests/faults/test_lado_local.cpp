@@ -13,7 +13,7 @@ TEST_F(Falhas, UnusableSourcesSendNothing)
 {
     ScriptedFtp servidor(QStringLiteral("normal"));
     auto w = janela(servidor.port());
-    clicar(*w, w->btnViewFiles);
+    clicar(*w, w->ui->btnViewFiles);
 
     writeFile(local.filePath(QStringLiteral("arquivo")), "x");
     ASSERT_TRUE(QFile::link(local.filePath(QStringLiteral("sumiu-tambem.bin")), local.filePath(QStringLiteral("quebrado.bin"))));
@@ -31,7 +31,7 @@ TEST_F(Falhas, UnusableSourcesSendNothing)
         SCOPED_TRACE(c.nome);
         dialogos->arquivosAbrir = {c.origem};
         dialogos->caixas.clear();
-        clicar(*w, w->btnUpload);
+        clicar(*w, w->ui->btnUpload);
         ultimaLinhaDiz(*w, QStringLiteral("Não foi possível abrir o arquivo local %1").arg(c.origem));
         EXPECT_TRUE(servidor.commands().filter(QStringLiteral("STOR")).isEmpty());
         semCaixaDeSucesso();
@@ -52,7 +52,7 @@ TEST_F(Falhas, UnwritableTargets)
         dialogos->arquivosSalvar = {destino};
         dialogos->respostas = {mb::IdYes};
         dialogos->caixas.clear();
-        clicar(*w, w->btnDownloadSelected);
+        clicar(*w, w->ui->btnDownloadSelected);
         semCaixaDeSucesso();
         prontaDeNovo(*w);
     };
@@ -112,7 +112,7 @@ TEST_F(Falhas, UnwritableTargets)
     // After all that, the connection still serves a download that can succeed.
     const QString destino = local.filePath(QStringLiteral("bom.bin"));
     dialogos->arquivosSalvar = {destino};
-    clicar(*w, w->btnDownloadSelected);
+    clicar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(readFile(destino), ScriptedFtp::patternBytes(kTamanho));
 }
 

@@ -19,13 +19,13 @@ TEST_F(Falhas, RealServerGoneBetweenOperations)
     auto py = std::make_unique<PyFtpd>(raiz.path());
     const int portaAntiga = py->port();
     auto w = janela(portaAntiga);
-    clicar(*w, w->btnViewFiles);
+    clicar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(nomesNaLista(*w), QStringList{QStringLiteral("antes.bin")}) << linhasDoLog(*w).join('\n').toStdString();
 
     py.reset();
-    clicar(*w, w->btnRefresh);
+    clicar(*w, w->ui->btnRefresh);
     ultimaLinhaDiz(*w, QStringLiteral("Não foi possível conectar em 127.0.0.1:%1").arg(portaAntiga));
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(linhasNaLista(*w), 0);
     EXPECT_EQ(linhasDoLog(*w).count(kPrincipal), 2);
     EXPECT_EQ(linhasDoLog(*w).count(kAlternativo), 1);
     prontaDeNovo(*w);
@@ -36,15 +36,14 @@ TEST_F(Falhas, RealServerGoneBetweenOperations)
     const QString origem = local.filePath(QStringLiteral("envio.bin"));
     writeFile(origem, conteudo);
     dialogos->arquivosAbrir = {origem};
-    clicar(*w, w->btnUpload);
+    clicar(*w, w->ui->btnUpload);
     EXPECT_EQ(readFile(raiz.filePath(kPastaCliente.mid(1) + QStringLiteral("/envio.bin"))), conteudo);
     EXPECT_EQ(nomesNaLista(*w), (QStringList{QStringLiteral("antes.bin"), QStringLiteral("envio.bin")}));
 
-    for (int i = 0; i < w->ListView1->topLevelItemCount(); ++i)
-        w->ListView1->topLevelItem(i)->setSelected(w->ListView1->topLevelItem(i)->text(0) == QStringLiteral("antes.bin"));
+    selecionarLinha(*w, linhaDe(*w, QStringLiteral("antes.bin")));
     const QString destino = local.filePath(QStringLiteral("antes.bin"));
     dialogos->arquivosSalvar = {destino};
-    clicar(*w, w->btnDownloadSelected);
+    clicar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(readFile(destino), ScriptedFtp::patternBytes(1000));
 
     ASSERT_EQ(dialogos->caixas.size(), 2u);
@@ -75,7 +74,7 @@ TEST_F(Falhas, RealServerWithAFullDisk)
         else
             py = std::make_unique<PyFtpd>(raiz.path());
         auto w = janela(vsftpd ? vs->port() : py->port());
-        clicar(*w, w->btnViewFiles);
+        clicar(*w, w->ui->btnViewFiles);
         ASSERT_EQ(nomesNaLista(*w), QStringList{QStringLiteral("leia-me.txt")}) << linhasDoLog(*w).join('\n').toStdString();
 
         const QByteArray conteudo = ScriptedFtp::patternBytes(kTamanho);
@@ -83,7 +82,7 @@ TEST_F(Falhas, RealServerWithAFullDisk)
         writeFile(origem, conteudo);
         dialogos->arquivosAbrir = {origem};
         dialogos->caixas.clear();
-        clicar(*w, w->btnUpload);
+        clicar(*w, w->ui->btnUpload);
         EXPECT_EQ(readFile(origem), conteudo);
         semCaixaDeSucesso();
         const QStringList log = linhasDoLog(*w);
@@ -91,8 +90,8 @@ TEST_F(Falhas, RealServerWithAFullDisk)
         EXPECT_FALSE(log.last().startsWith(QStringLiteral("Arquivo grande.bin enviado"))) << log.join('\n').toStdString();
         prontaDeNovo(*w);
 
-        clicar(*w, w->btnRefresh);
-        EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet1) << linhasDoLog(*w).join('\n').toStdString();
+        clicar(*w, w->ui->btnRefresh);
+        EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1) << linhasDoLog(*w).join('\n').toStdString();
         EXPECT_TRUE(nomesNaLista(*w).contains(QStringLiteral("leia-me.txt")));
     }
 }

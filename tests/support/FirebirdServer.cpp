@@ -96,6 +96,9 @@ void FirebirdServer::runIsql(const QString& script, const QString& databaseArgum
     // isql reads its own messages from the server's root.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("FIREBIRD"), m_dir.filePath(QStringLiteral("server/root")));
+    // isql drops every non-ASCII byte it reads when the locale that LANG names is not
+    // installed; the C locale's UTF-8 form is always there.
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     isql.setProcessEnvironment(env);
     isql.start(isqlProgram(), args);
     if (!isql.waitForStarted(10000))

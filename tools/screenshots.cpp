@@ -1,0 +1,129 @@
+// Takes the README's pictures of the window, as a user in São José do Rio Preto
+// sees it: the client folder listed with one file chosen, and the busy panel while
+// a large backup goes up. The window is the real one, against a private Firebird
+// server holding the client database and a pyftpdlib server on 127.0.0.1.
+//
+//   ftpc_screenshots OUTPUT_FOLDER      writes janela.png and janela-enviando.png
+#include "Dialogos.h"
+#include "FileListModel.h"
+#include "FtpServers.h"
+#include "InstalacaoKorv.h"
+#include "Translations.h"
+#include "ufPrincipal.h"
+#include "uTQuintaraConexoes.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QPlainTextEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace {
+
+// The user's answers: the backup to send, OK to every box.
+class Respostas : public IDialogos {
+public:
+    QString enviar;
+    int MessageBox(QWidget*, const QString&, const QString&, int) override { return mb::IdOk; }
+    QString AbrirArquivo(QWidget*, const QString&, const QString&) override { return enviar; }
+    QString SalvarArquivo(QWidget*, const QString&, const QString&) override { return {}; }
+};
+
+void arquivo(const QString& path, qint64 size, const QDateTime& when)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !f.resize(size)) // sparse: costs no disk
+        throw std::runtime_error("cannot create " + path.toStdString());
+    f.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+bool salvar(QWidget& w, const QString& path)
+{
+    const bool ok = w.grab().save(path);
+    std::printf("%s %s\n", ok ? "saved" : "could not save", qPrintable(path));
+    return ok;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    installQtTranslation();
+    if (argc != 2) {
+        std::fputs("usage: ftpc_screenshots OUTPUT_FOLDER\n", stderr);
+        return 2;
+    }
+    const QString saida = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(saida);
+
+    const int ano = QDate::currentDate().year();
+    testsupport::FirebirdServer firebird;
+    QTemporaryDir base(QDir::tempPath() + QStringLiteral("/ftpc-screenshots.XXXXXX"));
+    const QString instalacao = base.filePath(QStringLiteral("Quintara/KORV"));
+    testsupport::criarInstalacaoKorv(firebird, instalacao, ano);
+
+    // What support and the client have left in the client folder.
+    const QString cliente = base.filePath(QStringLiteral("ftp")) + testsupport::kPastaClienteKorv;
+    const QDateTime dia(QDate(ano, 12, 1), QTime(18, 42, 5));
+    arquivo(cliente + QStringLiteral("/backup-korv-%1-12-01.fbk").arg(ano), 3412004864LL, dia);
+    arquivo(cliente + QStringLiteral("/backup-korv-%1-11-03.fbk").arg(ano), 3297411072LL, dia.addDays(-28));
+    arquivo(cliente + QStringLiteral("/relatorio-suporte.pdf"), 254310, dia.addDays(2).addSecs(-25000));
+    arquivo(cliente + QStringLiteral("/atualizacao-1.0.10.zip"), 48211456, dia.addDays(-40));
+    arquivo(cliente + QStringLiteral("/leia-me.txt"), 1874, dia.addDays(-40));
+    testsupport::PyFtpd ftp(base.filePath(QStringLiteral("ftp")));
+    qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(ftp.port()));
+    qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(ftp.port()));
+
+    auto respostas = std::make_shared<Respostas>();
+    respostas->enviar = base.filePath(QStringLiteral("backup-korv-%1-12-10.fbk").arg(ano));
+    arquivo(respostas->enviar, 1LL << 30, QDateTime::currentDateTime());
+
+    TfPrincipal::Dependencias deps;
+    deps.dialogos = respostas;
+    deps.criarSistema = [instalacao] { return std::make_shared<TQuintaraConexaoInstalada>(instalacao + QStringLiteral("/FTPCaldoria"), [] { return QDate::currentDate().year(); }); };
+    TfPrincipal janela(std::move(deps));
+    janela.show();
+    if (!QTest::qWaitForWindowExposed(&janela))
+        return 1;
+
+    janela.ui->btnViewFiles->click();
+    QTreeView& lista = *janela.ui->ListView1;
+    if (lista.model()->rowCount() < 5) {
+        std::fprintf(stderr, "ftpc_screenshots: the folder was not listed (%d rows); the log:\n%s\n", lista.model()->rowCount(), qPrintable(janela.ui->memoLog->toPlainText()));
+        return 1;
+    }
+    lista.selectionModel()->setCurrentIndex(lista.model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lista.setFocus();
+    QTest::qWait(200);
+    bool ok = salvar(janela, saida + QStringLiteral("/janela.png"));
+
+    // Halfway through a 1 GiB upload, once the speed is known.
+    bool tirada = false;
+    QElapsedTimer relogio;
+    QObject::connect(janela.ui->pgbr, &QProgressBar::valueChanged, &janela, [&](int v) {
+        if (tirada || !relogio.isValid() || relogio.elapsed() < 700 || v < qint64(janela.ui->pgbr->maximum()) * 2 / 5)
+            return;
+        tirada = true;
+        ok = salvar(janela, saida + QStringLiteral("/janela-enviando.png")) && ok;
+    });
+    relogio.start();
+    janela.ui->btnUpload->click();
+    if (!tirada) {
+        std::fputs("ftpc_screenshots: the upload ended before its picture was taken\n", stderr);
+        ok = false;
+    }
+    janela.close();
+    return ok ? 0 : 1;
+}
