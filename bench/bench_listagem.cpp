@@ -45,7 +45,7 @@ void parse(benchmark::State& state, const QByteArray& raw, bool machine)
     for (auto _ : state) {
         const auto items = ftp::parseListing(raw, machine, today);
         entries = items.size();
-        benchmark::DoNotOptimize(items.data());
+        benchmark::DoNotOptimize(items);
     }
     if (entries != static_cast<std::size_t>(kEntries))
         state.SkipWithError("the parser dropped lines");
