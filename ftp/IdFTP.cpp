@@ -281,10 +281,12 @@ struct TIdFTP::Impl {
             const auto left = std::max(Millis(0), std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now()));
             if (left.count() == 0)
                 throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
-            const std::size_t n = control.receive(chunk, sizeof chunk, left, WaitFor::Reply, aborted);
-            if (n == 0)
+            const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted);
+            if (!n)
+                continue; // the deadline passed: said above
+            if (*n == 0)
                 throw LinkError(closedByServerText());
-            reader.append(chunk, n);
+            reader.append(chunk, *n);
         }
     }
 
