@@ -30,7 +30,7 @@ QStringList nomesEstranhos()
             QStringLiteral("esc\x1b[31mred.txt"),
             QStringLiteral("del\x7f.txt"),
             QStringLiteral("cr\rDELE ok.txt"),
-            QString(5000, QLatin1Char('n')),
+            QString(1000, QLatin1Char('n')),
             QStringLiteral("ok.txt")};
 }
 
@@ -171,7 +171,7 @@ TEST_F(Falhas, EndlessListing)
     ScriptedFtp servidor(QStringLiteral("endless-listing"));
     auto w = janela(servidor.port());
     clicar(*w, w->btnViewFiles);
-    ultimaLinhaDiz(*w, QStringLiteral("Listagem grande demais (mais de 256 MiB)"));
+    ultimaLinhaDiz(*w, QStringLiteral("Listagem grande demais (mais de 500.000 entradas)"));
     EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
     EXPECT_NE(w->PageControl1->currentWidget(), w->TabSheet1);
     EXPECT_TRUE(dialogos->caixas.empty());
