@@ -278,12 +278,9 @@ struct TIdFTP::Impl {
                 }
                 return *reply;
             }
-            const auto left = std::max(Millis(0), std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now()));
-            if (left.count() == 0)
-                throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
             const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted);
             if (!n)
-                continue; // the deadline passed: said above
+                throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
             if (*n == 0)
                 throw LinkError(closedByServerText());
             reader.append(chunk, *n);
@@ -642,12 +639,18 @@ void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool ca
         throw EIdFTPError(QStringLiteral("Retomar um download não é suportado"));
     // Only a regular file is replaced: opening a named pipe would block until some
     // other program opened its other end, and a device is nobody's download.
+    // A link is judged by what it leads to (the download replaces the link itself).
     std::error_code ec;
-    const auto type = std::filesystem::symlink_status(nativePath(localPath), ec).type();
+    auto type = std::filesystem::symlink_status(nativePath(localPath), ec).type();
+    if (type == std::filesystem::file_type::symlink) {
+        type = std::filesystem::status(nativePath(localPath), ec).type();
+        if (type == std::filesystem::file_type::not_found)
+            type = std::filesystem::file_type::regular; // a dangling link is replaced like a file
+    }
     if (type == std::filesystem::file_type::directory)
         throw EIdFTPError(QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
     if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
-        if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::symlink)
+        if (type != std::filesystem::file_type::regular)
             throw EIdFTPError(QStringLiteral("O destino não é um arquivo comum: %1").arg(QDir::toNativeSeparators(localPath)));
         if (!canOverwrite)
             throw EIdFTPError(QStringLiteral("O arquivo de destino já existe: %1").arg(QDir::toNativeSeparators(localPath)));
