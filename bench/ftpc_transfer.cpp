@@ -3,14 +3,17 @@
 //
 //   ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events]
 //
-// "up" sends LOCAL as REMOTE; "down" receives REMOTE into LOCAL (replacing it; a
-// device such as /dev/null is written in place). Progress events are counted, as
+// "up" sends LOCAL as REMOTE; "down" receives REMOTE into LOCAL (replacing it). A
+// LOCAL that is a device, such as /dev/null, is opened here and handed to the
+// client as the stream to write to: the client itself saves only to regular files. Progress events are counted, as
 // the window would receive them; --quiet-events attaches none, to show what they
 // cost. Prints one line: seconds in all and, with events, the seconds before the
 // data moved and while it moved (the rest is the check and the log-out after it),
 // bytes and progress events.
 #include "IdFTP.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <chrono>
@@ -82,10 +85,16 @@ int main(int argc, char** argv)
     const auto started = std::chrono::steady_clock::now();
     try {
         ftp.Connect();
-        if (upload)
+        if (upload) {
             ftp.Put(local, remote);
-        else
+        } else if (QFileInfo(local).exists() && !QFileInfo(local).isFile() && !QFileInfo(local).isDir()) {
+            QFile device(local);
+            if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                throw Exception(QStringLiteral("cannot open %1: %2").arg(local, device.errorString()));
+            ftp.Get(remote, device);
+        } else {
             ftp.Get(remote, local, true, false);
+        }
         ftp.Disconnect();
     } catch (const Exception& e) {
         std::fprintf(stderr, "ftpc_transfer: %s\n", e.Message().toLocal8Bit().constData());

@@ -1,5 +1,6 @@
 #include "PastaCliente.h"
 
+#include "ClientFolderPath.h"
 #include "ConsultaCliente.h"
 #include "Exception.h"
 #include "ExePath.h"
@@ -106,9 +107,7 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
         if (cidade.isEmpty() || uf.isEmpty())
             throw ECadCliVazio(QStringLiteral("Não foi possível determinar a pasta do cliente"));
 
-        alvo.SetDirectory(QStringLiteral("/gCALDORIA/Cidades/") + TFtpQuintaraUtil::FormataNomeCidade(cidade)
-                          + QLatin1Char('-') + uf + QLatin1Char('/') + tipo + QLatin1Char('/')
-                          + sistema.GetSiglaSistema());
+        alvo.SetDirectory(clientFolderPath(cidade, uf, tipo, sistema.GetSiglaSistema()));
     } catch (const Exception& e) {
         alvo.Log(e.Message());
         alvo.SetBaseCorrompida();

@@ -1,6 +1,7 @@
 #pragma once
 // The client's own folder on the FTP server, worked out from the installed
 // system's database, or the shared folder for clients that cannot be identified.
+#include "ClientFolderPath.h"
 #include "SqlConnection.h"
 #include "uIQuintaraConexoes.h"
 

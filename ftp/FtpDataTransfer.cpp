@@ -11,6 +11,8 @@ namespace ftp {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::size_t kPage = 4096;
 constexpr std::size_t kReceiveLowWater = 256 * 1024;
 
@@ -32,6 +34,39 @@ AlignedSpan pageAligned(std::vector<char>& buffer, std::size_t atLeast)
     const std::size_t skip = (kPage - address % kPage) % kPage;
     return {buffer.data() + skip, (buffer.size() - skip) / kPage * kPage};
 }
+
+// The stall rule, checked window after window: a window ends at its time, and the
+// bytes moved within it must reach the minimum.
+class Pace {
+public:
+    explicit Pace(Millis window)
+        : m_window(window),
+          m_minimum(std::max<std::int64_t>(1, kMinBytesPerSecond * window.count() / 1000)),
+          m_end(Clock::now() + window)
+    {
+    }
+    Clock::time_point windowEnd() const { return m_end; }
+    void moved(std::size_t bytes) { m_bytes += static_cast<std::int64_t>(bytes); }
+    void check()
+    {
+        const auto now = Clock::now();
+        if (now < m_end)
+            return;
+        if (m_bytes == 0)
+            throw LinkError(QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por %1").arg(durationText(m_window)));
+        if (m_bytes < m_minimum)
+            throw LinkError(QStringLiteral("Transferência de dados lenta demais: %1 bytes em %2, abaixo do mínimo de %3 bytes por segundo")
+                                .arg(m_bytes).arg(durationText(m_window)).arg(kMinBytesPerSecond));
+        m_bytes = 0;
+        m_end = now + m_window;
+    }
+
+private:
+    Millis m_window;
+    std::int64_t m_minimum;
+    Clock::time_point m_end;
+    std::int64_t m_bytes = 0;
+};
 
 }
 
@@ -94,17 +129,22 @@ void receiveToSink(Socket& data, const TransferLimits& limits, WorkReporter& wor
     // three times as long. So a wait ends once 256 KiB are there (or the end).
     data.setReceiveLowWater(static_cast<int>(kReceiveLowWater));
     std::uint64_t total = 0;
+    Pace pace(limits.stallTimeout);
     for (;;) {
         // Each piece lands at the offset within a page that it will have in the file
         // the sink writes, whatever sizes the network handed us before.
         const std::size_t offset = static_cast<std::size_t>(total % kPage);
         char* at = span.data + offset;
-        const std::size_t n = data.receive(at, span.size - offset, limits.stallTimeout, WaitFor::Data, *limits.cancel);
-        if (n == 0)
-            return;
-        sink(at, n);
-        total += n;
-        work.add(static_cast<std::int64_t>(n));
+        const std::optional<std::size_t> n = data.receiveBefore(at, span.size - offset, pace.windowEnd(), *limits.cancel);
+        if (n) {
+            if (*n == 0)
+                return;
+            sink(at, *n);
+            total += *n;
+            work.add(static_cast<std::int64_t>(*n));
+            pace.moved(*n);
+        }
+        pace.check();
     }
 }
 
@@ -119,6 +159,7 @@ void sendFromFile(Socket& data, QFile& file, std::int64_t count, const TransferL
 #endif
     const AlignedSpan span = pageAligned(buffer, static_cast<std::size_t>(kSendPiece));
     std::int64_t sent = 0;
+    Pace pace(limits.stallTimeout);
     while (sent < count) {
         const qint64 want = std::min<std::int64_t>(count - sent, kSendPiece);
         const qint64 n = file.read(span.data, want);
@@ -126,7 +167,12 @@ void sendFromFile(Socket& data, QFile& file, std::int64_t count, const TransferL
             throw LocalError(QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(file.fileName(), file.errorString()));
         if (n == 0)
             return; // the file is shorter than when we began
-        data.sendAll(span.data, static_cast<std::size_t>(n), limits.stallTimeout, WaitFor::Data, *limits.cancel);
+        for (auto left = static_cast<std::size_t>(n); left > 0;) {
+            const std::size_t k = data.sendBefore(span.data + (n - static_cast<qint64>(left)), left, pace.windowEnd(), *limits.cancel);
+            left -= k;
+            pace.moved(k);
+            pace.check();
+        }
         sent += n;
         work.add(n);
     }

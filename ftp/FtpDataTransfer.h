@@ -48,12 +48,20 @@ private:
     bool m_ended = false;
 };
 
+// When a data connection counts as stalled: when, over a window of stallTimeout,
+// nothing moved, or less than kMinBytesPerSecond on average. With the default
+// window of 60 s that is less than 30 KiB in a minute, which no line that still
+// works falls to (a GPRS link moves 5 KB/s), while a peer that trickles a byte every
+// second or two is cut off within two windows.
+constexpr std::int64_t kMinBytesPerSecond = 512;
+
 struct TransferLimits {
-    Millis stallTimeout;                   // no byte moved for this long: failure
+    Millis stallTimeout;
     const std::atomic<bool>* cancel;
 };
 
 // Receives until the server closes the data connection; every piece goes to sink.
+// Throws LinkError when the transfer stalls (see TransferLimits).
 // A piece is whatever has arrived, up to the whole buffer: writing a file in large
 // pieces right after they arrive, while they are still in the processor's cache,
 // beat both smaller pieces and gathering a full buffer before each write.

@@ -43,6 +43,7 @@ void FtpReplyReader::append(const char* data, std::size_t size)
     if (m_scan > 0 && m_scan == m_buffer.size()) {
         m_buffer.clear();
         m_scan = 0;
+        m_searched = 0;
     }
     m_buffer.append(data, static_cast<qsizetype>(size));
 }
@@ -50,7 +51,7 @@ void FtpReplyReader::append(const char* data, std::size_t size)
 std::optional<FtpReply> FtpReplyReader::next()
 {
     for (;;) {
-        const qsizetype nl = m_buffer.indexOf('\n', m_scan);
+        const qsizetype nl = m_buffer.indexOf('\n', std::max(m_scan, m_searched));
         if (nl < 0) {
             if (m_buffer.size() - m_scan + m_replyBytes > kMaxReplyBytes)
                 throw EIdFTPError(QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
@@ -58,6 +59,7 @@ std::optional<FtpReply> FtpReplyReader::next()
                 m_buffer.remove(0, m_scan);
                 m_scan = 0;
             }
+            m_searched = m_buffer.size();
             return std::nullopt;
         }
         QByteArray line = m_buffer.mid(m_scan, nl - m_scan);
@@ -81,6 +83,8 @@ std::optional<FtpReply> FtpReplyReader::next()
         }
 
         m_lines.append(line);
+        if (m_lines.size() > kMaxReplyLines)
+            throw EIdFTPError(QStringLiteral("Resposta do servidor com linhas demais (mais de %1)").arg(kMaxReplyLines));
         if (line.startsWith(m_codeText) && (line.size() == 3 || line[3] == ' ')) {
             FtpReply reply{m_codeText.toInt(), {}};
             QStringList texts;
@@ -100,6 +104,7 @@ void FtpReplyReader::clear()
 {
     m_buffer.clear();
     m_scan = 0;
+    m_searched = 0;
     m_codeText.clear();
     m_lines.clear();
     m_replyBytes = 0;

@@ -295,6 +295,47 @@ std::size_t Socket::receive(char* buffer, std::size_t capacity, Millis timeout, 
     }
 }
 
+std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capacity, Clock::time_point deadline,
+                                                 const std::atomic<bool>& cancel)
+{
+    const int cap = static_cast<int>(std::min<std::size_t>(capacity, 1 << 30));
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed))
+            throw LinkError(cancelledText());
+        const IoResult n = ::recv(m_handle, buffer, cap, 0);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        const int e = lastError();
+        if (interrupted(e))
+            continue;
+        if (!wouldBlock(e))
+            throwNetwork(e);
+        if (Clock::now() >= deadline)
+            return std::nullopt;
+        waitReady(m_handle, POLLIN, std::min(deadline, Clock::now() + kCancelCheck), cancel);
+    }
+}
+
+std::size_t Socket::sendBefore(const char* data, std::size_t size, Clock::time_point deadline,
+                               const std::atomic<bool>& cancel)
+{
+    if (size == 0)
+        return 0;
+    for (;;) {
+        const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
+        const IoResult n = ::send(m_handle, data, chunk, kNoSignal);
+        if (n > 0)
+            return static_cast<std::size_t>(n);
+        const int e = lastError();
+        if (n < 0 && interrupted(e))
+            continue;
+        if (n < 0 && !wouldBlock(e))
+            throwNetwork(e);
+        if (!waitReady(m_handle, POLLOUT, deadline, cancel))
+            return 0;
+    }
+}
+
 void Socket::setReceiveLowWater(int bytes) noexcept
 {
 #ifdef SO_RCVLOWAT

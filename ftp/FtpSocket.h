@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace ftp {
 
@@ -66,6 +67,18 @@ public:
     // Waits for bytes; returns how many arrived, 0 when the peer closed its side.
     std::size_t receive(char* buffer, std::size_t capacity, Millis timeout, WaitFor what,
                         const std::atomic<bool>& cancel);
+
+    // Without a time-out of their own: they end at the deadline, and the caller decides
+    // whether that is a failure (the data connections' minimum rate).
+    // Waits for bytes until the deadline: how many arrived, 0 when the peer closed its
+    // side, nothing when the deadline passed first.
+    std::optional<std::size_t> receiveBefore(char* buffer, std::size_t capacity,
+                                             std::chrono::steady_clock::time_point deadline,
+                                             const std::atomic<bool>& cancel);
+    // Sends as much as the peer takes until the deadline; returns how much (0 when the
+    // deadline passed first).
+    std::size_t sendBefore(const char* data, std::size_t size, std::chrono::steady_clock::time_point deadline,
+                           const std::atomic<bool>& cancel);
 
     // A wait in receive() then ends once this much has arrived or the peer closed,
     // which spares both sides a wake-up for every segment; receive() still looks at

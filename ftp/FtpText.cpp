@@ -1,10 +1,76 @@
 #include "FtpText.h"
 
 #include "Cp1252.h"
+#include "FtpTypes.h"
 
 #include <QStringDecoder>
 
 namespace ftp {
+
+namespace {
+
+bool continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Length of the well-formed UTF-8 sequence at p (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF), and its code point; 0 when none starts there.
+int sequenceAt(const unsigned char* p, qsizetype left, char32_t& code)
+{
+    const unsigned char b = p[0];
+    if (b < 0x80) {
+        code = b;
+        return 1;
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+        if (left < 2 || !continuation(p[1]))
+            return 0;
+        code = char32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    if (b >= 0xE0 && b <= 0xEF) {
+        if (left < 3 || !continuation(p[1]) || !continuation(p[2]))
+            return 0;
+        if ((b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] > 0x9F))
+            return 0;
+        code = char32_t(b & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        return 3;
+    }
+    if (b >= 0xF0 && b <= 0xF4) {
+        if (left < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3]))
+            return 0;
+        if ((b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] > 0x8F))
+            return 0;
+        code = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+        return 4;
+    }
+    return 0;
+}
+
+void appendCode(QString& out, char32_t code)
+{
+    if (code < 0x10000) {
+        out += QChar(static_cast<char16_t>(code));
+    } else {
+        out += QChar(QChar::highSurrogate(code));
+        out += QChar(QChar::lowSurrogate(code));
+    }
+}
+
+void appendForeignByte(QString& out, unsigned char b)
+{
+    out += QChar(kForeignByteMark);
+    // Always at or above 0x80: ASCII is valid UTF-8.
+    const QChar shown = cp1252::decode(reinterpret_cast<const char*>(&b), 1).at(0);
+    const char16_t u = shown.unicode();
+    if (u > 0xA0 && u != 0xAD) {
+        out += shown;
+        return;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    out += QLatin1Char(hex[b >> 4]);
+    out += QLatin1Char(hex[b & 0xF]);
+}
+
+}
 
 QString decodeServerText(QByteArrayView bytes)
 {
@@ -15,4 +81,41 @@ QString decodeServerText(QByteArrayView bytes)
     return cp1252::decode(bytes.data(), bytes.size());
 }
 
+QString displayName(QByteArrayView raw)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(raw.data());
+    const qsizetype n = raw.size();
+    QString out;
+    out.reserve(n);
+    bool clean = true;
+    for (qsizetype i = 0; i < n && clean;) {
+        char32_t code = 0;
+        const int len = sequenceAt(p + i, n - i, code);
+        if (len == 0 || code == kForeignByteMark) {
+            clean = false;
+            break;
+        }
+        appendCode(out, code);
+        i += len;
+    }
+    if (clean)
+        return out;
+
+    out.clear();
+    for (qsizetype i = 0; i < n;) {
+        char32_t code = 0;
+        const int len = sequenceAt(p + i, n - i, code);
+        if (len > 0 && code != kForeignByteMark) {
+            appendCode(out, code);
+            i += len;
+        } else {
+            appendForeignByte(out, p[i]);
+            ++i;
+        }
+    }
+    return out;
 }
+
+}
+
+QString RemoteName::displayText() const { return ftp::displayName(m_bytes); }

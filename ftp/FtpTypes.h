@@ -3,10 +3,12 @@
 // their callers.
 #include "Exception.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 
 enum TWorkMode { wmRead = 0, wmWrite = 1 };
 enum TIdFTPTransferType { ftASCII = 0, ftBinary = 1 };
@@ -22,10 +24,38 @@ private:
 };
 
 struct TIdFTPListItem {
-    QString FileName;
+    QString FileName;   // for display (see ftp::displayName)
+    QByteArray RawName; // the name as the server sent it: what commands about the entry send
     std::int64_t Size = 0;
     QDateTime ModifiedDate; // local time; invalid when the listing gave none
     bool IsDirectory = false;
+};
+
+// A remote file or folder name as the bytes the server knows it by: an entry's own
+// bytes, or the UTF-8 of a name the user typed or of a local file (see FtpText.h).
+// The component's calls that take a name take this, so a QString or a listing entry
+// can be passed as it is.
+class RemoteName {
+public:
+    RemoteName() = default;
+    RemoteName(const QString& text) : m_bytes(text.toUtf8()) {}
+    RemoteName(const TIdFTPListItem& entry) : m_bytes(entry.RawName) {}
+    static RemoteName fromBytes(QByteArray bytes)
+    {
+        RemoteName name;
+        name.m_bytes = std::move(bytes);
+        return name;
+    }
+
+    const QByteArray& bytes() const { return m_bytes; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    // The name as shown to the user (ftp::displayName).
+    QString displayText() const;
+
+    bool operator==(const RemoteName&) const = default;
+
+private:
+    QByteArray m_bytes;
 };
 
 // Events of the component. They are raised on the thread that runs the operation.

@@ -8,6 +8,8 @@
 #include "FtpReply.h"
 #include "FtpReplyParsers.h"
 #include "FtpSocket.h"
+#include "FtpText.h"
+#include "VisibleText.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +29,8 @@ namespace {
 // Downloads are received in pieces of up to this much: over loopback a download to
 // a file ran about twice as fast with 1 MiB as with 64 KiB (fewer, larger writes).
 constexpr std::size_t kBufferSize = std::size_t(1) << 20;
-// A listing is held in memory; one this large is no folder of ours.
+// No folder of ours sends this much listing; reading on would only cost time (the
+// entries themselves are bounded by FtpListing's limits).
 constexpr qsizetype kMaxListingBytes = qsizetype(256) << 20;
 // QUIT is a courtesy: we close in any case, so we do not wait long for its reply.
 constexpr Millis kQuitWait{3000};
@@ -35,14 +38,25 @@ constexpr Millis kQuitWait{3000};
 // more than this is a server gone wrong, and reading on would never end while it
 // keeps sending.
 constexpr std::size_t kMaxIdleBytes = 64 * 1024;
+// RFC 959 allows one preliminary reply before the final one; a server may say
+// "120 ready in n minutes" or pad a little, but one that keeps sending them is only
+// keeping us busy.
+constexpr int kMaxPreliminaryReplies = 20;
 
 QString notConnectedText() { return QStringLiteral("Não conectado ao servidor FTP"); }
 QString closedByServerText() { return QStringLiteral("A conexão foi fechada pelo servidor"); }
 
+// What a server says reaches messages, status lines and the log: its control
+// characters are shown, not obeyed.
+QString serverText(const QString& text) { return visibleText(text, LineBreaks::Keep); }
+
 EIdFTPError serverError(const FtpReply& reply)
 {
-    return EIdFTPError(reply.text, reply.code);
+    return EIdFTPError(serverText(reply.text), reply.code);
 }
+
+// A name as status lines and messages show it.
+QString shownName(const RemoteName& name) { return visibleText(name.displayText()); }
 
 std::filesystem::path nativePath(const QString& path)
 {
@@ -54,17 +68,18 @@ std::filesystem::path nativePath(const QString& path)
 }
 
 // The temporary file a download goes to: beside the target (so the final rename
-// stays on one file system), hidden where a leading dot hides, with a name no one
-// else uses.
+// stays on one file system), hidden where a leading dot hides, with a short name no
+// one else uses. It does not repeat the target's name, which may already be as long
+// as the file system allows.
 class PartFile {
 public:
     explicit PartFile(const QString& target)
     {
         const QFileInfo info(target);
-        const QString stem = info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".part-");
+        const QString stem = info.absolutePath() + QLatin1String("/.ftpcaldoria.part-");
         for (int attempt = 0; attempt < 20; ++attempt) {
             QString suffix;
-            for (int i = 0; i < 6; ++i)
+            for (int i = 0; i < 8; ++i)
                 suffix.append(QLatin1Char("abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)]));
             m_file.setFileName(stem + suffix);
             if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
@@ -121,7 +136,7 @@ struct TIdFTP::Impl {
     FtpReplyReader reader;
     FtpCapabilities caps;
     Ipv4Endpoint server;
-    std::vector<TIdFTPListItem> listing;
+    FtpListing listing;
     std::vector<char> buffer;
 
     void status(const QString& text)
@@ -219,12 +234,21 @@ struct TIdFTP::Impl {
 
     static QByteArray commandBytes(const QString& command)
     {
-        // A name with a line break would end our command early and smuggle the rest
-        // in as a second one.
         for (const QChar c : command)
             if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
-                throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(command.simplified()));
+                throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(visibleText(command)));
         return command.toUtf8() + "\r\n";
+    }
+
+    // A command about a remote name: its bytes go out exactly as they are.
+    static QByteArray commandBytes(const char* verb, const RemoteName& name)
+    {
+        // A name with a line break would end our command early and smuggle the rest
+        // in as a second one.
+        const QByteArray& bytes = name.bytes();
+        if (bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0'))
+            throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(shownName(name)));
+        return QByteArray(verb) + ' ' + bytes + "\r\n";
     }
 
     // Bytes that are no reply leave us unable to tell which reply answers which
@@ -240,9 +264,10 @@ struct TIdFTP::Impl {
         }
     }
 
-    FtpReply readReply(Millis timeout)
+    // The next reply, which must come before the deadline; timeout is the wait that
+    // deadline stands for, for the message.
+    FtpReply readReply(std::chrono::steady_clock::time_point deadline, Millis timeout)
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
         char chunk[16384];
         for (;;) {
             if (auto reply = nextReply()) {
@@ -253,37 +278,50 @@ struct TIdFTP::Impl {
                 }
                 return *reply;
             }
-            const auto left = std::max(Millis(0), std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now()));
-            if (left.count() == 0)
+            const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted);
+            if (!n)
                 throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
-            const std::size_t n = control.receive(chunk, sizeof chunk, left, WaitFor::Reply, aborted);
-            if (n == 0)
+            if (*n == 0)
                 throw LinkError(closedByServerText());
-            reader.append(chunk, n);
+            reader.append(chunk, *n);
         }
     }
 
+    FtpReply readReply(Millis timeout) { return readReply(std::chrono::steady_clock::now() + timeout, timeout); }
+
+    // The final reply, after the preliminary ones, all before one deadline.
+    FtpReply finalReply(FtpReply reply, std::chrono::steady_clock::time_point deadline, Millis timeout)
+    {
+        for (int preliminary = 0; reply.isPreliminary(); ++preliminary) {
+            if (preliminary == kMaxPreliminaryReplies)
+                throw LinkError(QStringLiteral("O servidor enviou mais de %1 respostas preliminares sem a resposta final")
+                                    .arg(kMaxPreliminaryReplies));
+            reply = readReply(deadline, timeout);
+        }
+        return reply;
+    }
+
     // Sends a command and returns its first reply, preliminary (1xx) or not.
-    FtpReply send(const QString& command)
+    FtpReply send(const QByteArray& bytes) { return send(bytes, std::chrono::steady_clock::now() + readTimeout()); }
+    FtpReply send(const QByteArray& bytes, std::chrono::steady_clock::time_point deadline)
     {
         ensureConnected();
         if (auto problem = idleProblem()) {
             closeAll();
             throw *problem;
         }
-        const QByteArray bytes = commandBytes(command);
         control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), readTimeout(), WaitFor::Reply, aborted);
-        return readReply(readTimeout());
+        return readReply(deadline, readTimeout());
     }
 
     // Sends a command that opens no data connection and returns its final reply.
-    FtpReply command(const QString& command)
+    FtpReply command(const QByteArray& bytes)
     {
-        FtpReply reply = send(command);
-        while (reply.isPreliminary())
-            reply = readReply(readTimeout());
-        return reply;
+        const auto deadline = std::chrono::steady_clock::now() + readTimeout();
+        return finalReply(send(bytes, deadline), deadline, readTimeout());
     }
+    FtpReply command(const QString& text) { return command(commandBytes(text)); }
+    FtpReply command(const char* verb, const RemoteName& name) { return command(commandBytes(verb, name)); }
 
     void openDataConnection()
     {
@@ -294,7 +332,7 @@ struct TIdFTP::Impl {
             if (r.code == 229) {
                 port = parseEpsvReply(r.text);
                 if (!port)
-                    throw EIdFTPError(QStringLiteral("Resposta inválida ao EPSV: %1").arg(r.text), r.code);
+                    throw EIdFTPError(QStringLiteral("Resposta inválida ao EPSV: %1").arg(serverText(r.text)), r.code);
             } else {
                 caps.epsvRefused = true;
             }
@@ -305,7 +343,7 @@ struct TIdFTP::Impl {
                 throw serverError(r);
             const auto pasv = parsePasvReply(r.text);
             if (!pasv)
-                throw EIdFTPError(QStringLiteral("Resposta inválida ao PASV: %1").arg(r.text), r.code);
+                throw EIdFTPError(QStringLiteral("Resposta inválida ao PASV: %1").arg(serverText(r.text)), r.code);
             // The address in the reply is not used: the data connection goes to the
             // host we already talk to. Otherwise a server, or anyone who rewrites its
             // reply, could have us connect to any host and hand it our file; servers
@@ -336,7 +374,7 @@ struct TIdFTP::Impl {
     }
 
     // One transfer on a new passive data connection. Returns the bytes moved.
-    std::int64_t transfer(const QString& command, TWorkMode mode, std::int64_t expected,
+    std::int64_t transfer(const QByteArray& command, TWorkMode mode, std::int64_t expected,
                           const std::function<void(Socket&, WorkReporter&)>& body)
     {
         if (buffer.empty())
@@ -361,7 +399,8 @@ struct TIdFTP::Impl {
             body(data, work);
             // With an upload, closing our end is what tells the server the file is whole.
             closeData();
-            const FtpReply final = readReply(readTimeout());
+            const auto deadline = std::chrono::steady_clock::now() + readTimeout();
+            const FtpReply final = finalReply(readReply(deadline, readTimeout()), deadline, readTimeout());
             finalReplyRead = true;
             if (final.code != 226 && final.code != 250)
                 throw serverError(final);
@@ -381,6 +420,30 @@ struct TIdFTP::Impl {
 
     TransferLimits limits() const { return {readTimeout(), &aborted}; }
 
+    // RETR into out; localPath names it in messages (empty: a stream of the caller's).
+    // Returns the bytes received.
+    std::int64_t receiveFile(const RemoteName& remoteName, QIODevice& out, const QString& localPath)
+    {
+        const FtpReply sizeReply = command("SIZE", remoteName);
+        const std::int64_t expected = sizeReply.code == 213 ? parseSizeReply(sizeReply.text).value_or(-1) : -1;
+
+        const QString where = localPath.isEmpty() ? QStringLiteral("o destino") : QDir::toNativeSeparators(localPath);
+        status(QStringLiteral("Recebendo arquivo %1...").arg(shownName(remoteName)));
+        const std::int64_t received = transfer(commandBytes("RETR", remoteName), wmRead, 0,
+            [&](Socket& data, WorkReporter& work) {
+                receiveToSink(data, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
+                    if (out.write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
+                        throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, out.errorString()));
+                });
+            });
+        // A server whose data connection broke may still say 226; the size it gave
+        // before tells a whole file from a cut one (in image type, where the bytes
+        // on the wire are the bytes of the file).
+        if (q.TransferType == ftBinary && expected >= 0 && received != expected)
+            throw EIdFTPError(QStringLiteral("Transferência incompleta: recebidos %1 de %2 bytes").arg(received).arg(expected));
+        return received;
+    }
+
     // Zero or less would mean "no time-out of our own"; nothing may wait forever, so
     // it means the default instead.
     Millis readTimeout() const { return q.ReadTimeout.count() > 0 ? q.ReadTimeout : Millis(60000); }
@@ -396,7 +459,7 @@ void TIdFTP::Connect()
     d->closeAll();
     d->aborted.store(false);
     d->caps = {};
-    d->listing.clear();
+    d->listing = {};
     d->guarded([&] {
         try {
             d->status(QStringLiteral("Conectando em %1:%2...").arg(Host).arg(Port));
@@ -415,9 +478,10 @@ void TIdFTP::Connect()
             }
             d->server = d->control.peer();
 
-            FtpReply greeting = d->readReply(d->readTimeout());
-            while (greeting.code == 120) // "ready in nnn minutes": the real greeting follows
-                greeting = d->readReply(d->readTimeout());
+            // "120 ready in nnn minutes" comes before the real greeting; the wait for it
+            // is part of the one wait for the greeting.
+            const auto deadline = std::chrono::steady_clock::now() + d->readTimeout();
+            const FtpReply greeting = d->finalReply(d->readReply(deadline, d->readTimeout()), deadline, d->readTimeout());
             if (greeting.code != 220)
                 throw serverError(greeting);
 
@@ -487,33 +551,33 @@ QString TIdFTP::RetrieveCurrentDir()
             throw serverError(r);
         const auto path = parsePwdReply(r.text);
         if (!path)
-            throw EIdFTPError(QStringLiteral("Resposta ao PWD sem caminho: %1").arg(r.text), r.code);
+            throw EIdFTPError(QStringLiteral("Resposta ao PWD sem caminho: %1").arg(serverText(r.text)), r.code);
         return *path;
     });
 }
 
-void TIdFTP::ChangeDir(const QString& dir)
+void TIdFTP::ChangeDir(const RemoteName& dir)
 {
     d->guarded([&] {
-        const FtpReply r = d->command(QStringLiteral("CWD ") + dir);
+        const FtpReply r = d->command("CWD", dir);
         if (!r.isPositive())
             throw serverError(r);
     });
 }
 
-void TIdFTP::MakeDir(const QString& dir)
+void TIdFTP::MakeDir(const RemoteName& dir)
 {
     d->guarded([&] {
-        const FtpReply r = d->command(QStringLiteral("MKD ") + dir);
+        const FtpReply r = d->command("MKD", dir);
         if (!r.isPositive())
             throw serverError(r);
     });
 }
 
-void TIdFTP::Delete(const QString& name)
+void TIdFTP::Delete(const RemoteName& name)
 {
     d->guarded([&] {
-        const FtpReply r = d->command(QStringLiteral("DELE ") + name);
+        const FtpReply r = d->command("DELE", name);
         if (!r.isPositive())
             throw serverError(r);
     });
@@ -521,39 +585,45 @@ void TIdFTP::Delete(const QString& name)
 
 void TIdFTP::List()
 {
-    d->listing.clear();
+    d->listing = {};
     d->guarded([&] {
         d->ensureConnected();
-        QByteArray raw;
+        std::optional<ListingParser> parser;
+        qsizetype received = 0;
+        // The listing is read as it arrives: only the line in progress is held besides
+        // the entries.
         const auto collect = [&](Socket& data, WorkReporter& work) {
-            receiveToSink(data, d->limits(), work, d->buffer, [&raw](const char* p, std::size_t n) {
-                if (raw.size() + static_cast<qsizetype>(n) > kMaxListingBytes)
+            receiveToSink(data, d->limits(), work, d->buffer, [&](const char* p, std::size_t n) {
+                received += static_cast<qsizetype>(n);
+                if (received > kMaxListingBytes)
                     throw LocalError(QStringLiteral("Listagem grande demais (mais de %1 MiB)").arg(kMaxListingBytes >> 20));
-                raw.append(p, static_cast<qsizetype>(n));
+                parser->feed(p, n);
             });
         };
         bool machine = d->caps.mlsd;
         try {
-            d->transfer(machine ? QStringLiteral("MLSD") : QStringLiteral("LIST"), wmRead, 0, collect);
+            parser.emplace(machine, QDate::currentDate());
+            d->transfer(Impl::commandBytes(machine ? QStringLiteral("MLSD") : QStringLiteral("LIST")), wmRead, 0, collect);
         } catch (const EIdFTPError& e) {
             // A server whose FEAT promised MLSD but that does not know the command.
             if (!machine || (e.Code() != 500 && e.Code() != 502) || !d->control.isOpen())
                 throw;
             d->caps.mlsd = machine = false;
-            raw.clear();
-            d->transfer(QStringLiteral("LIST"), wmRead, 0, collect);
+            received = 0;
+            parser.emplace(machine, QDate::currentDate());
+            d->transfer(Impl::commandBytes(QStringLiteral("LIST")), wmRead, 0, collect);
         }
-        d->listing = parseListing(raw, machine, QDate::currentDate());
+        d->listing = parser->finish();
     });
 }
 
-const std::vector<TIdFTPListItem>& TIdFTP::DirectoryListing() const { return d->listing; }
+const FtpListing& TIdFTP::DirectoryListing() const { return d->listing; }
 
-std::int64_t TIdFTP::Size(const QString& name)
+std::int64_t TIdFTP::Size(const RemoteName& name)
 {
     try {
         return d->guarded([&]() -> std::int64_t {
-            const FtpReply r = d->command(QStringLiteral("SIZE ") + name);
+            const FtpReply r = d->command("SIZE", name);
             if (r.code != 213)
                 return -1;
             return parseSizeReply(r.text).value_or(-1);
@@ -563,60 +633,48 @@ std::int64_t TIdFTP::Size(const QString& name)
     }
 }
 
-void TIdFTP::Get(const QString& remoteName, const QString& localPath, bool canOverwrite, bool resume)
+void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool canOverwrite, bool resume)
 {
     if (resume)
         throw EIdFTPError(QStringLiteral("Retomar um download não é suportado"));
-    const QFileInfo target(localPath);
-    if (target.exists() || target.isSymLink()) {
-        if (target.isDir())
-            throw EIdFTPError(QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
+    // Only a regular file is replaced: opening a named pipe would block until some
+    // other program opened its other end, and a device is nobody's download.
+    // A link is judged by what it leads to (the download replaces the link itself).
+    std::error_code ec;
+    auto type = std::filesystem::symlink_status(nativePath(localPath), ec).type();
+    if (type == std::filesystem::file_type::symlink) {
+        type = std::filesystem::status(nativePath(localPath), ec).type();
+        if (type == std::filesystem::file_type::not_found)
+            type = std::filesystem::file_type::regular; // a dangling link is replaced like a file
+    }
+    if (type == std::filesystem::file_type::directory)
+        throw EIdFTPError(QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
+    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
+        if (type != std::filesystem::file_type::regular)
+            throw EIdFTPError(QStringLiteral("O destino não é um arquivo comum: %1").arg(QDir::toNativeSeparators(localPath)));
         if (!canOverwrite)
             throw EIdFTPError(QStringLiteral("O arquivo de destino já existe: %1").arg(QDir::toNativeSeparators(localPath)));
     }
-    // A device (the null device of a test or a benchmark) is written in place: there
-    // is nothing to keep and nothing to rename over.
-    const bool inPlace = target.exists() && !target.isFile();
 
     d->guarded([&] {
         d->ensureConnected();
-        std::optional<PartFile> part;
-        QFile device;
-        QFile* out = &device;
-        if (inPlace) {
-            device.setFileName(localPath);
-            if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                throw EIdFTPError(QStringLiteral("Não foi possível abrir %1: %2")
-                                      .arg(QDir::toNativeSeparators(localPath), device.errorString()));
-        } else {
-            part.emplace(localPath);
-            out = &part->file();
-        }
-
-        const FtpReply sizeReply = d->command(QStringLiteral("SIZE ") + remoteName);
-        const std::int64_t expected = sizeReply.code == 213 ? parseSizeReply(sizeReply.text).value_or(-1) : -1;
-
-        d->status(QStringLiteral("Recebendo arquivo %1...").arg(remoteName));
-        const std::int64_t received = d->transfer(QStringLiteral("RETR ") + remoteName, wmRead, 0,
-            [&](Socket& data, WorkReporter& work) {
-                receiveToSink(data, d->limits(), work, d->buffer, [out, &localPath](const char* p, std::size_t n) {
-                    if (out->write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
-                        throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2")
-                                             .arg(QDir::toNativeSeparators(localPath), out->errorString()));
-                });
-            });
-        // A server whose data connection broke may still say 226; the size it gave
-        // before tells a whole file from a cut one (in image type, where the bytes
-        // on the wire are the bytes of the file).
-        if (TransferType == ftBinary && expected >= 0 && received != expected)
-            throw EIdFTPError(QStringLiteral("Transferência incompleta: recebidos %1 de %2 bytes").arg(received).arg(expected));
-        if (part)
-            part->commitAs(localPath);
-        d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(remoteName).arg(received));
+        PartFile part(localPath);
+        const std::int64_t received = d->receiveFile(remoteName, part.file(), localPath);
+        part.commitAs(localPath);
+        d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(shownName(remoteName)).arg(received));
     });
 }
 
-void TIdFTP::Put(const QString& localPath, const QString& remoteName, bool append, std::int64_t startPos)
+void TIdFTP::Get(const RemoteName& remoteName, QIODevice& destination)
+{
+    d->guarded([&] {
+        d->ensureConnected();
+        const std::int64_t received = d->receiveFile(remoteName, destination, QString());
+        d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(shownName(remoteName)).arg(received));
+    });
+}
+
+void TIdFTP::Put(const QString& localPath, const RemoteName& remoteName, bool append, std::int64_t startPos)
 {
     if (append || startPos != 0)
         throw EIdFTPError(QStringLiteral("Continuar um envio (APPE/REST) não é suportado"));
@@ -624,13 +682,13 @@ void TIdFTP::Put(const QString& localPath, const QString& remoteName, bool appen
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EIdFTPError(QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
                               .arg(QDir::toNativeSeparators(localPath), file.errorString()));
-    const QString name = remoteName.isEmpty() ? QFileInfo(localPath).fileName() : remoteName;
+    const RemoteName name = remoteName.isEmpty() ? RemoteName(QFileInfo(localPath).fileName()) : remoteName;
 
     d->guarded([&] {
         d->ensureConnected();
         const std::int64_t size = file.size();
-        d->status(QStringLiteral("Enviando arquivo %1 (%2 bytes)...").arg(name).arg(size));
-        const std::int64_t sent = d->transfer(QStringLiteral("STOR ") + name, wmWrite, size,
+        d->status(QStringLiteral("Enviando arquivo %1 (%2 bytes)...").arg(shownName(name)).arg(size));
+        const std::int64_t sent = d->transfer(Impl::commandBytes("STOR", name), wmWrite, size,
             [&](Socket& data, WorkReporter& work) { sendFromFile(data, file, size, d->limits(), work, d->buffer); });
         // Another program cut the file short while we sent it: what the server got is
         // a piece of a file that no longer exists as it was.
@@ -640,14 +698,14 @@ void TIdFTP::Put(const QString& localPath, const QString& remoteName, bool appen
         // A server that lost part of the file still says 226; where it can tell the
         // size of what it stored, that size has the last word.
         if (TransferType == ftBinary) {
-            const FtpReply r = d->command(QStringLiteral("SIZE ") + name);
+            const FtpReply r = d->command("SIZE", name);
             if (r.code == 213) {
                 const auto stored = parseSizeReply(r.text);
                 if (stored && *stored != sent)
                     throw EIdFTPError(QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(*stored).arg(sent));
             }
         }
-        d->status(QStringLiteral("Arquivo %1 enviado (%2 bytes).").arg(name).arg(sent));
+        d->status(QStringLiteral("Arquivo %1 enviado (%2 bytes).").arg(shownName(name)).arg(sent));
     });
 }
 

@@ -8,16 +8,26 @@
 // The component itself is not tied to any thread: the window runs its calls on a
 // worker thread and receives the events there (see IFtpEvents). Abort() is the one
 // call that may come from another thread while an operation runs.
+//
+// Names: the calls that name a remote file or folder take a RemoteName, which a
+// QString (the user's text, a local file's name: sent as UTF-8) or an entry of
+// DirectoryListing() (sent as the very bytes the server listed) converts to.
+//
+// Nothing waits without end: each command's final reply has one deadline of
+// ReadTimeout, however many preliminary (1xx) replies come before it, and a data
+// connection that moves less than the minimum rate of FtpDataTransfer.h over
+// ReadTimeout counts as stalled.
+#include "FtpListing.h"
 #include "FtpTypes.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 class TIdFTP {
 public:
@@ -35,7 +45,7 @@ public:
     bool TryNATFastTrack = true;
     // Zero or less means the default: nothing waits forever.
     std::chrono::milliseconds ConnectTimeout{15000}; // name resolution plus TCP connect, also of data connections
-    std::chrono::milliseconds ReadTimeout{60000};    // reply wait and stalled data transfer
+    std::chrono::milliseconds ReadTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
 
     // May be null. A change takes effect at once, also inside a running transfer.
     void SetEvents(IFtpEvents* events) { m_events.store(events); }
@@ -50,20 +60,27 @@ public:
     // QUIT and close; never throws.
     void Disconnect();
     QString RetrieveCurrentDir();
-    void ChangeDir(const QString& dir);
-    void MakeDir(const QString& dir);
-    void Delete(const QString& name);
-    // Fills DirectoryListing from MLSD where the server has it, else from LIST.
+    void ChangeDir(const RemoteName& dir);
+    void MakeDir(const RemoteName& dir);
+    void Delete(const RemoteName& name);
+    // Fills DirectoryListing from MLSD where the server has it, else from LIST. A
+    // listing beyond FtpListing's limits fails with a message that says so, and
+    // leaves DirectoryListing empty.
     void List();
-    const std::vector<TIdFTPListItem>& DirectoryListing() const;
+    const FtpListing& DirectoryListing() const;
     // The size on reply 213; -1 on any other reply or failure. Never throws.
-    std::int64_t Size(const QString& name);
-    // resume must be false (not supported). The data goes to a hidden temporary file
-    // beside localPath that replaces it only after a complete transfer.
-    void Get(const QString& remoteName, const QString& localPath, bool canOverwrite, bool resume);
+    std::int64_t Size(const RemoteName& name);
+    // resume must be false (not supported). localPath must be a regular file or not
+    // exist yet (anything else is refused before a command is sent). The data goes
+    // to a hidden temporary file beside localPath, with a short name of its own, that
+    // replaces it only after a complete transfer.
+    void Get(const RemoteName& remoteName, const QString& localPath, bool canOverwrite, bool resume);
+    // The data goes into destination, open for writing, as it arrives; for tools that
+    // stream it elsewhere (a benchmark to the null device), never for the window.
+    void Get(const RemoteName& remoteName, QIODevice& destination);
     // append must be false and startPos 0 (not supported). An empty remoteName means
     // the local file's bare name.
-    void Put(const QString& localPath, const QString& remoteName = {}, bool append = false, std::int64_t startPos = 0);
+    void Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
 
     // Thread-safe: breaks off the operation that runs now (and fails the next ones
     // until Connect) by shutting the sockets down. The connection counts as closed.

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs each one for a given time on its seed
 # corpus in tests/fuzz/corpus/<target>.
 #   scripts/fuzz.sh [seconds per target, default 60] [build folder, default build/fuzz] [target...]
-# Targets: reply reply_parsers listing ini cidade (all when none is named).
+# Targets: reply reply_parsers listing names ini cidade (all when none is named).
 # New inputs go to <build>/corpus/<target>; a crash stops that target's run with
 # the input saved as <build>/artifacts/<target>-crash-* (or -timeout-, -oom-).
 # Keep such an input in the seed corpus once the fault is fixed.
@@ -13,7 +13,7 @@ segundos=${1:-60}
 build=${2:-$root/build/fuzz}
 shift $(( $# < 2 ? $# : 2 ))
 targets=("$@")
-((${#targets[@]})) || targets=(reply reply_parsers listing ini cidade)
+((${#targets[@]})) || targets=(reply reply_parsers listing names ini cidade)
 
 cmake -S "$root/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 >/dev/null

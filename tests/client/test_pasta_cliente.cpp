@@ -135,6 +135,16 @@ INSTANTIATE_TEST_SUITE_P(
                   identificado("  KORV: PM de ñ/SP", "/gCALDORIA/Cidades/-SP/PM/KORV")},
         CasoPasta{"korv_barra_na_cidade", "korv", korv("1", "'Bom Jesus/PI'", "'PI'"), {},
                   identificado("  KORV: PM de Bom Jesus/PI/PI", "/gCALDORIA/Cidades/BOM_JESUS/PI-PI/PM/KORV")},
+        // Values that would lead the folder out of the client tree, or hide a level in it.
+        CasoPasta{"korv_cidade_que_sobe", "korv", korv("1", "'../../../x'", "'SP'"), {},
+                  corrompida("log:Pasta do cliente recusada: a cidade \"../../../x\" e a UF \"SP\" levariam a uma pasta "
+                             "vazia, \".\" ou \"..\"",
+                             "  KORV: PM de ../../../x/SP")},
+        CasoPasta{"korv_uf_com_controle", "korv", korv("1", "'Campinas'", "'S' || ascii_char(9) || 'P'"), {},
+                  corrompida("log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle",
+                             "  KORV: PM de Campinas/S\tP")},
+        CasoPasta{"korv_cidade_com_barra_invertida", "korv", korv("1", "'a\\..\\b'", "'SP'"), {},
+                  corrompida("log~contém \"\\\" ou caracteres de controle", "  KORV: PM de a\\..\\b/SP")},
         CasoPasta{"korv_sem_linha", "korv", QStringLiteral("delete from cadcli;"), {},
                   corrompida("log:" + falhaCliente, "  KORV: OUTROS de /")},
         CasoPasta{"korv_uf_null", "korv", korv("1", "'Campinas'", "null"), {},

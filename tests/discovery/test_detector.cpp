@@ -254,3 +254,22 @@ TEST(DiscoveryDetector, CopiedProgramLooksBesideItselfNotInTheWorkingFolder)
     EXPECT_EQ(found[q("SERVIDORPORTA")], q("localhost"));
     EXPECT_EQ(found[q("ARQUIVO0")], QString());
 }
+
+// A hostile INI file: 100,000 sections in under a megabyte, repeated names among
+// them, and the system's own section after all of them. Start-up reads it whole and
+// finds what a plain file would give.
+TEST(DiscoveryDetector, AnIniFileOfManySectionsReadsAsAPlainOne)
+{
+    QByteArray ini;
+    for (int i = 0; i < 100000; ++i)
+        ini += "[" + QByteArray::number(i % 70000) + "]\n";
+    ini += "[korv]\nServidor=SRV01/3050\nAno=2015\nCaminho_Base_Dados=C:\\KORV\\DADOS\\\n";
+    ini += "[KORV]\nServidor=repeated section, never read\n";
+    ASSERT_LT(ini.size(), 1 << 20);
+    Instalacao inst;
+    inst.escrever("korv.ini", ini);
+    TQuintaraConexaoInstalada c(inst.executavel(), ano2017);
+    EXPECT_EQ(c.GetSistema(), qncKORV);
+    EXPECT_EQ(c.GetServidorPorta(), q("srv01/3050"));
+    EXPECT_EQ(entrada(c, 0), q("C:\\KORV\\DADOS\\ARQ2015\\KORV2015.FDB"));
+}

@@ -30,7 +30,7 @@ QStringList nomesEstranhos()
             QStringLiteral("esc\x1b[31mred.txt"),
             QStringLiteral("del\x7f.txt"),
             QStringLiteral("cr\rDELE ok.txt"),
-            QString(5000, QLatin1Char('n')),
+            QString(1000, QLatin1Char('n')),
             QStringLiteral("ok.txt")};
 }
 
@@ -173,7 +173,7 @@ TEST_F(Falhas, EndlessListing)
     ScriptedFtp servidor(QStringLiteral("endless-listing"));
     auto w = janela(servidor.port());
     clicar(*w, w->ui->btnViewFiles);
-    ultimaLinhaDiz(*w, QStringLiteral("Listagem grande demais (mais de 256 MiB)"));
+    ultimaLinhaDiz(*w, QStringLiteral("Listagem grande demais (mais de 500.000 entradas)"));
     EXPECT_EQ(linhasNaLista(*w), 0);
     EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
     EXPECT_TRUE(dialogos->caixas.empty());

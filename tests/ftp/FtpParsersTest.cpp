@@ -2,12 +2,16 @@
 #include "FtpListParser.h"
 #include "FtpReply.h"
 #include "FtpReplyParsers.h"
+#include "FtpText.h"
+#include "VisibleText.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -158,12 +162,172 @@ TEST(Listing, KeepsGoodLinesSkipsGarbage)
     EXPECT_EQ(m[2].FileName, QStringLiteral("f.txt"));
 }
 
-TEST(Listing, NamesInWindows1252WhenNotUtf8)
+// Names are the server's bytes; what is shown tells apart names that differ in
+// them, also when one of them is not UTF-8.
+TEST(Listing, NamesKeepTheirBytesAndShowApart)
 {
-    const QByteArray raw = "-rw-r--r--    1 0        0               3 Jan 02  2020 a\xe7\xe3o.txt\r\n";
+    const QByteArray raw = "-rw-r--r--    1 0        0               3 Jan 02  2020 s\xe3o.txt\r\n"
+                           "-rw-r--r--    1 0        0               4 Jan 02  2020 s\xc3\xa3o.txt\r\n"
+                           "type=file;size=5; x\r\n";
     const auto items = parseListing(raw, false, kToday);
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].FileName, QStringLiteral("ação.txt"));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].RawName, QByteArray("s\xe3o.txt"));
+    EXPECT_EQ(items[0].FileName, QString::fromUtf16(u"s\uFFFD\u00E3o.txt"));
+    EXPECT_EQ(items[1].RawName, QByteArray("s\xc3\xa3o.txt"));
+    EXPECT_EQ(items[1].FileName, QStringLiteral("são.txt"));
+    EXPECT_EQ(RemoteName(items[0]).bytes(), items[0].RawName);
+    EXPECT_EQ(RemoteName(QStringLiteral("são.txt")).bytes(), QByteArray("s\xc3\xa3o.txt")) << "typed names go out as UTF-8";
+
+    const auto machine = parseListing("type=file;size=1; caf\xe9\r\ntype=cdir; /x\r\n", true, kToday);
+    ASSERT_EQ(machine.size(), 2u);
+    EXPECT_EQ(machine[0].RawName, QByteArray("caf\xe9"));
+    EXPECT_EQ(machine.fileName(0), QString::fromUtf16(u"caf\uFFFD\u00E9"));
+    EXPECT_EQ(machine[1].RawName, QByteArray("."));
+}
+
+struct ShownCase {
+    const char* what;
+    QByteArray raw;
+    QString shown;
+};
+void PrintTo(const ShownCase& c, std::ostream* os) { *os << c.what; }
+
+class DisplayNameTable : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(DisplayNameTable, Shows)
+{
+    EXPECT_EQ(displayName(GetParam().raw), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DisplayNameTable, ::testing::Values(
+    ShownCase{"ASCII", "backup 2020.fbk", QStringLiteral("backup 2020.fbk")},
+    ShownCase{"UTF-8", "S\xc3\xa3o Jos\xc3\xa9", QStringLiteral("São José")},
+    ShownCase{"UTF-8, four bytes", "\xf0\x9f\x8e\x89.txt", QString::fromUtf16(u"\U0001F389.txt")},
+    ShownCase{"control characters stay (the window shows them)", "tab\there\x1b", QStringLiteral("tab\there\x1b")},
+    ShownCase{"a byte-order mark is kept", "\xef\xbb\xbf" "bom", QChar(0xFEFF) + QStringLiteral("bom")},
+    ShownCase{"Latin-1", "s\xe3o", QString::fromUtf16(u"s\uFFFD\u00E3o")},
+    ShownCase{"Windows-1252", "\x93x\x94", QString::fromUtf16(u"\uFFFD\u201Cx\uFFFD\u201D")},
+    ShownCase{"undefined in Windows-1252", "a\x81", QString::fromUtf16(u"a\uFFFD81")},
+    ShownCase{"no-break space and soft hyphen", "\xa0\xad", QString::fromUtf16(u"\uFFFDA0\uFFFDAD")},
+    ShownCase{"overlong form", "\xc0\xaf", QString::fromUtf16(u"\uFFFD\u00C0\uFFFD\u00AF")},
+    ShownCase{"surrogate", "\xed\xa0\x80", QString::fromUtf16(u"\uFFFD\u00ED\uFFFDA0\uFFFD\u20AC")},
+    ShownCase{"cut short", "ab\xc3", QString::fromUtf16(u"ab\uFFFD\u00C3")},
+    ShownCase{"U+FFFD itself", "\xef\xbf\xbd", QString::fromUtf16(u"\uFFFD\u00EF\uFFFD\u00BF\uFFFD\u00BD")},
+    ShownCase{"mixed", "\xc3\xa3\xe3", QString::fromUtf16(u"\u00E3\uFFFD\u00E3")}));
+
+// Every name of one or two bytes shows differently from every other.
+TEST(DisplayName, NeverShowsTwoNamesAlike)
+{
+    QHash<QString, QByteArray> seen;
+    for (int n = 1; n <= 2; ++n) {
+        for (int value = 0; value < (1 << (8 * n)); ++value) {
+            QByteArray raw(n, Qt::Uninitialized);
+            for (int i = 0; i < n; ++i)
+                raw[i] = static_cast<char>(value >> (8 * i));
+            const QString shown = displayName(raw);
+            const auto it = seen.constFind(shown);
+            ASSERT_TRUE(it == seen.constEnd()) << raw.toHex().constData() << " and " << it->toHex().constData();
+            seen.insert(shown, raw);
+        }
+    }
+}
+
+// Names no file system allows are no entries; a line far too long for any entry is
+// skipped without being held, and the lines around it are read.
+TEST(Listing, RefusesOverlongNamesAndLines)
+{
+    QByteArray raw = "type=file;size=1; a\r\n";
+    raw += "type=file;size=2; " + QByteArray(1024, 'k') + "\r\n";
+    raw += "type=file;size=3; " + QByteArray(1025, 'x') + "\r\n";
+    raw += "type=file;size=4; " + QByteArray(200000, 'y') + "\r\n";
+    raw += "type=file;size=5; b\r\n";
+    for (const std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(65536), std::size_t(raw.size())}) {
+        SCOPED_TRACE(piece);
+        ListingParser parser(true, kToday);
+        for (qsizetype at = 0; at < raw.size(); at += static_cast<qsizetype>(piece))
+            parser.feed(raw.constData() + at, std::min<std::size_t>(piece, static_cast<std::size_t>(raw.size() - at)));
+        const FtpListing items = parser.finish();
+        ASSERT_EQ(items.size(), 3u);
+        EXPECT_EQ(items[0].FileName, QStringLiteral("a"));
+        EXPECT_EQ(items[1].Size, 2);
+        EXPECT_EQ(items[1].RawName.size(), 1024);
+        EXPECT_EQ(items[2].FileName, QStringLiteral("b"));
+    }
+}
+
+// The listing's bounds: the entry after the last one allowed fails the listing, as
+// do names that add up to more than the memory set aside for them.
+TEST(Listing, FailsBeyondItsLimits)
+{
+    QByteArray many;
+    many.reserve(32 * 500001);
+    for (std::size_t i = 0; i < FtpListing::kMaxEntries; ++i)
+        many += "type=file;size=1; e" + QByteArray::number(static_cast<qulonglong>(i)) + "\r\n";
+    const FtpListing full = parseListing(many, true, kToday);
+    ASSERT_EQ(full.size(), FtpListing::kMaxEntries);
+    EXPECT_EQ(full[FtpListing::kMaxEntries - 1].FileName, QStringLiteral("e499999"));
+    many += "type=file;size=1; one-too-many\r\n";
+    try {
+        parseListing(many, true, kToday);
+        FAIL() << "a listing beyond the entry limit was taken";
+    } catch (const EIdFTPError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Listagem grande demais (mais de 500.000 entradas)"));
+    }
+
+    const QByteArray line = "type=file;size=1; " + QByteArray(1000, 'n');
+    ListingParser parser(true, kToday);
+    QString message;
+    std::size_t lines = 0;
+    try {
+        for (; lines < 100000; ++lines) {
+            const QByteArray numbered = line + QByteArray::number(static_cast<qulonglong>(lines)) + "\n";
+            parser.feed(numbered.constData(), static_cast<std::size_t>(numbered.size()));
+        }
+    } catch (const EIdFTPError& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, QStringLiteral("Listagem grande demais (nomes com mais de 64 MiB ao todo)"));
+    EXPECT_GT(lines, 60000u);
+}
+
+// Copies share the entries; the iterators give the same entries as indexing.
+TEST(Listing, IsAValueWithIterators)
+{
+    const FtpListing items = parseListing("type=file;size=1; a\r\ntype=dir; b\r\n", true, kToday);
+    const FtpListing copy = items;
+    EXPECT_EQ(copy.rawName(1), items.rawName(1));
+    QStringList names;
+    for (const TIdFTPListItem& item : copy)
+        names << item.FileName;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(std::count_if(items.begin(), items.end(), [](const TIdFTPListItem& i) { return i.IsDirectory; }), 1);
+    EXPECT_TRUE(FtpListing().empty());
+}
+
+// --- server text ------------------------------------------------------------------
+
+TEST(VisibleText, ShowsControlsAndReorderingMarks)
+{
+    struct Row {
+        QString text;
+        QString keep;
+        QString show;
+    };
+    const Row rows[] = {
+        {QStringLiteral("plain text, ação"), QStringLiteral("plain text, ação"), QStringLiteral("plain text, ação")},
+        {QStringLiteral("a\nb"), QStringLiteral("a\nb"), QStringLiteral("a\\nb")},
+        {QStringLiteral("\x1b[31mred\r\x07\x7f"), QStringLiteral("\\x1B[31mred\\x0D\\x07\\x7F"),
+         QStringLiteral("\\x1B[31mred\\x0D\\x07\\x7F")},
+        {QString::fromUtf16(u"\u0085\u009B"), QStringLiteral("\\x85\\x9B"), QStringLiteral("\\x85\\x9B")},
+        {QString::fromUtf16(u"x\u202Etxt.exe\u2028"), QStringLiteral("x\\u202Etxt.exe\\u2028"),
+         QStringLiteral("x\\u202Etxt.exe\\u2028")},
+        {QString(QChar(0)), QStringLiteral("\\x00"), QStringLiteral("\\x00")},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text.toStdString());
+        EXPECT_EQ(visibleText(r.text, LineBreaks::Keep), r.keep);
+        EXPECT_EQ(visibleText(r.text), r.show);
+    }
 }
 
 // --- PASV, EPSV, PWD, SIZE, FEAT ---------------------------------------------------
@@ -347,6 +511,26 @@ TEST(ReplyReader, RefusesWhatIsNoReply)
         FtpReplyReader reader;
         reader.append(bad.constData(), static_cast<std::size_t>(bad.size()));
         EXPECT_THROW(reader.next(), EIdFTPError) << bad.constData();
+    }
+}
+
+TEST(ReplyReader, RefusesReplyOfTooManyLines)
+{
+    for (const int lines : {1000, 1001}) {
+        SCOPED_TRACE(lines);
+        QByteArray reply;
+        for (int i = 1; i < lines; ++i)
+            reply += "211-x\r\n";
+        reply += "211 End\r\n";
+        FtpReplyReader reader;
+        reader.append(reply.constData(), static_cast<std::size_t>(reply.size()));
+        if (lines <= FtpReplyReader::kMaxReplyLines) {
+            const auto r = reader.next();
+            ASSERT_TRUE(r.has_value());
+            EXPECT_EQ(r->text.count(QLatin1Char('\n')), lines - 1);
+        } else {
+            EXPECT_THROW(reader.next(), EIdFTPError);
+        }
     }
 }
 

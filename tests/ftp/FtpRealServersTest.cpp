@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <utime.h>
 
@@ -381,6 +383,51 @@ TEST_P(RealServer, PutOfMissingLocalFileFailsAndDeleteRemoves)
     ftp.Delete(QStringLiteral("gone.txt"));
     EXPECT_FALSE(QFile::exists(serverPath(QStringLiteral("gone.txt"))));
     EXPECT_EQ(ftp.Size(QStringLiteral("gone.txt")), -1);
+}
+
+// Files whose names were stored by other programs in other encodings: two that
+// look alike ("são.txt" in Latin-1 and in UTF-8) and one whose name exists only in
+// Latin-1. Each entry downloads and deletes its own file. pyftpdlib announces UTF8
+// (so the client sends OPTS UTF8 ON), vsftpd does not; both keep names as bytes.
+TEST_P(RealServer, ListedNamesActOnTheirOwnFile)
+{
+    struct File {
+        QByteArray name;
+        QByteArray content;
+    };
+    const File files[] = {{"s\xe3o.txt", "latin-1"}, {"s\xc3\xa3o.txt", "utf-8"}, {"relat\xf3rio.txt", "only latin-1"}};
+    const auto onServer = [this](const QByteArray& name) {
+        return std::filesystem::path(QFile::encodeName(serverPath()).toStdString() + '/' + name.toStdString());
+    };
+    for (const File& f : files) {
+        std::ofstream out(onServer(f.name), std::ios::binary);
+        out << f.content.toStdString();
+    }
+    peer().handOver(serverPath());
+
+    connectIntoFolder();
+    ftp.List();
+    std::map<QByteArray, TIdFTPListItem> byRawName;
+    for (const TIdFTPListItem& item : ftp.DirectoryListing())
+        byRawName[item.RawName] = item;
+    ASSERT_EQ(byRawName.size(), 3u);
+    EXPECT_EQ(byRawName["s\xc3\xa3o.txt"].FileName, QStringLiteral("são.txt"));
+    EXPECT_NE(byRawName["s\xe3o.txt"].FileName, QStringLiteral("são.txt"));
+
+    int n = 0;
+    for (const File& f : files) {
+        SCOPED_TRACE(f.name.toHex().constData());
+        const QString target = localPath(QStringLiteral("down-%1.txt").arg(++n));
+        ftp.Get(byRawName[f.name], target, false, false);
+        EXPECT_EQ(readFile(target), f.content);
+    }
+    ftp.Delete(byRawName["s\xe3o.txt"]);
+    ftp.Delete(byRawName["relat\xf3rio.txt"]);
+    EXPECT_FALSE(std::filesystem::exists(onServer("s\xe3o.txt")));
+    EXPECT_FALSE(std::filesystem::exists(onServer("relat\xf3rio.txt")));
+    EXPECT_TRUE(std::filesystem::exists(onServer("s\xc3\xa3o.txt")));
+    // A typed name goes out as UTF-8, and so names the UTF-8 file.
+    EXPECT_EQ(ftp.Size(QStringLiteral("são.txt")), 5);
 }
 
 TEST(PyFtpdReadOnlyFolder, RefusesCreatingAndStoringBeforeAnyTransfer)

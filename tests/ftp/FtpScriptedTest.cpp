@@ -4,14 +4,18 @@
 #include "FtpTestHelpers.h"
 #include "IdFTP.h"
 
+#include "VisibleText.h"
+
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -326,6 +330,204 @@ TEST_F(Scripted, UploadTheServerCutShortIsAFailure)
     EXPECT_EQ(messageOf([&] { ftp.Put(localPath(QStringLiteral("up.bin")), {}, false, 0); }),
               QStringLiteral("Envio incompleto: o servidor guardou 50000 de 100000 bytes"));
     EXPECT_TRUE(server->notes().contains(QStringLiteral("stored /up.bin 50000")));
+}
+
+// --- hostile servers ------------------------------------------------------------------
+
+TIdFTPListItem entryNamed(const FtpListing& listing, const QByteArray& raw)
+{
+    for (const TIdFTPListItem& item : listing)
+        if (item.RawName == raw)
+            return item;
+    ADD_FAILURE() << "no entry named " << raw.toHex().constData();
+    return {};
+}
+
+QList<QByteArray> rawNames(const FtpListing& listing)
+{
+    QList<QByteArray> names;
+    for (std::size_t i = 0; i < listing.size(); ++i)
+        names << listing.rawName(i).toByteArray();
+    return names;
+}
+
+// Two entries that look alike ("são.txt" named in Latin-1 and in UTF-8) each act
+// on their own file, and a name that exists only in Latin-1 can be downloaded and
+// deleted: every command sends the entry's own bytes.
+TEST_F(Scripted, ListedNamesActOnTheirOwnFile)
+{
+    start(QStringLiteral("latin1-names"));
+    ftp.Connect();
+    ftp.List();
+    const FtpListing listing = ftp.DirectoryListing();
+    ASSERT_EQ(listing.size(), 3u);
+    const TIdFTPListItem latin1 = entryNamed(listing, "s\xe3o.txt");
+    const TIdFTPListItem utf8 = entryNamed(listing, "s\xc3\xa3o.txt");
+    const TIdFTPListItem only = entryNamed(listing, "relat\xf3rio-\xe9.txt");
+    EXPECT_EQ(utf8.FileName, QStringLiteral("são.txt"));
+    EXPECT_NE(latin1.FileName, utf8.FileName);
+
+    struct Case {
+        TIdFTPListItem entry;
+        qint64 size;
+    };
+    int n = 0;
+    for (const Case& c : {Case{latin1, 1000}, Case{utf8, 2000}, Case{only, 3000}}) {
+        const QString target = localPath(QStringLiteral("down-%1.bin").arg(++n));
+        ftp.Get(c.entry, target, false, false);
+        EXPECT_EQ(readFile(target), ScriptedFtp::patternBytes(c.size)) << c.entry.RawName.toHex().constData();
+        EXPECT_EQ(ftp.Size(c.entry), c.size);
+    }
+
+    ftp.Delete(latin1);
+    ftp.Delete(only);
+    ftp.List();
+    EXPECT_EQ(rawNames(ftp.DirectoryListing()), QList<QByteArray>{utf8.RawName});
+    // A typed name goes out as UTF-8, so it names the UTF-8 file.
+    EXPECT_EQ(ftp.Size(QStringLiteral("são.txt")), 2000);
+}
+
+// However many preliminary replies come, and however slowly, a command's final
+// reply has one deadline; a flood of them or a reply of endless lines is cut off
+// long before it.
+TEST_F(Scripted, PreliminaryRepliesDoNotPostponeTheDeadline)
+{
+    struct Case {
+        const char* scenario;
+        bool duringLogin;
+        const char* message;
+    };
+    for (const Case& c : {Case{"greeting-120-forever", true, "Tempo esgotado: o servidor não respondeu em 700 ms"},
+                          Case{"preliminary-trickle", false, "Tempo esgotado: o servidor não respondeu em 700 ms"},
+                          Case{"preliminary-flood", false, "O servidor enviou mais de 20 respostas preliminares sem a resposta final"},
+                          Case{"many-lines", false, "Resposta do servidor com linhas demais (mais de 1000)"}}) {
+        SCOPED_TRACE(c.scenario);
+        start(QString::fromUtf8(c.scenario));
+        ftp.ReadTimeout = 700ms;
+        if (!c.duringLogin)
+            ftp.Connect();
+        EXPECT_EQ(messageOf([&] {
+                      if (c.duringLogin)
+                          ftp.Connect();
+                      else
+                          ftp.RetrieveCurrentDir();
+                  }),
+                  QString::fromUtf8(c.message));
+        EXPECT_FALSE(ftp.Connected());
+    }
+}
+
+// A data connection that trickles a byte now and then is stalled, in either
+// direction; a slow one that keeps going is not.
+TEST_F(Scripted, TricklingDataIsAStallSlowDataIsNot)
+{
+    const auto slowMessage = [](const QString& m) {
+        return m.startsWith(QStringLiteral("Transferência de dados lenta demais: "))
+            && m.endsWith(QStringLiteral(" bytes em 1 s, abaixo do mínimo de 512 bytes por segundo"));
+    };
+    start(QStringLiteral("data-trickle"), {{QStringLiteral("t.bin"), 400}});
+    ftp.ReadTimeout = 1s;
+    ftp.Connect();
+    const QString down = messageOf([&] { ftp.Get(QStringLiteral("t.bin"), localPath(QStringLiteral("t.bin")), false, false); });
+    EXPECT_TRUE(slowMessage(down)) << down.toStdString();
+    EXPECT_FALSE(QFile::exists(localPath(QStringLiteral("t.bin"))));
+    EXPECT_TRUE(partFiles(local.path()).isEmpty());
+
+    start(QStringLiteral("store-trickle"));
+    ftp.ReadTimeout = 1s;
+    writeFile(localPath(QStringLiteral("up.bin")), QByteArray(32 << 20, 'u'));
+    ftp.Connect();
+    // TCP opens no window for a reader that takes a byte at a time (it avoids the
+    // "silly window"), so the sender may see nothing move at all.
+    const QString up = messageOf([&] { ftp.Put(localPath(QStringLiteral("up.bin"))); });
+    EXPECT_TRUE(slowMessage(up) || up == QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por 1 s"))
+        << up.toStdString();
+
+    // 40 KB/s, for about 2.5 s.
+    start(QStringLiteral("data-slow"), {{QStringLiteral("s.bin"), 100000}});
+    ftp.ReadTimeout = 1s;
+    ftp.Connect();
+    ftp.Get(QStringLiteral("s.bin"), localPath(QStringLiteral("s.bin")), false, false);
+    EXPECT_EQ(readFile(localPath(QStringLiteral("s.bin"))), ScriptedFtp::patternBytes(100000));
+}
+
+// What a server says reaches messages with its control characters shown, not
+// obeyed; made into a log line, it stays one line.
+TEST_F(Scripted, ServerTextShowsItsControlCharacters)
+{
+    start(QStringLiteral("control-text"));
+    ftp.Connect();
+    const QString message = messageOf([&] { ftp.MakeDir(QStringLiteral("x")); });
+    EXPECT_EQ(message, QStringLiteral("\\x1B[2J\\x1B[31mNo\\x07 such\\x0Dfile\\x00.\n"
+                                      "Arquivo enviado com sucesso \\u202Etxt.exe"));
+    EXPECT_EQ(visibleText(message), QStringLiteral("\\x1B[2J\\x1B[31mNo\\x07 such\\x0Dfile\\x00.\\n"
+                                                   "Arquivo enviado com sucesso \\u202Etxt.exe"));
+    EXPECT_TRUE(ftp.Connected());
+}
+
+// A listing beyond its bounds fails with a message that says so and leaves no
+// entries; the conversation with the server stays in step.
+TEST_F(Scripted, ListingsBeyondTheirBoundsFail)
+{
+    struct Case {
+        const char* scenario;
+        const char* message;
+    };
+    for (const Case& c : {Case{"listing-limit", "Listagem grande demais (mais de 500.000 entradas)"},
+                          Case{"endless-garbage", "Listagem grande demais (mais de 256 MiB)"}}) {
+        SCOPED_TRACE(c.scenario);
+        start(QString::fromUtf8(c.scenario));
+        ftp.Connect();
+        EXPECT_EQ(messageOf([&] { ftp.List(); }), QString::fromUtf8(c.message));
+        EXPECT_TRUE(ftp.DirectoryListing().empty());
+        EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
+    }
+}
+
+// Names longer than any file system allows are no entries; the others around them
+// are, up to the longest allowed.
+TEST_F(Scripted, OverlongNamesAreNoEntries)
+{
+    start(QStringLiteral("long-names"));
+    ftp.Connect();
+    ftp.List();
+    EXPECT_EQ(rawNames(ftp.DirectoryListing()),
+              (QList<QByteArray>{"antes.txt", QByteArray(1024, 'z'), "depois.txt"}));
+}
+
+// A file whose name is as long as the file system allows downloads: the temporary
+// file beside it has a short name of its own.
+TEST_F(Scripted, DownloadsUnderTheLongestLocalName)
+{
+    const QString name(255, QLatin1Char('n'));
+    start(QStringLiteral("normal"), {{name, 5000}});
+    ftp.Connect();
+    ftp.Get(name, localPath(name), false, false);
+    EXPECT_EQ(readFile(localPath(name)), ScriptedFtp::patternBytes(5000));
+    EXPECT_TRUE(partFiles(local.path()).isEmpty());
+}
+
+// Only a regular file (or a new one) is a save target: a named pipe would block the
+// download for good, a device is nobody's file. A tool that wants the data streamed
+// says so with a device of its own.
+TEST_F(Scripted, OnlyRegularFilesAreSaveTargets)
+{
+    start(QStringLiteral("normal"), {{QStringLiteral("a.bin"), 70000}});
+    const QString pipe = localPath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ftp.Connect();
+    const qsizetype before = server->commands().size();
+    for (const QString& target : {pipe, QStringLiteral("/dev/null")}) {
+        EXPECT_EQ(messageOf([&] { ftp.Get(QStringLiteral("a.bin"), target, true, false); }),
+                  QStringLiteral("O destino não é um arquivo comum: %1").arg(target));
+    }
+    EXPECT_EQ(server->commands().size(), before);
+
+    QTemporaryFile sink;
+    ASSERT_TRUE(sink.open());
+    ftp.Get(QStringLiteral("a.bin"), sink);
+    sink.flush();
+    EXPECT_EQ(readFile(sink.fileName()), ScriptedFtp::patternBytes(70000));
 }
 
 }

@@ -1,0 +1,69 @@
+#include "ClientFolderPath.h"
+
+#include "Exception.h"
+#include "VisibleText.h"
+#include "uTFtpQuintaraUtil.h"
+
+namespace {
+
+bool isControl(QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F); }
+
+bool holdsBackslashOrControl(const QString& text)
+{
+    for (const QChar c : text)
+        if (c == QLatin1Char('\\') || isControl(c))
+            return true;
+    return false;
+}
+
+bool isSeparator(QChar c) { return c == QLatin1Char('/') || (c.unicode() >= 1 && c.unicode() <= 32); }
+
+QStringList splitPieces(const QString& path)
+{
+    QStringList pieces;
+    QString piece;
+    for (const QChar c : path) {
+        if (!isSeparator(c)) {
+            piece += c;
+            continue;
+        }
+        if (!piece.isEmpty())
+            pieces << piece;
+        piece.clear();
+    }
+    if (!piece.isEmpty())
+        pieces << piece;
+    return pieces;
+}
+
+QString refused(const QString& why) { return QStringLiteral("Pasta do cliente recusada: ") + why; }
+
+}
+
+QString clientFolderPath(const QString& cidade, const QString& uf, const QString& tipo, const QString& sigla)
+{
+    if (holdsBackslashOrControl(cidade))
+        throw Exception(refused(QStringLiteral("a cidade \"%1\" contém \"\\\" ou caracteres de controle").arg(visibleText(cidade))));
+    if (holdsBackslashOrControl(uf) || uf.contains(QLatin1Char('/')))
+        throw Exception(refused(QStringLiteral("a UF \"%1\" contém \"/\", \"\\\" ou caracteres de controle").arg(visibleText(uf))));
+    const QString lugar = TFtpQuintaraUtil::FormataNomeCidade(cidade) + QLatin1Char('-') + uf;
+    bool bad = false;
+    for (const QString& level : lugar.split(QLatin1Char('/')))
+        bad = bad || level.isEmpty();
+    for (const QString& piece : splitPieces(lugar))
+        bad = bad || piece == QLatin1String(".") || piece == QLatin1String("..");
+    if (bad)
+        throw Exception(refused(QStringLiteral("a cidade \"%1\" e a UF \"%2\" levariam a uma pasta vazia, \".\" ou \"..\"")
+                                    .arg(visibleText(cidade), visibleText(uf))));
+    return QStringLiteral("/gCALDORIA/Cidades/") + lugar + QLatin1Char('/') + tipo + QLatin1Char('/') + sigla;
+}
+
+QStringList clientFolderPieces(const QString& directory)
+{
+    const QStringList pieces = splitPieces(directory);
+    for (const QString& piece : pieces)
+        if (piece == QLatin1String(".") || piece == QLatin1String(".."))
+            throw Exception(QStringLiteral("Caminho da pasta do cliente inválido (contém \"%1\"): %2").arg(piece, visibleText(directory)));
+    return pieces;
+}
+
