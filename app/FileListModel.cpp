@@ -119,6 +119,13 @@ QString FileListModel::fileName(int row) const
     return entrada(*m_entries, m_rows[static_cast<std::size_t>(row)]).FileName;
 }
 
+RemoteName FileListModel::remoteName(int row) const
+{
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
+        return {};
+    return entrada(*m_entries, m_rows[static_cast<std::size_t>(row)]);
+}
+
 void FileListModel::removeFileRow(int row)
 {
     if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())

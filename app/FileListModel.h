@@ -46,8 +46,10 @@ public:
 
     int sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
-    // The remote name of a row, whole.
+    // The remote name of a row as shown, whole.
     QString fileName(int row) const;
+    // The remote name of a row as the server knows it: what commands about it send.
+    RemoteName remoteName(int row) const;
     void removeFileRow(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -5,6 +5,7 @@
 #include "ExePath.h"
 #include "FileListModel.h"
 #include "FileListView.h"
+#include "LogText.h"
 #include "Formatos.h"
 #include "uTQuintaraConexoes.h"
 #include "uTVersao.h"
@@ -219,8 +220,10 @@ int TfPrincipal::MessageBox(const QString& text, const QString& caption, int fla
 
 void TfPrincipal::Log(const QString& text)
 {
-    ui->memoLog->appendPlainText(text);
-    copiarParaArquivoDeLog(text);
+    for (const QString& linha : logLines(text)) {
+        ui->memoLog->appendPlainText(linha);
+        copiarParaArquivoDeLog(linha);
+    }
     ui->memoLog->verticalScrollBar()->setValue(ui->memoLog->verticalScrollBar()->maximum());
     bombearMensagens();
 }
@@ -408,7 +411,7 @@ void TfPrincipal::GarantirSelecao()
 void TfPrincipal::btnDownloadSelectedClick()
 {
     GarantirSelecao();
-    BaixarArquivo(m_arquivos->fileName(linhaSelecionada()));
+    BaixarArquivo(m_arquivos->remoteName(linhaSelecionada()));
 }
 
 void TfPrincipal::btnDownloadFinalClick()
@@ -418,9 +421,10 @@ void TfPrincipal::btnDownloadFinalClick()
     BaixarArquivo(ui->edtNomeArquivo->text());
 }
 
-void TfPrincipal::BaixarArquivo(const QString& remoteName)
+void TfPrincipal::BaixarArquivo(const RemoteName& remoteName)
 {
-    const QString destino = m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName));
+    const QString destino =
+        m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName.displayText()));
     if (destino.isEmpty())
         return;
     try {
@@ -451,7 +455,7 @@ void TfPrincipal::btnDeleteClick()
         return;
     const int linha = linhaSelecionada();
     try {
-        m_sessao.deleteFile(m_arquivos->fileName(linha));
+        m_sessao.deleteFile(m_arquivos->remoteName(linha));
     } catch (const Exception& e) {
         // The row stays: the file is still there.
         Log(e.Message());

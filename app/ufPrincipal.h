@@ -98,7 +98,7 @@ private:
     void GarantirSelecao();
     void btnDownloadSelectedClick();
     void btnDownloadFinalClick();
-    void BaixarArquivo(const QString& remoteName);
+    void BaixarArquivo(const RemoteName& remoteName);
     bool ConfirmaSubstituirLocal(const QString& localPath);
     void btnDeleteClick();
 

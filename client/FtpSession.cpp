@@ -1,6 +1,7 @@
 #include "FtpSession.h"
 
 #include "BlockingCall.h"
+#include "ClientFolderPath.h"
 #include "Endpoints.h"
 #include "NomeBaseCorrompida.h"
 #include "uTQuintaraConexoes.h"
@@ -14,25 +15,6 @@ namespace {
 bool contemSemCaixa(const QString& text, const char* what)
 {
     return text.toLower().contains(QLatin1String(what));
-}
-
-// The pieces of a folder path: "/" and blanks (codes 1 to 32) both separate them.
-QStringList pecasDoCaminho(const QString& path)
-{
-    QStringList pecas;
-    QString atual;
-    for (QChar c : path) {
-        if (c == QLatin1Char('/') || (c.unicode() >= 1 && c.unicode() <= 32)) {
-            if (!atual.isEmpty())
-                pecas << atual;
-            atual.clear();
-        } else {
-            atual += c;
-        }
-    }
-    if (!atual.isEmpty())
-        pecas << atual;
-    return pecas;
 }
 
 }
@@ -186,9 +168,10 @@ void FtpSession::CriarPastaCliente()
         ConectarFTP();
     if (ftp([this] { return m_ftp->RetrieveCurrentDir(); }) == m_directory)
         return;
+    const QStringList pecas = clientFolderPieces(m_directory);
     m_events.log(QStringLiteral("Criando Pasta do Cliente"));
     ftp([this] { m_ftp->ChangeDir(QStringLiteral("/")); });
-    for (const QString& peca : pecasDoCaminho(m_directory)) {
+    for (const QString& peca : pecas) {
         try {
             ftp([&] { m_ftp->MakeDir(peca); });
         } catch (const Exception& e) {
@@ -289,7 +272,7 @@ QString FtpSession::EnviarArquivoBaseCorrompida(const QString& localPath)
     return nome;
 }
 
-void FtpSession::BaixarArquivo(const QString& remoteName, const QString& localPath)
+void FtpSession::BaixarArquivo(const RemoteName& remoteName, const QString& localPath)
 {
     CriarPastaCliente();
     const std::int64_t tamanho = ftp([&] { return m_ftp->Size(remoteName); });
@@ -303,7 +286,7 @@ void FtpSession::BaixarArquivo(const QString& remoteName, const QString& localPa
     transfer(wmRead, [&] { m_ftp->Get(remoteName, localPath, substituir, false); });
 }
 
-void FtpSession::deleteFile(const QString& name)
+void FtpSession::deleteFile(const RemoteName& name)
 {
     ftp([&] { m_ftp->Delete(name); });
 }

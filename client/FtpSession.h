@@ -87,9 +87,11 @@ public:
     QString EnviarArquivoBaseCorrompida(const QString& localPath);
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced. Raises ERemoteFileNotFound when the server has no such file.
-    void BaixarArquivo(const QString& remoteName, const QString& localPath);
+    // A listing entry names its file by the bytes the server sent; a typed name
+    // goes out as UTF-8.
+    void BaixarArquivo(const RemoteName& remoteName, const QString& localPath);
     // Deletes a file of the current directory.
-    void deleteFile(const QString& name);
+    void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
     void closeConnection();
 

@@ -313,12 +313,12 @@ TEST_F(Janela, DoubleClickAndDeleteKey)
     EXPECT_EQ(linhasNaLista(*w), 2) << "answered No: nothing deleted";
 }
 
-// A hostile server may send a name of any length: the list shows its start, the
-// operations use it whole.
+// A name longer than a row can show (the listing refuses only names no file system
+// allows): the list shows its start, the operations use it whole.
 TEST_F(Janela, AVeryLongNameIsShownCut)
 {
     auto w = abrir();
-    const QString longo(200000, QLatin1Char('n'));
+    const QString longo(1000, QLatin1Char('n'));
     mostrarListagem(*w, {longo, QStringLiteral("curto.txt")});
     const QString visto = celula(*w, 0, 0);
     EXPECT_EQ(visto.size(), FileListModel::kShownNameLength + 1);

@@ -2,6 +2,7 @@
 // server and, in normal mode, the real client database.
 #include "AmbienteJanela.h"
 #include "Formatos.h"
+#include "FtpText.h"
 #include "NomeBaseCorrompida.h"
 #include "uTFtpQuintaraUtil.h"
 
@@ -374,6 +375,58 @@ TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
     EXPECT_GE(linhaDe(*w2, QStringLiteral("b.txt")), 0);
     EXPECT_TRUE(linhasDoLog(*w2).last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << linhasDoLog(*w2).last().toStdString();
+}
+
+// Rows that look alike, "são.txt" named by other programs in Latin-1 and in UTF-8,
+// and a name that exists only in Latin-1: each row downloads and deletes its own
+// file, since the window hands the session the name's bytes, not its text.
+TEST_F(Arquivos, RowsThatLookAlikeActOnTheirOwnFile)
+{
+    struct Arquivo {
+        QByteArray nome;
+        QByteArray conteudo;
+    };
+    const Arquivo arquivos[] = {{"s\xe3o.txt", "latin-1"}, {"s\xc3\xa3o.txt", "utf-8"}, {"relat\xf3rio.txt", "so latin-1"}};
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/marca.txt"), "m");
+    const QByteArray pasta = QFile::encodeName(raiz.path() + kPastaCliente) + '/';
+    // Written by their bytes: a QString would turn the Latin-1 ones into UTF-8.
+    for (const Arquivo& a : arquivos) {
+        const int fd = ::open((pasta + a.nome).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, a.conteudo.constData(), static_cast<size_t>(a.conteudo.size())), a.conteudo.size());
+        ::close(fd);
+    }
+    const auto existe = [&](const QByteArray& nome) { return ::access((pasta + nome).constData(), F_OK) == 0; };
+
+    auto w = normal();
+    w->ui->btnViewFiles->click();
+    ASSERT_EQ(linhasNaLista(*w), 4);
+    const QString latin1 = ftp::displayName("s\xe3o.txt");
+    const QString utf8 = QStringLiteral("são.txt");
+    ASSERT_NE(latin1, utf8);
+    int n = 0;
+    for (const auto& [mostrado, conteudo] : {std::pair{latin1, QByteArray("latin-1")}, std::pair{utf8, QByteArray("utf-8")},
+                                            std::pair{ftp::displayName("relat\xf3rio.txt"), QByteArray("so latin-1")}}) {
+        SCOPED_TRACE(mostrado.toStdString());
+        selecionarLinha(*w, linhaDe(*w, mostrado));
+        const QString destino = local.filePath(QStringLiteral("baixado-%1.txt").arg(++n));
+        dialogos->arquivosSalvar = {destino};
+        w->ui->btnDownloadSelected->click();
+        ASSERT_TRUE(QFileInfo::exists(destino)) << linhasDoLog(*w).join(QLatin1Char(10)).toStdString();
+        EXPECT_EQ(readFile(destino), conteudo);
+        EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));
+    }
+
+    selecionarLinha(*w, linhaDe(*w, latin1));
+    dialogos->respostas = {mb::IdYes};
+    w->ui->btnDelete->click();
+    EXPECT_FALSE(existe("s\xe3o.txt"));
+    EXPECT_TRUE(existe("s\xc3\xa3o.txt"));
+    EXPECT_LT(linhaDe(*w, latin1), 0);
+    EXPECT_GE(linhaDe(*w, utf8), 0);
+    // Names Qt cannot decode would stay behind in the temporary folders.
+    for (const Arquivo& a : arquivos)
+        ::unlink((pasta + a.nome).constData());
 }
 
 TEST_F(Arquivos, ASecondOperationWaitsForTheFirst)

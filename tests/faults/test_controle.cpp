@@ -161,3 +161,30 @@ TEST_F(Falhas, AConnectionClosedBetweenOperationsIsOpenedAgain)
 }
 
 } // namespace
+
+namespace {
+
+using namespace falhas;
+
+// A refusal that carries terminal escapes, a carriage return, a NUL and a second
+// line dressed as one of the program's own: the log shows every control as an
+// escape, and the second line stays visibly part of the refusal.
+TEST_F(Falhas, ServerTextCannotForgeLogLines)
+{
+    ScriptedFtp servidor(QStringLiteral("control-text"));
+    auto w = janela(servidor.port());
+    clicar(*w, w->ui->btnViewFiles);
+
+    const QStringList log = linhasDoLog(*w);
+    for (const QString& linha : log)
+        for (const QChar c : linha)
+            EXPECT_FALSE(c.unicode() < 0x20 || c.unicode() == 0x7F || c.unicode() == 0x202E) << linha.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("\\x1B[2J\\x1B[31mNo\\x07 such\\x0Dfile\\x00.")))
+        << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("  Arquivo enviado com sucesso \\u202Etxt.exe")))
+        << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Arquivo enviado com sucesso \\u202Etxt.exe")));
+    prontaDeNovo(*w);
+}
+
+}
