@@ -379,8 +379,12 @@ TEST_F(Scripted, ListedNamesActOnTheirOwnFile)
         EXPECT_EQ(ftp.Size(c.entry), c.size);
     }
 
+    // The name as shown, passed back as text, names the same file.
+    ftp.Get(latin1.FileName, localPath(QStringLiteral("shown.bin")), false, false);
+    EXPECT_EQ(readFile(localPath(QStringLiteral("shown.bin"))), ScriptedFtp::patternBytes(1000));
+
     ftp.Delete(latin1);
-    ftp.Delete(only);
+    ftp.Delete(only.FileName);
     ftp.List();
     EXPECT_EQ(rawNames(ftp.DirectoryListing()), QList<QByteArray>{utf8.RawName});
     // A typed name goes out as UTF-8, so it names the UTF-8 file.
