@@ -11,11 +11,6 @@
 
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace testsupport;
 using namespace ftptest;
 using namespace std::chrono_literals;
@@ -100,27 +95,13 @@ TEST_F(Scripted, ServerThatStopsAnsweringTimesOutAndIsDropped)
 
 TEST_F(Scripted, ConnectTimesOutOnAHostThatDoesNotAccept)
 {
-    // A listener whose accept queue is full drops further SYNs: a connect hangs.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-
     ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = ntohs(a.sin_port);
+    ftp.Port = unacceptingPort();
     ftp.ConnectTimeout = 300ms;
     const QString message = messageOf([&] { ftp.Connect(); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("Tempo esgotado ao conectar em 127.0.0.1:%1").arg(ftp.Port)))
         << message.toStdString();
     EXPECT_FALSE(ftp.Connected());
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST_F(Scripted, ConnectionClosedByTheServerIsSeen)
