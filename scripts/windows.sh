@@ -343,15 +343,20 @@ smoke_test() {
   if ! WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPATH= CAPTION="$caption" SHOT="$shot" DIR="$dir" \
     xvfb-run -a -s '-screen 0 1024x640x24' bash -c '
       wine "$DIR/KORV/FTPCaldoria.exe" >"$DIR/wine.log" 2>&1 &
-      found=0
+      # The window whose title ends like ours, then its full UTF-8 title.
+      id=
       for _ in $(seq 120); do
-        if xwininfo -root -tree 2>/dev/null | grep -qF "\"$CAPTION\""; then found=1; break; fi
+        id=$(xwininfo -root -tree 2>/dev/null | grep -F "FTP Caldoria ${CAPTION##* }\"" | awk "{print \$1}" | head -1)
+        [[ -n $id ]] && break
         sleep 0.5
       done
+      title=
+      [[ -n $id ]] && title=$(LC_ALL=C.UTF-8 xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n "s/^[^\"]*\"\(.*\)\"$/\1/p")
+      echo "title: $title" >>"$DIR/wine.log"
       sleep 2
       import -window root "$SHOT" 2>/dev/null
       wineserver -k
-      ((found))'; then
+      [[ $title == "$CAPTION" ]]'; then
     cat "$dir/wine.log"
     rm -rf "$dir"
     die "the unzipped program did not show \"$caption\""

@@ -38,7 +38,7 @@ struct Instalacao {
 
     explicit Instalacao(const QByteArray& ini = {})
     {
-        programa = pasta.filePath(QStringLiteral("FTPCaldoria"));
+        programa = pasta.filePath(QFileInfo(QStringLiteral(FTPCALDORIA_EXE)).fileName());
         EXPECT_TRUE(QFile::copy(QStringLiteral(FTPCALDORIA_EXE), programa));
         if (!ini.isEmpty())
             testsupport::writeFile(pasta.filePath(QStringLiteral("korv.ini")), ini);
