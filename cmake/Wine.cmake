@@ -38,8 +38,10 @@ endif()
 # ftpc_wine_gtest_filter(<out-var> <regex> <source>...)
 #
 # The GoogleTest names (Suite.Name, joined by ":") of the tests in these sources
-# whose body matches regex: what a Wine run leaves out, as --gtest_filter=-<out>.
-# Found by reading the sources, so renamed or added tests follow by themselves.
+# that use what regex matches, directly or through a helper of the same source
+# (a fixture's member function, say): what a Wine run leaves out, as
+# --gtest_filter=-<out>. Found by reading the sources, so renamed or added tests
+# follow by themselves.
 function(ftpc_wine_gtest_filter out regex)
   set(names "")
   foreach(source IN LISTS ARGN)
@@ -47,6 +49,16 @@ function(ftpc_wine_gtest_filter out regex)
       set(source "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
     endif()
     file(READ "${source}" text)
+    string(REPLACE ";" " " text "${text}") # no list separators in what is matched
+    # Helpers whose body uses it: the function header nearest before each use.
+    set(uses "${regex}")
+    string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*\\([^()]*\\)[ \t\n]*(const)?[ \t\n]*(override)?[ \t\n]*{[^{}]*(${regex})" found "${text}")
+    foreach(hit IN LISTS found)
+      string(REGEX MATCH "^[A-Za-z_][A-Za-z0-9_]*" helper "${hit}")
+      if(helper AND NOT helper MATCHES "^(TEST|TEST_F|if|for|while|switch)$")
+        string(APPEND uses "|[^A-Za-z0-9_]${helper}\\(")
+      endif()
+    endforeach()
     string(REGEX MATCHALL "\nTEST(_F)?\\([A-Za-z0-9_]+, *[A-Za-z0-9_]+\\)" heads "${text}")
     set(starts "")
     foreach(head IN LISTS heads)
@@ -64,7 +76,7 @@ function(ftpc_wine_gtest_filter out regex)
       list(GET starts ${next} to)
       math(EXPR length "${to} - ${from}")
       string(SUBSTRING "${text}" ${from} ${length} body)
-      if(body MATCHES "${regex}")
+      if(body MATCHES "${uses}")
         string(REGEX REPLACE "^\nTEST(_F)?\\(([A-Za-z0-9_]+), *([A-Za-z0-9_]+)\\)$" "\\2.\\3" name "${head}")
         list(APPEND names "${name}")
       endif()

@@ -15,7 +15,8 @@ set(CMAKE_RANLIB ${_ftpc_mingw}-ranlib CACHE FILEPATH "")
 set(CMAKE_STRIP ${_ftpc_mingw}-strip CACHE FILEPATH "")
 set(CMAKE_OBJDUMP ${_ftpc_mingw}-objdump CACHE FILEPATH "")
 
-set(CMAKE_FIND_ROOT_PATH /usr/${_ftpc_mingw})
+# Appended to, so that a configure can add the cross-built Qt and OpenSSL.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${_ftpc_mingw})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

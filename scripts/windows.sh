@@ -44,6 +44,7 @@ packages=(
   wine wine64 xvfb xauth cmake ninja-build dpkg-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   firebird-dev googletest python3 python3-pyftpdlib vsftpd zip unzip imagemagick x11-utils fonts-dejavu-core
+  ccache
 )
 
 # apt-get source needs deb-src entries; they mirror the system's own Debian
@@ -116,10 +117,7 @@ qt_options=(
 qt_version() { dpkg-query -W -f='${Version}' qt6-base-dev; }
 
 # What the installed Qt was built from: a different text means a rebuild.
-qt_stamp() {
-  printf '%s\n' "qt6-base $(qt_version)" "${qt_options[@]}"
-  cat "$toolchain"
-}
+qt_stamp() { printf '%s\n' "qt6-base $(qt_version)" "${qt_options[@]}"; }
 
 step_qt() {
   if [[ -f $qt_prefix/.stamp ]] && cmp -s <(qt_stamp) "$qt_prefix/.stamp"; then
@@ -217,6 +215,12 @@ step_build() {
     -DFTPCALDORIA_BENCH=OFF
   )
   [[ -n ${CI:-} ]] && options+=(-DFTPCALDORIA_WERROR=ON)
+  # A compiler cache in the cache folder: a later run, in whatever clone, compiles
+  # only what changed.
+  if command -v ccache >/dev/null; then
+    export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+    options+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
   log "configuring $build"
   cmake -S "$root" -B "$build" "${options[@]}" >/dev/null
   log "building"
@@ -331,7 +335,7 @@ TEXT
 }
 
 # The unzipped package alone (no build folders on the DLL path) must start beside
-# a korv.ini and show its caption; the screen is kept for docs/.
+# a korv.ini and show its caption; a picture of the window is kept for docs/.
 smoke_test() {
   local dir caption shot=$build/package/janela-windows.png
   caption="Utilitário FTP Caldoria $(product_version)/RC"
@@ -354,7 +358,7 @@ smoke_test() {
       [[ -n $id ]] && title=$(LC_ALL=C.UTF-8 xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n "s/^[^\"]*\"\(.*\)\"$/\1/p")
       echo "title: $title" >>"$DIR/wine.log"
       sleep 2
-      import -window root "$SHOT" 2>/dev/null
+      [[ -n $id ]] && import -window "$id" "$SHOT" 2>/dev/null
       wineserver -k
       [[ $title == "$CAPTION" ]]'; then
     cat "$dir/wine.log"
