@@ -232,8 +232,16 @@ step_build() {
 wine_ready() {
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     log "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$cache/logs"
     WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$cache/logs/wineboot.log" 2>&1 || true
     wineserver -w || true
+  fi
+  # Windows 10, as the users have it (Wine 8 starts as Windows 7): the manifest's
+  # compatibility list then decides what GetVersionExW tells.
+  if [[ ! -f $WINEPREFIX/.windows10 ]]; then
+    WINEDEBUG=-all winecfg -v win10 >>"$cache/logs/wineboot.log" 2>&1
+    wineserver -w || true
+    touch "$WINEPREFIX/.windows10"
   fi
 }
 

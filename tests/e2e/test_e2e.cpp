@@ -95,7 +95,8 @@ public:
         QFile f(m_log);
         if (!f.open(QIODevice::ReadOnly))
             return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // Lines end in CRLF on Windows.
+        return QString::fromUtf8(f.readAll()).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     int exitCode() const { return m_proc.exitCode(); }
     QByteArray saida() { return m_proc.readAll(); }

@@ -39,8 +39,13 @@ std::optional<versionrecord::VersionInfo> lerVersoesDoArquivo(const QString& pat
 
 qsizetype inicioInfoFixa(const QByteArray& bytes)
 {
-    // VS_FIXEDFILEINFO begins with its signature, 0xFEEF04BD little-endian.
-    return bytes.indexOf(QByteArray("\xBD\x04\xEF\xFE", 4));
+    // In the version resource, after its key "VS_VERSION_INFO" (UTF-16), the
+    // VS_FIXEDFILEINFO begins with its signature 0xFEEF04BD, little-endian. The
+    // resources come last in the file; the key and the number also lie in this
+    // program's own data before them.
+    const QString key = QStringLiteral("VS_VERSION_INFO");
+    const qsizetype at = bytes.lastIndexOf(QByteArray(reinterpret_cast<const char*>(key.utf16()), key.size() * 2));
+    return at < 0 ? -1 : bytes.indexOf(QByteArray("\xBD\x04\xEF\xFE", 4), at);
 }
 
 #else
