@@ -267,8 +267,9 @@ find_dll() {
   while read -r dir; do
     [[ -d $dir ]] || continue
     hit=$(find "$dir" -maxdepth 1 -iname "$1" -print -quit)
-    [[ -n $hit ]] && { echo "$hit"; return; }
+    [[ -n $hit ]] && { echo "$hit"; return 0; }
   done < <(dll_dirs)
+  return 0
 }
 
 # Copies into folder $2 every DLL that module $1 imports, and theirs in turn.
