@@ -346,10 +346,13 @@ TEST(Traducoes, QtsOwnTextsInPortuguese)
     EXPECT_EQ(tradutor.translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancelar"));
     EXPECT_EQ(tradutor.translate("QFileDialog", "Look in:"), QStringLiteral("Procurar em:"));
 
-    // Where the Windows package puts them: beside the executable.
+    // In a folder of their own, as beside the packaged executable.
+    QString origem;
+    for (const QString& p : qtTranslationFolders())
+        if (origem.isEmpty() && QFile::exists(p + QStringLiteral("/qtbase_pt_BR.qm")))
+            origem = p + QStringLiteral("/qtbase_pt_BR.qm");
     QTemporaryDir pasta;
-    ASSERT_TRUE(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_pt_BR.qm"),
-                            pasta.filePath(QStringLiteral("qtbase_pt_BR.qm"))));
+    ASSERT_TRUE(QFile::copy(origem, pasta.filePath(QStringLiteral("qtbase_pt_BR.qm"))));
     QTranslator aoLado;
     EXPECT_TRUE(loadQtTranslation(aoLado, QLocale(QLocale::Portuguese, QLocale::Portugal),
                                   {pasta.filePath(QStringLiteral("nao-existe")), pasta.path()}));

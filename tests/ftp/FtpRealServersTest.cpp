@@ -401,6 +401,9 @@ TEST_P(RealServer, PutOfMissingLocalFileFailsAndDeleteRemoves)
 // (so the client sends OPTS UTF8 ON), vsftpd does not; both keep names as bytes.
 TEST_P(RealServer, ListedNamesActOnTheirOwnFile)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows program cannot name the server's files by bytes that are not UTF-8";
+#endif
     struct File {
         QByteArray name;
         QByteArray content;
