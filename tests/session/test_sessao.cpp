@@ -3,13 +3,17 @@
 // a run from the command line.
 #include "FtpServers.h"
 #include "FtpSession.h"
+#include "LocalFile.h"
+#include "PartialUploadName.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 namespace {
 
@@ -26,21 +30,37 @@ public:
 
     void log(const QString& line) override { linhas << line; }
     void clientCaption(const QString& caption) override { eventos << QStringLiteral("caption ") + caption; }
+    void waiting(const QString&) override {}
     void transferBegin(TWorkMode mode, std::int64_t total) override
     {
         eventos << QStringLiteral("begin %1 %2").arg(mode == wmWrite ? "write" : "read").arg(total);
     }
     void transferProgress(TWorkMode, std::int64_t soFar) override { ultimoProgresso = soFar; }
-    void transferEnd(TWorkMode, TransferOutcome outcome) override
+    void transferRetry(TWorkMode, int attempt, int maxAttempts, int secondsLeft) override
+    {
+        eventos << QStringLiteral("retry %1/%2 in %3 s").arg(attempt).arg(maxAttempts).arg(secondsLeft);
+        if (aCadaPausa)
+            aCadaPausa();
+    }
+    void transferResumed(TWorkMode, std::int64_t soFar) override { eventos << QStringLiteral("resumed %1").arg(soFar); }
+    void transferChecking(TWorkMode) override { eventos << QStringLiteral("checking"); }
+    void transferEnd(TWorkMode, TransferOutcome outcome, const QString& failure) override
     {
         const char* como[] = {"completed", "failed", "cancelled"};
         eventos << QStringLiteral("end ") + QLatin1String(como[static_cast<int>(outcome)]);
+        falha = failure;
     }
     bool replaceRemoteFile(const QString& name) override { return responder(QStringLiteral("replace remote ") + name); }
+    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override
+    {
+        return responder(QStringLiteral("resume %1 %2/%3").arg(name).arg(done).arg(total));
+    }
     bool replaceLocalFile(const QString& localPath) override { return responder(QStringLiteral("replace local ") + localPath); }
     void uniqueNameChosen(const QString& name) override { eventos << QStringLiteral("unique ") + name; }
 
     std::int64_t ultimoProgresso = -1;
+    QString falha;
+    std::function<void()> aCadaPausa;
 
 private:
     bool responder(const QString& pergunta)
@@ -52,6 +72,21 @@ private:
         return r;
     }
 };
+
+// The temporary name an upload of localPath under name travels under.
+QString partialName(const QString& name, const QString& localPath)
+{
+    return QString::fromUtf8(partialUploadName(name.toUtf8(), LocalFileState::of(localPath).identity()));
+}
+
+// The pauses between attempts, short: the count and the order are what matters here.
+RetryPolicy pausasCurtas()
+{
+    RetryPolicy p;
+    for (auto& pausa : p.pauses)
+        pausa = std::chrono::milliseconds(5);
+    return p;
+}
 
 class Sessao : public ::testing::Test {
 protected:
@@ -65,6 +100,7 @@ protected:
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         auto s = std::make_unique<FtpSession>(roteiro);
+        s->setRetryPolicy(pausasCurtas());
         s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
         s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
         s->CriarPastaCliente();
@@ -92,18 +128,19 @@ TEST_F(Sessao, UploadAsksTheDriverBeforeReplacing)
 
     roteiro.eventos.clear();
     roteiro.respostas = {true};
-    EXPECT_TRUE(s->EnviarArquivo(origem));
+    EXPECT_EQ(s->EnviarArquivo(origem), TransferCheck::SizeAndDigest);
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace remote dados.bin"), QStringLiteral("begin write 70000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
     EXPECT_EQ(roteiro.ultimoProgresso, 70000);
-    EXPECT_TRUE(servidor.notes().contains(QStringLiteral("stored /%1/dados.bin 70000").arg(kPastaCorrompida)));
+    EXPECT_TRUE(servidor.notes().contains(QStringLiteral("renamed /%1/%2 to /%1/dados.bin").arg(kPastaCorrompida, partialName("dados.bin", origem))));
 
     // Under a unique name nothing is asked; the name is told before the data moves.
     roteiro.eventos.clear();
-    const QString nome = s->EnviarArquivoBaseCorrompida(origem);
+    const FtpSession::UniqueUpload unico = s->EnviarArquivoBaseCorrompida(origem);
+    const QString nome = unico.name;
     EXPECT_TRUE(nome.endsWith(QStringLiteral("_dados.bin")));
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("unique ") + nome, QStringLiteral("begin write 70000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
     EXPECT_TRUE(roteiro.linhas.contains(nome)) << "logged, for support";
 }
 
@@ -113,19 +150,19 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
     auto s = abrir(servidor);
     const QString destino = arquivo(QStringLiteral("b.fbk"), "ontem");
 
-    // Declined: the component refuses to overwrite, before any data moves.
+    // Declined: nothing begins, nothing is fetched.
     roteiro.respostas = {false};
-    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), Exception);
+    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), ETransferDeclined);
     EXPECT_EQ(testsupport::readFile(destino), QByteArray("ontem"));
-    EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino, QStringLiteral("begin read 5000"),
-                                            QStringLiteral("end failed")}));
+    EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino}));
+    EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR")).isEmpty());
 
     roteiro.eventos.clear();
     roteiro.respostas = {true};
-    s->BaixarArquivo(QStringLiteral("b.fbk"), destino);
+    EXPECT_EQ(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), TransferCheck::SizeAndDigest);
     EXPECT_EQ(testsupport::readFile(destino), ScriptedFtp::patternBytes(5000));
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino, QStringLiteral("begin read 5000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
 
     // A name the server does not have: nothing is fetched, nothing begins.
     roteiro.eventos.clear();
@@ -134,7 +171,8 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
     EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR nao-ha")).isEmpty());
 }
 
-// However a transfer breaks, it ends once, as failed.
+// However a transfer breaks, and however often it is tried again, it ends once, as
+// failed, and nothing is left under the target's name.
 TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
 {
     for (const char* cenario : {"data-drop", "short-226"}) {
@@ -142,9 +180,13 @@ TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
         roteiro.eventos.clear();
         ScriptedFtp servidor(QString::fromLatin1(cenario), {{kPastaCorrompida + QStringLiteral("/grande.bin"), 300000}});
         auto s = abrir(servidor);
-        EXPECT_THROW(s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))), Exception);
-        EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("begin read 300000"), QStringLiteral("end failed")}));
-        EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("grande.bin"))));
+        EXPECT_THROW(s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))), ETransferFailed);
+        ASSERT_FALSE(roteiro.eventos.isEmpty());
+        EXPECT_EQ(roteiro.eventos.first(), QStringLiteral("begin read 300000"));
+        EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end failed"));
+        EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")).size(), 1);
+        EXPECT_EQ(roteiro.falha.left(19), QStringLiteral("conexão perdida em "));
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 }
 
