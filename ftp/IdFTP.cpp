@@ -747,8 +747,10 @@ RemoteFileInfo TIdFTP::FileInfo(const RemoteName& name)
             throw;
         }
         const FtpListing entries = parser->finish();
+        // Lines we cannot read (a bare name, as NLST gives it) still say that
+        // something is there; only an empty listing says nothing is.
         if (entries.empty())
-            return {false, -1};
+            return {received > 0, -1};
         const QByteArray& wanted = name.bytes();
         std::int64_t found = -1;
         int files = 0;
