@@ -55,9 +55,9 @@ FtpSession::Operation::~Operation()
 
 void FtpSession::cancel()
 {
-    if (m_state != State::Running)
+    State running = State::Running;
+    if (!m_state.compare_exchange_strong(running, State::Cancelling))
         return;
-    m_state = State::Cancelling;
     {
         std::lock_guard lock(m_pauseMutex);
         m_cancelRequested.store(true);

@@ -105,7 +105,7 @@ public:
     TIdFTP& IdFTP1() { return *m_ftp; }
     void setRetryPolicy(RetryPolicy policy) { m_retry = std::move(policy); }
 
-    State state() const { return m_state; }
+    State state() const { return m_state.load(); }
     Kind kind() const { return m_kind; }
     // Held for the length of one operation, questions and dialogs included.
     class Operation {
@@ -120,7 +120,8 @@ public:
     };
     // Stops the running operation: a transfer breaks off at once, a pause before a
     // new attempt ends, and no further FTP call of the operation is started. What
-    // is partial stays under no final name. Nothing happens when idle.
+    // is partial stays under no final name. Nothing happens when idle. May come from
+    // another thread (a run without a window, stopped by a signal).
     void cancel();
 
     bool Connected() const;
@@ -199,6 +200,7 @@ private:
         QString remoteName;         // an upload's final name
         QString leftOver;           // an upload's temporary name, when it stays on the server
         std::int64_t leftOverBytes = 0;
+        bool resumable = false;     // a later upload of the same file can go on from it
     };
     void beginTransfer(TWorkMode mode, const QString& name);
     void endTransfer(TransferOutcome outcome, const QString& failure = {});
@@ -226,7 +228,7 @@ private:
     QString m_directory;
     bool m_baseCorrompida = false;
     std::unique_ptr<TIdFTP> m_ftp;
-    State m_state = State::Idle;
+    std::atomic<State> m_state{State::Idle};
     Kind m_kind = Kind::Other;
     RetryPolicy m_retry;
 

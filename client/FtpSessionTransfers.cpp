@@ -189,9 +189,10 @@ void FtpSession::failTransfer(std::exception_ptr error)
                                : QStringLiteral("O arquivo não foi enviado; nenhum arquivo chamado %1 foi criado no servidor.")
                                      .arg(shown(t.remoteName.isEmpty() ? t.name : t.remoteName));
             if (!t.leftOver.isEmpty() && t.leftOverBytes > 0)
-                fate += QStringLiteral("\nA parte já enviada (%1 de %2) ficou no servidor como %3; um novo envio deste arquivo "
-                                       "pode continuar dela.")
-                            .arg(amount(t.leftOverBytes), amount(t.total), shown(t.leftOver));
+                fate += t.resumable ? QStringLiteral("\nA parte já enviada ficou no servidor como %1; um novo envio deste arquivo "
+                                                     "pode continuar dela.")
+                                          .arg(shown(t.leftOver))
+                                    : QStringLiteral("\nUma parte incompleta ficou no servidor como %1.").arg(shown(t.leftOver));
         } else {
             fate = t.replacing ? QStringLiteral("O arquivo não foi baixado. O arquivo local anterior foi mantido como estava.")
                                : QStringLiteral("O arquivo não foi baixado; nenhum arquivo foi gravado no seu lugar.");
@@ -289,6 +290,7 @@ TransferCheck FtpSession::sendFile(const Upload& upload)
     const RemoteName partial = RemoteName::fromBytes(partialUploadName(upload.finalName.bytes(), before.identity()));
     const QString partialShown = partial.displayText();
     m_transfer->remoteName = upload.finalName.displayText();
+    m_transfer->resumable = upload.offerResume;
 
     std::int64_t from = 0;
     if (upload.offerResume) {
@@ -406,7 +408,7 @@ TransferCheck FtpSession::sendFile(const Upload& upload)
         } catch (const std::exception& e) {
             if (m_state == State::Cancelling || !TIdFTP::IsTransientFailure(e))
                 throw;
-            m_transfer->leftOverBytes = std::max<std::int64_t>(m_transfer->leftOverBytes, from);
+            m_transfer->leftOverBytes = std::max(m_transfer->leftOverBytes, m_transfer->done);
             if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))
                 throw;
             ++m_transfer->retries;

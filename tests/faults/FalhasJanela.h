@@ -9,14 +9,18 @@
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace falhas {
 
@@ -89,6 +93,50 @@ inline RetryPolicy pausasCurtas(std::chrono::milliseconds pausa = std::chrono::m
         cada = pausa;
     return p;
 }
+
+// What the busy panel shows while an operation runs, as someone watching it sees
+// it: each new text of its label, in order. It can also act, once, when the window
+// (or anything else) reaches a given state: click "Cancelar", close the window,
+// change a local file.
+class Vista {
+public:
+    explicit Vista(TfPrincipal& w) : m_w(w)
+    {
+        QObject::connect(&m_relogio, &QTimer::timeout, [this] { olhar(); });
+        m_relogio.start(5);
+    }
+    QStringList rotulos;
+
+    void quando(std::function<bool()> condicao, std::function<void()> acao) { m_acoes.push_back({std::move(condicao), std::move(acao), false}); }
+    bool fez(std::size_t i) const { return m_acoes.at(i).feita; }
+
+private:
+    void olhar()
+    {
+        if (m_olhando)
+            return;
+        m_olhando = true;
+        const QString texto = m_w.ui->pnlAguarde->isVisible() ? m_w.ui->lbVerbose->text() : QString();
+        if (rotulos.isEmpty() || rotulos.last() != texto)
+            rotulos << texto;
+        for (Acao& a : m_acoes)
+            if (!a.feita && a.condicao()) {
+                a.feita = true;
+                a.acao();
+            }
+        m_olhando = false;
+    }
+
+    struct Acao {
+        std::function<bool()> condicao;
+        std::function<void()> acao;
+        bool feita;
+    };
+    TfPrincipal& m_w;
+    QTimer m_relogio;
+    std::vector<Acao> m_acoes;
+    bool m_olhando = false;
+};
 
 class Falhas : public ::testing::Test {
 protected:

@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -175,7 +176,9 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
 // failed, and nothing is left under the target's name.
 TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
 {
-    for (const char* cenario : {"data-drop", "short-226"}) {
+    const std::pair<const char*, const char*> casos[] = {{"data-drop", "conexão perdida em 98 %"},
+                                                         {"short-226", "transferência interrompida em 98 %"}};
+    for (const auto& [cenario, painel] : casos) {
         SCOPED_TRACE(cenario);
         roteiro.eventos.clear();
         ScriptedFtp servidor(QString::fromLatin1(cenario), {{kPastaCorrompida + QStringLiteral("/grande.bin"), 300000}});
@@ -185,7 +188,7 @@ TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
         EXPECT_EQ(roteiro.eventos.first(), QStringLiteral("begin read 300000"));
         EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end failed"));
         EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")).size(), 1);
-        EXPECT_EQ(roteiro.falha.left(19), QStringLiteral("conexão perdida em "));
+        EXPECT_EQ(roteiro.falha, QString::fromUtf8(painel));
         EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 }
@@ -199,6 +202,101 @@ TEST_F(Sessao, TheSharedFolderIsNeverListed)
     EXPECT_THROW(s->fetchListing(), Exception);
     for (const QString& comando : servidor.commands())
         EXPECT_FALSE(comando.startsWith(QStringLiteral("MLSD")) || comando.startsWith(QStringLiteral("LIST"))) << comando.toStdString();
+}
+
+}
+
+namespace {
+
+// The temporary name of an upload: beside the final one, marked for a person, within
+// the name limit whatever the final name, and carrying the identity it came from.
+TEST(NomeParcial, CarriesTheLocalFileAndStaysShort)
+{
+    const LocalFileIdentity id{3400000000LL, 1700000000};
+    struct Caso {
+        const char* nome;
+        QByteArray final;
+        QByteArray esperado; // empty: only the rules below
+    };
+    const QByteArray longo(300, 'a');
+    const QByteArray acentos = QString(QStringLiteral("ç")).repeated(130).toUtf8(); // 260 bytes, 2 each
+    const Caso casos[] = {
+        {"a backup", "backup.fbk", "backup.fbk.caa7e200-6553f100.parcial"},
+        {"blanks and accents", "São José 2024.fbk", "São José 2024.fbk.caa7e200-6553f100.parcial"},
+        {"as long as a name may be", longo, {}},
+        {"cut between characters", acentos, {}},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        const QByteArray parcial = partialUploadName(c.final, id);
+        if (!c.esperado.isEmpty()) {
+            EXPECT_EQ(parcial, c.esperado);
+        }
+        EXPECT_LE(parcial.size(), kMaxNameBytes);
+        EXPECT_TRUE(parcial.endsWith(".parcial"));
+        EXPECT_TRUE(QString::fromUtf8(parcial).toUtf8() == parcial) << "valid UTF-8, cut at a character";
+        EXPECT_EQ(partialUploadIdentity(parcial, c.final), std::optional<LocalFileIdentity>(id));
+    }
+    // Two long names that share their start do not share a temporary name.
+    EXPECT_NE(partialUploadName(longo + "1", id), partialUploadName(longo + "2", id));
+}
+
+TEST(NomeParcial, OnlyItsOwnFormIsRecognised)
+{
+    const QByteArray final = "backup.fbk";
+    const struct {
+        QByteArray candidato;
+        bool dele;
+    } casos[] = {
+        {"backup.fbk.caa7e200-6553f100.parcial", true},
+        {"backup.fbk.1-0.parcial", true},
+        {"backup.fbk", false},
+        {"backup.fbk.parcial", false},
+        {"outro.fbk.caa7e200-6553f100.parcial", false},
+        {"backup.fbk.CAA7E200-6553F100.parcial", false},
+        {"backup.fbk.0caa7e200-6553f100.parcial", false},
+        {"backup.fbk.caa7e200-6553f100-1.parcial", false},
+        {"backup.fbk.caa7e200.parcial", false},
+        {"backup.fbk.x-1.parcial", false},
+        {"backup.fbk.caa7e200-6553f100.parcial.txt", false},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(partialUploadIdentity(c.candidato, final).has_value(), c.dele) << c.candidato.constData();
+}
+
+// The pauses come as the policy says, counted down to the second, and a cancel ends
+// a pause at once, from another thread as a run without a window gets it.
+TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
+{
+    ScriptedFtp servidor(QStringLiteral("data-drop"), {{kPastaCorrompida + QStringLiteral("/b.bin"), 300000}});
+    auto s = abrir(servidor);
+    RetryPolicy politica;
+    politica.pauses = {std::chrono::milliseconds(1500), std::chrono::milliseconds(10), std::chrono::seconds(60)};
+    s->setRetryPolicy(politica);
+    std::thread cancelador;
+    roteiro.aCadaPausa = [&] {
+        if (roteiro.eventos.last() == QStringLiteral("retry 3/3 in 60 s") && !cancelador.joinable())
+            cancelador = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                s->cancel();
+            });
+    };
+    {
+        FtpSession::Operation uso(*s, FtpSession::Kind::Transfer);
+        try {
+            s->BaixarArquivo(QStringLiteral("b.bin"), local.filePath(QStringLiteral("b.bin")));
+            ADD_FAILURE() << "the download went through";
+        } catch (const EOperationCancelled& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("Transferência cancelada pelo usuário"));
+        }
+    }
+    cancelador.join();
+    EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("retry")),
+              (QStringList{QStringLiteral("retry 1/3 in 2 s"), QStringLiteral("retry 1/3 in 1 s"), QStringLiteral("retry 2/3 in 1 s"),
+                           QStringLiteral("retry 3/3 in 60 s")}));
+    EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end cancelled"));
+    EXPECT_EQ(servidor.commands().filter(QStringLiteral("RETR")).size(), 3);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 }
