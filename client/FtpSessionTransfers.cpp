@@ -154,7 +154,7 @@ void FtpSession::failTransfer(std::exception_ptr error)
         } else if (dynamic_cast<const EIdFTPRestartRefused*>(&e)) {
             panel = QStringLiteral("o servidor não continua transferências interrompidas") + where;
             why = sentence(QStringLiteral("A transferência foi interrompida%1 e o servidor não permite continuá-la: %2").arg(where, message));
-        } else if (dynamic_cast<const EIdFTPTransferBroken*>(&e) && t.begun) {
+        } else if (dynamic_cast<const EIdFTPTransferBroken*>(&e) && !dynamic_cast<const EIdFTPDataConnectionLost*>(&e) && t.begun) {
             panel = QStringLiteral("transferência interrompida") + where;
             why = t.retries > 0 ? QStringLiteral("A transferência foi interrompida%1 e não se completou depois de %2 novas tentativas (%3).")
                                       .arg(where)

@@ -31,6 +31,12 @@ public:
     using EIdFTPError::EIdFTPError;
 };
 
+// The data connection broke off while the control connection lives on.
+class EIdFTPDataConnectionLost : public EIdFTPTransferBroken {
+public:
+    using EIdFTPTransferBroken::EIdFTPTransferBroken;
+};
+
 // The server cannot continue a transfer from a position (it refused REST, and for
 // an upload APPE too): only a transfer from the first byte is left.
 class EIdFTPRestartRefused : public EIdFTPError {

@@ -33,6 +33,9 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr qsizetype kMaxListingBytes = qsizetype(256) << 20;
 // QUIT is a courtesy: we close in any case, so we do not wait long for its reply.
 constexpr Millis kQuitWait{3000};
+// After the data connection broke, how long the server has to say so on the control
+// connection before that one counts as broken too.
+constexpr Millis kBrokenDataReplyWait{2000};
 // Between commands a server has at most a closing notice or a late reply to say;
 // more than this is a server gone wrong, and reading on would never end while it
 // keeps sending.
@@ -358,7 +361,24 @@ struct TIdFTP::Impl {
         bool finalReplyRead = false;
         try {
             work.begin(expected);
-            body(data, work);
+            try {
+                body(data, work);
+            } catch (const LinkError& e) {
+                if (aborted.load())
+                    throw;
+                // The data connection broke; the control connection may well live on.
+                // A server that saw the break says so at once (426): then it stays
+                // open, and a new attempt needs no new login.
+                work.endQuietly();
+                closeData();
+                try {
+                    readReply(kBrokenDataReplyWait);
+                } catch (...) {
+                    throw LinkError(e.Message());
+                }
+                finalReplyRead = true;
+                throw EIdFTPDataConnectionLost(e.Message());
+            }
             // With an upload, closing our end is what tells the server the file is whole.
             closeData();
             const auto deadline = std::chrono::steady_clock::now() + readTimeout();
