@@ -19,10 +19,13 @@ void TAbrirComThread::Execute()
         return;
     }
     bool enviado = false;
-    m_janela->operacao(m_janela, [this, &enviado] {
-        m_janela->EnviarArquivoLinhaComando();
-        enviado = true;
-    });
+    m_janela->operacao(
+        m_janela,
+        [this, &enviado] {
+            m_janela->EnviarArquivoLinhaComando();
+            enviado = true;
+        },
+        FtpSession::Kind::Transfer);
     if (m_janela && enviado && !m_janela->baseCorrompida()) {
         QPointer<TfPrincipal> janela = m_janela;
         QTimer::singleShot(m_janela->m_deps.pausaAntesDeFecharMs, m_janela, [janela] {

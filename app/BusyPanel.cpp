@@ -2,6 +2,7 @@
 
 #include "Formatos.h"
 
+#include <QAbstractButton>
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
@@ -20,16 +21,20 @@ const QString kCancelada = QStringLiteral("Transferência cancelada");
 BusyPanel::BusyPanel(Controls controls)
     : m_c(std::move(controls)), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    if (m_c.cancel)
+        m_c.cancel->setVisible(false);
 }
 
 void BusyPanel::begin(std::int64_t total, const QString& text)
 {
-    m_total = std::max<std::int64_t>(total, 0);
+    m_total = total < 0 ? -1 : total;
     m_soFar = 0;
     m_shift = 0;
     while ((m_total >> m_shift) > INT_MAX)
         ++m_shift;
     m_startMs = m_clock();
+    m_startBytes = 0;
+    m_hasData = true;
     enter(State::Transferring, text);
 }
 
@@ -37,20 +42,63 @@ void BusyPanel::progress(std::int64_t soFar)
 {
     if (m_state != State::Transferring)
         return;
-    m_soFar = std::clamp<std::int64_t>(soFar, 0, m_total);
+    m_soFar = m_total < 0 ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, m_total);
     showProgress();
 }
 
-void BusyPanel::end(State outcome)
+void BusyPanel::wait(const QString& text)
 {
-    if (outcome == State::Done)
+    if (inTransfer(m_state)) {
+        m_c.label->setText(text);
+        return;
+    }
+    if (m_state != State::Waiting) {
+        m_before = m_state;
+        m_labelBefore = m_c.label->text();
+    }
+    enter(State::Waiting, text);
+}
+
+void BusyPanel::retry(const QString& text)
+{
+    enter(State::Retrying, text);
+}
+
+void BusyPanel::resume(std::int64_t soFar, const QString& text)
+{
+    m_soFar = m_total < 0 ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, m_total);
+    m_startMs = m_clock();
+    m_startBytes = m_soFar;
+    enter(State::Transferring, text);
+}
+
+void BusyPanel::checking(const QString& text)
+{
+    if (m_total >= 0)
         m_soFar = m_total;
-    enter(outcome);
+    enter(State::Checking, text);
+}
+
+void BusyPanel::end(State outcome, const QString& text)
+{
+    if (outcome == State::Done && m_total >= 0)
+        m_soFar = m_total;
+    // A transfer that failed before its data could move shows no bar of an earlier one.
+    if (!inTransfer(m_state))
+        m_hasData = false;
+    enter(outcome, text);
+}
+
+void BusyPanel::operationEnded()
+{
+    if (m_state != State::Waiting)
+        return;
+    enter(m_before, m_labelBefore);
 }
 
 void BusyPanel::selectionChanged()
 {
-    if (m_state == State::Transferring)
+    if (inTransfer(m_state))
         return;
     const bool selecionada = m_c.rowSelected && m_c.rowSelected();
     for (QWidget* w : std::as_const(m_c.rowActions))
@@ -60,7 +108,7 @@ void BusyPanel::selectionChanged()
 void BusyPanel::enter(State state, const QString& text)
 {
     m_state = state;
-    const bool livre = state != State::Transferring;
+    const bool livre = !inTransfer(state);
     // Locked before the bar moves and freed after it has stopped: whoever watches
     // the bar never sees it move under free controls.
     if (!livre)
@@ -71,26 +119,50 @@ void BusyPanel::enter(State state, const QString& text)
     case State::Ready:
         m_c.panel->setVisible(false);
         break;
+    case State::Waiting:
+        m_c.label->setText(text);
+        break;
     case State::Transferring:
         if (!text.isEmpty())
             m_c.label->setText(text);
         // An empty file still gets a range, so the bar never turns into a busy
-        // indicator that runs on after the transfer.
-        m_c.bar->setRange(0, m_total > 0 ? static_cast<int>(m_total >> m_shift) : 1);
+        // indicator that runs on after the transfer; only a size nobody knows does.
+        if (m_total < 0)
+            m_c.bar->setRange(0, 0);
+        else
+            m_c.bar->setRange(0, m_total > 0 ? static_cast<int>(m_total >> m_shift) : 1);
+        break;
+    case State::Retrying:
+    case State::Checking:
+        m_c.label->setText(text);
+        if (m_total < 0)
+            m_c.bar->setRange(0, 1);
         break;
     case State::Done:
-        m_c.label->setText(kConcluido);
+        m_c.label->setText(text.isEmpty() ? kConcluido : text);
+        if (m_total < 0)
+            m_c.bar->setRange(0, 1);
         break;
     case State::Failed:
-        m_c.label->setText(kInterrompida);
+        m_c.label->setText(text.isEmpty() ? kInterrompida : text);
+        if (m_total < 0)
+            m_c.bar->setRange(0, 1);
         break;
     case State::Cancelled:
-        m_c.label->setText(kCancelada);
+        m_c.label->setText(text.isEmpty() ? kCancelada : text);
+        if (m_total < 0)
+            m_c.bar->setRange(0, 1);
         break;
+    }
+    if (m_c.cancel) {
+        const bool cancelavel = inTransfer(state) || state == State::Waiting;
+        m_c.cancel->setVisible(cancelavel);
+        m_c.cancel->setEnabled(cancelavel);
     }
     if (state != State::Ready) {
         m_c.panel->setVisible(true);
-        showProgress();
+        if (state != State::Waiting)
+            showProgress();
     }
 
     if (livre) {
@@ -102,11 +174,21 @@ void BusyPanel::enter(State state, const QString& text)
 
 void BusyPanel::showProgress()
 {
+    if (!m_hasData) {
+        m_c.bar->setRange(0, 1);
+        m_c.bar->setFormat(QString());
+        m_c.bar->setValue(0);
+        return;
+    }
     const double segundos = static_cast<double>(m_clock() - m_startMs) / 1000.0;
     // Speed and time left only while data moves, or as the average of a completed transfer.
     const bool comRitmo = m_state == State::Transferring || m_state == State::Done;
     // The text first: whoever watches the bar's value reads the text that goes with it.
-    m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, comRitmo ? segundos : 0.0, QLocale()));
+    m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, comRitmo ? segundos : 0.0, QLocale(), m_startBytes));
+    if (m_total < 0) {
+        m_c.bar->setValue(m_state == State::Transferring ? 0 : (m_state == State::Done ? 1 : 0));
+        return;
+    }
     const int valor = m_total > 0 ? static_cast<int>(m_soFar >> m_shift) : (m_state == State::Done ? 1 : 0);
     m_c.bar->setValue(std::min(valor, m_c.bar->maximum()));
 }

@@ -1,14 +1,15 @@
 #pragma once
-// What the user sees of a transfer: the busy panel (its label and progress bar)
-// and the action controls that a running transfer locks. One state decides all of
-// it, and enter() is the one place that sets it, so a failed or cancelled transfer
-// can never be left reading "Concluído".
+// What the user sees of an operation: the busy panel (its label, progress bar and
+// "Cancelar" button) and the action controls that a running transfer locks. One
+// state decides all of it, and enter() is the one place that sets it, so a failed
+// or cancelled transfer can never be left reading "Concluído".
 #include <QList>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 
+class QAbstractButton;
 class QLabel;
 class QProgressBar;
 class QWidget;
@@ -17,9 +18,12 @@ class BusyPanel {
 public:
     enum class State {
         Ready,        // at start: the panel is hidden, every action free
+        Waiting,      // an operation waits for the server outside a transfer: it may be cancelled
         Transferring, // data moves: actions locked, the bar runs
+        Retrying,     // the line broke: a pause before the next attempt
+        Checking,     // the data is all there: the copy is checked and put in place
         Done,         // the last transfer completed
-        Failed,       // the last transfer broke off
+        Failed,       // the last transfer did not go through
         Cancelled,    // the last transfer was stopped on request
     };
 
@@ -27,6 +31,7 @@ public:
         QWidget* panel = nullptr;
         QLabel* label = nullptr;
         QProgressBar* bar = nullptr;
+        QAbstractButton* cancel = nullptr;
         QList<QWidget*> actions;            // locked while a transfer runs
         QList<QWidget*> rowActions;         // also locked, and free only while a row is selected
         std::function<bool()> rowSelected;
@@ -35,11 +40,23 @@ public:
     explicit BusyPanel(Controls controls);
 
     State state() const { return m_state; }
-    // A transfer of total bytes begins; an empty text leaves the label as it is.
+    // A transfer of total bytes begins (-1: a size nobody knows); an empty text
+    // leaves the label as it is.
     void begin(std::int64_t total, const QString& text);
     void progress(std::int64_t soFar);
-    // The transfer ended as outcome says (Done, Failed or Cancelled).
-    void end(State outcome);
+    // An operation waits for the server. Within a transfer only the label says so.
+    void wait(const QString& text);
+    // The line broke; text says when the next attempt comes.
+    void retry(const QString& text);
+    // The data moves again from soFar on.
+    void resume(std::int64_t soFar, const QString& text);
+    void checking(const QString& text);
+    // The transfer ended as outcome says (Done, Failed or Cancelled); text, when
+    // given, replaces the outcome's usual label.
+    void end(State outcome, const QString& text = {});
+    // The operation has ended: a wait outside a transfer gives way to what the
+    // panel showed before it.
+    void operationEnded();
     // The list's selection changed: the row actions follow it unless a transfer runs.
     void selectionChanged();
 
@@ -47,15 +64,22 @@ public:
     void setClock(std::function<std::int64_t()> msecs) { m_clock = std::move(msecs); }
 
 private:
+    static bool inTransfer(State s) { return s == State::Transferring || s == State::Retrying || s == State::Checking; }
     void enter(State state, const QString& text = {});
     void showProgress();
 
     Controls m_c;
     State m_state = State::Ready;
-    std::int64_t m_total = 0;
+    // What a wait outside a transfer gives way to.
+    State m_before = State::Ready;
+    QString m_labelBefore;
+    std::int64_t m_total = 0; // -1: unknown
     std::int64_t m_soFar = 0;
     // The bar counts in int: sizes beyond it are shifted down to fit.
     int m_shift = 0;
+    // Where and when the data last started to move, for the speed.
     std::int64_t m_startMs = 0;
+    std::int64_t m_startBytes = 0;
+    bool m_hasData = false; // the bar shows a transfer's data
     std::function<std::int64_t()> m_clock;
 };

@@ -71,15 +71,17 @@ QString TextoBytes(std::int64_t bytes, const QLocale& locale)
     return locale.toString(valor, 'f', 1) + QLatin1Char(' ') + QLatin1String(unidades[u]);
 }
 
-QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale)
+QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale, std::int64_t startedAt)
 {
-    soFar = std::clamp<std::int64_t>(soFar, 0, std::max<std::int64_t>(total, soFar));
-    QString texto = TextoBytes(soFar, locale) + QStringLiteral(" de ") + TextoBytes(total, locale);
-    if (seconds < 0.5 || soFar <= 0)
+    const bool semTotal = total < 0;
+    soFar = semTotal ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, std::max<std::int64_t>(total, soFar));
+    QString texto = semTotal ? TextoBytes(soFar, locale) : TextoBytes(soFar, locale) + QStringLiteral(" de ") + TextoBytes(total, locale);
+    const std::int64_t movidos = soFar - std::clamp<std::int64_t>(startedAt, 0, soFar);
+    if (seconds < 0.5 || movidos <= 0)
         return texto;
-    const double porSegundo = static_cast<double>(soFar) / seconds;
+    const double porSegundo = static_cast<double>(movidos) / seconds;
     texto += QStringLiteral(" · ") + TextoBytes(static_cast<std::int64_t>(porSegundo), locale) + QStringLiteral("/s");
-    if (total > soFar)
+    if (!semTotal && total > soFar)
         texto += QStringLiteral(" · ") + tempoRestante(static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo)));
     return texto;
 }

@@ -30,6 +30,8 @@ namespace {
 const QString kTextoEnviando = QStringLiteral("Aguarde, enviando arquivo...");
 const QString kTextoBaixando = QStringLiteral("Aguarde, baixando arquivo...");
 const QString kTextoOcupado = QStringLiteral("Aguarde o término da operação em andamento.");
+const QString kTextoConferindoEnvio = QStringLiteral("Conferindo o arquivo no servidor...");
+const QString kTextoConferindoDownload = QStringLiteral("Conferindo o arquivo baixado...");
 
 bool contemSemCaixa(const QString& text, const char* what)
 {
@@ -66,6 +68,7 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
         m_deps.criarSistema = [] { return std::make_shared<TQuintaraConexaoInstalada>(); };
     registrarImagens();
     ui->setupUi(this);
+    m_sessao.setRetryPolicy(m_deps.novasTentativas);
     ligarControles();
     protegido(this, [this] { FormCreate(); });
     // Creation failed before the system was known: go on as with no system.
@@ -79,11 +82,11 @@ void TfPrincipal::ligarControles()
 {
     m_arquivos = new FileListModel(this);
     setUpFileList(*ui->ListView1, *m_arquivos,
-                  {[this] { operacao(ui->ListView1, [this] { btnDownloadSelectedClick(); }); },
+                  {[this] { operacao(ui->ListView1, [this] { btnDownloadSelectedClick(); }, FtpSession::Kind::Transfer); },
                    [this] { operacao(ui->ListView1, [this] { btnDeleteClick(); }); }});
 
     m_painel = std::make_unique<BusyPanel>(BusyPanel::Controls{
-        ui->pnlAguarde, ui->lbVerbose, ui->pgbr,
+        ui->pnlAguarde, ui->lbVerbose, ui->pgbr, ui->btnCancelar,
         {ui->btnViewFiles, ui->btnUpload, ui->btnRefresh, ui->ListView1},
         {ui->btnDownloadSelected, ui->btnDelete},
         [this] { return linhaSelecionada() >= 0; }});
@@ -95,13 +98,19 @@ void TfPrincipal::ligarControles()
     ui->Splitter1->setCollapsible(1, true);
     ui->Splitter1->setSizes({height(), 0});
 
+    m_esperaVisivel.setSingleShot(true);
+    m_esperaVisivel.setInterval(m_deps.atrasoDaEsperaMs);
+    connect(&m_esperaVisivel, &QTimer::timeout, this, [this] { m_painel->wait(m_textoEspera); });
+    const auto transferencia = FtpSession::Kind::Transfer;
     connect(ui->btnViewFiles, &QPushButton::clicked, this, [this] { operacao(ui->btnViewFiles, [this] { btnViewFilesClick(); }); });
-    connect(ui->btnUpload, &QPushButton::clicked, this, [this] { operacao(ui->btnUpload, [this] { btnUploadClick(); }); });
+    connect(ui->btnUpload, &QPushButton::clicked, this,
+            [this, transferencia] { operacao(ui->btnUpload, [this] { btnUploadClick(); }, transferencia); });
     connect(ui->btnRefresh, &QPushButton::clicked, this, [this] { operacao(ui->btnRefresh, [this] { btnRefreshClick(); }); });
     connect(ui->btnDownloadSelected, &QPushButton::clicked, this,
-            [this] { operacao(ui->btnDownloadSelected, [this] { btnDownloadSelectedClick(); }); });
+            [this, transferencia] { operacao(ui->btnDownloadSelected, [this] { btnDownloadSelectedClick(); }, transferencia); });
     connect(ui->btnDownloadFinal, &QPushButton::clicked, this,
-            [this] { operacao(ui->btnDownloadFinal, [this] { btnDownloadFinalClick(); }); });
+            [this, transferencia] { operacao(ui->btnDownloadFinal, [this] { btnDownloadFinalClick(); }, transferencia); });
+    connect(ui->btnCancelar, &QPushButton::clicked, this, [this] { protegido(ui->btnCancelar, [this] { btnCancelarClick(); }); });
     connect(ui->btnDelete, &QPushButton::clicked, this, [this] { operacao(ui->btnDelete, [this] { btnDeleteClick(); }); });
     // A new listing or a deleted row takes the selection with it without a word
     // from the selection model.
@@ -151,11 +160,21 @@ void TfPrincipal::FormShow()
 void TfPrincipal::closeEvent(QCloseEvent* event)
 {
     if (m_sessao.state() != FtpSession::State::Idle) {
+        event->ignore();
+        if (m_sessao.state() == FtpSession::State::Running && m_sessao.kind() == FtpSession::Kind::Transfer) {
+            if (MessageBox(QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"), QStringLiteral("Sair"),
+                           mb::Question) != mb::IdYes)
+                return;
+            // It may have ended while the question was open.
+            if (m_sessao.state() == FtpSession::State::Idle) {
+                QTimer::singleShot(0, this, &QWidget::close);
+                return;
+            }
+        }
         // Stop the operation first; the window closes as soon as it has unwound.
         m_sessao.cancel();
         connect(&m_sessao, &FtpSession::idle, this, &QWidget::close,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-        event->ignore();
         return;
     }
     FormClose();
@@ -182,7 +201,7 @@ void TfPrincipal::protegido(QObject* sender, const std::function<void()>& handle
     }
 }
 
-void TfPrincipal::operacao(QObject* sender, const std::function<void()>& handler)
+void TfPrincipal::operacao(QObject* sender, const std::function<void()>& handler, FtpSession::Kind kind)
 {
     switch (m_sessao.state()) {
     case FtpSession::State::Idle:
@@ -193,8 +212,12 @@ void TfPrincipal::operacao(QObject* sender, const std::function<void()>& handler
     case FtpSession::State::Cancelling:
         return;
     }
-    FtpSession::Operation uso(m_sessao);
-    protegido(sender, handler);
+    {
+        FtpSession::Operation uso(m_sessao, kind);
+        protegido(sender, handler);
+    }
+    m_esperaVisivel.stop();
+    m_painel->operationEnded();
 }
 
 void TfPrincipal::ApplicationEvents1Exception(QObject*, const Exception& e)
@@ -263,6 +286,25 @@ void TfPrincipal::Splitter1Moved()
     resize(width(), height() + ui->memoLog->height());
 }
 
+void TfPrincipal::mostrarLog()
+{
+    if (ui->memoLog->height() > 0)
+        return;
+    const QList<int> tamanhos = ui->Splitter1->sizes();
+    if (tamanhos.size() != 2)
+        return;
+    // About eight lines: enough for the failure and what led to it.
+    const int altura = std::min(ui->memoLog->fontMetrics().lineSpacing() * 8 + 8, std::max(tamanhos[0] / 2, 1));
+    ui->Splitter1->setSizes({tamanhos[0] - altura, tamanhos[1] + altura});
+    Splitter1Moved();
+    ui->memoLog->verticalScrollBar()->setValue(ui->memoLog->verticalScrollBar()->maximum());
+}
+
+void TfPrincipal::btnCancelarClick()
+{
+    m_sessao.cancel();
+}
+
 // ---------------------------------------------------------------- what the session reports and asks
 
 void TfPrincipal::log(const QString& line)
@@ -275,8 +317,21 @@ void TfPrincipal::clientCaption(const QString& caption)
     ui->pnlCliente->setText(caption);
 }
 
+void TfPrincipal::waiting(const QString& what)
+{
+    m_textoEspera = what;
+    if (m_painel->state() == BusyPanel::State::Transferring || m_painel->state() == BusyPanel::State::Retrying ||
+        m_painel->state() == BusyPanel::State::Checking || m_painel->state() == BusyPanel::State::Waiting) {
+        m_painel->wait(what);
+        return;
+    }
+    if (!m_esperaVisivel.isActive())
+        m_esperaVisivel.start();
+}
+
 void TfPrincipal::transferBegin(TWorkMode mode, std::int64_t total)
 {
+    m_esperaVisivel.stop();
     Aguardar(total, mode == wmWrite ? kTextoEnviando : kTextoBaixando);
 }
 
@@ -285,12 +340,38 @@ void TfPrincipal::transferProgress(TWorkMode, std::int64_t soFar)
     m_painel->progress(soFar);
 }
 
-void TfPrincipal::transferEnd(TWorkMode, TransferOutcome outcome)
+void TfPrincipal::transferRetry(TWorkMode, int attempt, int maxAttempts, int secondsLeft)
 {
+    m_painel->retry(QStringLiteral("Conexão perdida; nova tentativa em %1 s (%2 de %3)").arg(secondsLeft).arg(attempt).arg(maxAttempts));
+}
+
+void TfPrincipal::transferResumed(TWorkMode mode, std::int64_t soFar)
+{
+    m_painel->resume(soFar, mode == wmWrite ? kTextoEnviando : kTextoBaixando);
+}
+
+void TfPrincipal::transferChecking(TWorkMode mode)
+{
+    m_painel->checking(mode == wmWrite ? kTextoConferindoEnvio : kTextoConferindoDownload);
+}
+
+void TfPrincipal::transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure)
+{
+    m_esperaVisivel.stop();
     switch (outcome) {
-    case TransferOutcome::Completed: m_painel->end(BusyPanel::State::Done); break;
-    case TransferOutcome::Failed: m_painel->end(BusyPanel::State::Failed); break;
-    case TransferOutcome::Cancelled: m_painel->end(BusyPanel::State::Cancelled); break;
+    case TransferOutcome::Completed:
+        m_painel->end(BusyPanel::State::Done);
+        break;
+    case TransferOutcome::Failed:
+        m_painel->end(BusyPanel::State::Failed,
+                      failure.isEmpty() ? QString()
+                                        : (mode == wmWrite ? QStringLiteral("Falha no envio: ") : QStringLiteral("Falha no download: ")) + failure);
+        // The log holds what led to it.
+        mostrarLog();
+        break;
+    case TransferOutcome::Cancelled:
+        m_painel->end(BusyPanel::State::Cancelled);
+        break;
     }
 }
 
@@ -298,6 +379,14 @@ bool TfPrincipal::replaceRemoteFile(const QString&)
 {
     return MessageBox(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) ==
            mb::IdYes;
+}
+
+bool TfPrincipal::resumeInterruptedUpload(const QString&, std::int64_t done, std::int64_t total)
+{
+    const QLocale locale;
+    return MessageBox(QStringLiteral("Existe um envio interrompido deste arquivo (%1 de %2). Deseja continuar de onde parou?")
+                          .arg(TextoBytes(done, locale), TextoBytes(total, locale)),
+                      QStringLiteral("Continuar Envio"), mb::Question) == mb::IdYes;
 }
 
 bool TfPrincipal::replaceLocalFile(const QString& localPath)
@@ -364,28 +453,45 @@ void TfPrincipal::btnUploadClick()
         m_deps.dialogos->AbrirArquivo(this, QStringLiteral("Selecione o Arquivo"), exepath::executableFolder());
     if (caminho.isEmpty())
         return;
-    m_sessao.CriarPastaCliente();
-    bool enviado = true;
-    if (m_sessao.baseCorrompida())
-        EnviarArquivoBaseCorrompida(caminho);
-    else
-        enviado = EnviarArquivo(caminho);
+    if (const auto enviado = enviar(caminho))
+        mensagemDeSucesso(wmWrite, *enviado);
+}
+
+std::optional<TransferCheck> TfPrincipal::enviar(const QString& localPath)
+{
+    return m_sessao.asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&]() -> std::optional<TransferCheck> {
+        m_sessao.CriarPastaCliente();
+        if (m_sessao.baseCorrompida())
+            return EnviarArquivoBaseCorrompida(localPath);
+        return EnviarArquivo(localPath);
+    });
+}
+
+std::optional<TransferCheck> TfPrincipal::EnviarArquivo(const QString& localPath)
+{
+    const auto enviado = m_sessao.EnviarArquivo(localPath);
     if (enviado)
-        MessageBox(QStringLiteral("Arquivo Enviado com Sucesso"), kTituloAplicacao, mb::Information);
+        ListarArquivos();
+    return enviado;
 }
 
-bool TfPrincipal::EnviarArquivo(const QString& localPath)
+TransferCheck TfPrincipal::EnviarArquivoBaseCorrompida(const QString& localPath)
 {
-    if (!m_sessao.EnviarArquivo(localPath))
-        return false;
-    ListarArquivos();
-    return true;
-}
-
-void TfPrincipal::EnviarArquivoBaseCorrompida(const QString& localPath)
-{
-    ui->edtNomeArquivo->setText(m_sessao.EnviarArquivoBaseCorrompida(localPath));
+    const FtpSession::UniqueUpload enviado = m_sessao.EnviarArquivoBaseCorrompida(localPath);
+    ui->edtNomeArquivo->setText(enviado.name);
     ui->PageControl1->setCurrentWidget(ui->TabSheet3);
+    return enviado.check;
+}
+
+void TfPrincipal::mensagemDeSucesso(TWorkMode mode, TransferCheck check)
+{
+    QString texto;
+    if (check == TransferCheck::Unconfirmed)
+        texto = mode == wmWrite ? QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência")
+                                : QStringLiteral("Arquivo baixado, mas o servidor não informou o tamanho para conferência");
+    else
+        texto = mode == wmWrite ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");
+    MessageBox(texto, kTituloAplicacao, mb::Information);
 }
 
 // ---------------------------------------------------------------- download and delete
@@ -427,8 +533,9 @@ void TfPrincipal::BaixarArquivo(const RemoteName& remoteName)
         m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName.displayText()));
     if (destino.isEmpty())
         return;
+    std::optional<TransferCheck> baixado;
     try {
-        m_sessao.BaixarArquivo(remoteName, destino);
+        baixado = m_sessao.BaixarArquivo(remoteName, destino);
     } catch (const ERemoteFileNotFound&) {
         // The list shows what is there now. In corrupted-base mode there is no list to
         // show: the folder holds other clients' files, and the user stays on the page
@@ -437,7 +544,8 @@ void TfPrincipal::BaixarArquivo(const RemoteName& remoteName)
             ListarArquivos();
         throw;
     }
-    MessageBox(QStringLiteral("Arquivo Baixado com Sucesso"), kTituloAplicacao, mb::Information);
+    if (baixado)
+        mensagemDeSucesso(wmRead, *baixado);
 }
 
 bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
@@ -469,13 +577,11 @@ void TfPrincipal::btnDeleteClick()
 void TfPrincipal::EnviarArquivoLinhaComando()
 {
     const QString arquivo = m_deps.argumentos.value(0);
-    m_sessao.ConectarFTP();
-    m_sessao.DefinirPastaCliente();
-    m_sessao.CriarPastaCliente();
-    if (m_sessao.baseCorrompida())
-        EnviarArquivoBaseCorrompida(arquivo);
-    else
-        EnviarArquivo(arquivo);
+    m_sessao.asTransfer(wmWrite, QFileInfo(arquivo).fileName(), [&] {
+        m_sessao.ConectarFTP();
+        m_sessao.DefinirPastaCliente();
+        enviar(arquivo);
+    });
 }
 
 void TfPrincipal::verificarArquivoParaEnvio(const QString& path)
@@ -499,16 +605,12 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
     const QString nome = paths.first();
     verificarArquivoParaEnvio(nome);
     btnViewFilesClick();
-    m_sessao.CriarPastaCliente();
-    if (m_sessao.baseCorrompida())
-        EnviarArquivoBaseCorrompida(nome);
-    else
-        EnviarArquivo(nome);
+    enviar(nome);
 }
 
 void TfPrincipal::SoltarArquivos(const QStringList& paths)
 {
-    operacao(this, [&] { WMDropFiles(paths); });
+    operacao(this, [&] { WMDropFiles(paths); }, FtpSession::Kind::Transfer);
 }
 
 void TfPrincipal::dragEnterEvent(QDragEnterEvent* event)

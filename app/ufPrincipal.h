@@ -9,6 +9,7 @@
 #include "ui_ufPrincipal.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -29,6 +30,8 @@ public:
         std::function<IQuintaraConexaoPtr()> criarSistema;    // default: detect beside the executable
         QStringList argumentos;                               // command-line arguments, program name excluded
         int pausaAntesDeFecharMs = 1500;                      // after a command-line send
+        int atrasoDaEsperaMs = 400;                           // before a wait shows in the busy panel
+        RetryPolicy novasTentativas;                          // after a broken line
     };
 
     TfPrincipal();
@@ -64,8 +67,9 @@ private:
     // The one guard every handler runs through: nothing escapes to Qt's event
     // dispatch, and nothing is swallowed silently.
     void protegido(QObject* sender, const std::function<void()>& handler);
-    // A handler that uses the FTP connection: one at a time.
-    void operacao(QObject* sender, const std::function<void()>& handler);
+    // A handler that uses the FTP connection: one at a time. A transfer's handler
+    // says so: closing the window then asks first.
+    void operacao(QObject* sender, const std::function<void()>& handler, FtpSession::Kind kind = FtpSession::Kind::Other);
     void ApplicationEvents1Exception(QObject* sender, const Exception& e);
     int MessageBox(const QString& text, const QString& caption, int flags);
 
@@ -76,14 +80,22 @@ private:
     void bombearMensagens();
     void ListView1SelectItem();
     void Splitter1Moved();
+    // Opens the log below the page, as dragging the splitter does.
+    void mostrarLog();
+    void btnCancelarClick();
 
     // What the session reports and asks.
     void log(const QString& line) override;
     void clientCaption(const QString& caption) override;
+    void waiting(const QString& what) override;
     void transferBegin(TWorkMode mode, std::int64_t total) override;
     void transferProgress(TWorkMode mode, std::int64_t soFar) override;
-    void transferEnd(TWorkMode mode, TransferOutcome outcome) override;
+    void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) override;
+    void transferResumed(TWorkMode mode, std::int64_t soFar) override;
+    void transferChecking(TWorkMode mode) override;
+    void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) override;
     bool replaceRemoteFile(const QString& name) override;
+    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override;
     bool replaceLocalFile(const QString& localPath) override;
     void uniqueNameChosen(const QString& name) override;
 
@@ -92,8 +104,11 @@ private:
     void btnViewFilesClick();
     void btnRefreshClick();
     void btnUploadClick();
-    bool EnviarArquivo(const QString& localPath);
-    void EnviarArquivoBaseCorrompida(const QString& localPath);
+    // Both send localPath in the mode the client is in; nothing when the user declined.
+    std::optional<TransferCheck> enviar(const QString& localPath);
+    std::optional<TransferCheck> EnviarArquivo(const QString& localPath);
+    TransferCheck EnviarArquivoBaseCorrompida(const QString& localPath);
+    void mensagemDeSucesso(TWorkMode mode, TransferCheck check);
     int linhaSelecionada() const;
     void GarantirSelecao();
     void btnDownloadSelectedClick();
@@ -111,6 +126,9 @@ private:
     FtpSession m_sessao;
     FileListModel* m_arquivos = nullptr;
     std::unique_ptr<BusyPanel> m_painel;
+    // A wait shows in the panel only once it lasts: a quick listing does not flash it.
+    QTimer m_esperaVisivel;
+    QString m_textoEspera;
     bool m_mostrada = false;
     int m_bombeando = 0;
 };

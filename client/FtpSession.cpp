@@ -1,6 +1,7 @@
 #include "FtpSession.h"
 
 #include "BlockingCall.h"
+#include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
 #include "Endpoints.h"
 #include "NomeBaseCorrompida.h"
@@ -37,37 +38,44 @@ void FtpSession::setSistema(IQuintaraConexaoPtr sistema)
 
 // ---------------------------------------------------------------- one operation at a time
 
-FtpSession::Operation::Operation(FtpSession& session) : m_session(session)
+FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)
 {
     m_session.m_state = State::Running;
+    m_session.m_kind = kind;
+    m_session.m_cancelRequested.store(false);
 }
 
 FtpSession::Operation::~Operation()
 {
     m_session.m_state = State::Idle;
+    m_session.m_kind = Kind::Other;
+    m_session.m_transfer.reset();
     emit m_session.idle();
 }
 
 void FtpSession::cancel()
 {
-    if (m_state != State::Running)
+    State running = State::Running;
+    if (!m_state.compare_exchange_strong(running, State::Cancelling))
         return;
-    m_state = State::Cancelling;
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_cancelRequested.store(true);
+    }
+    m_pauseWake.notify_all();
     m_ftp->Abort();
 }
 
-template <typename F>
-auto FtpSession::ftp(F&& f) -> decltype(f())
+EOperationCancelled FtpSession::cancelled() const
+{
+    return EOperationCancelled(m_kind == Kind::Transfer ? QStringLiteral("Transferência cancelada pelo usuário")
+                                                        : QStringLiteral("Operação cancelada pelo usuário"));
+}
+
+void FtpSession::throwIfCancelled() const
 {
     if (m_state == State::Cancelling)
-        throw EIdFTPError(QStringLiteral("Operação cancelada"));
-    if constexpr (std::is_void_v<decltype(f())>) {
-        executarBloqueante([&] { f(); });
-    } else {
-        std::optional<decltype(f())> resultado;
-        executarBloqueante([&] { resultado.emplace(f()); });
-        return std::move(*resultado);
-    }
+        throw cancelled();
 }
 
 // ---------------------------------------------------------------- events of the component
@@ -89,46 +97,28 @@ void FtpSession::OnStatus(const QString& text)
     relay([text](FtpSession& s) { s.m_events.log(text); });
 }
 
-void FtpSession::OnWorkBegin(TWorkMode mode, std::int64_t expected)
+void FtpSession::OnWorkBegin(TWorkMode, std::int64_t)
 {
-    relay([mode, expected](FtpSession& s) {
-        if (!s.m_transfer || s.m_transfer->mode != mode || s.m_transfer->begun)
-            return;
-        s.m_transfer->begun = true;
-        s.m_events.transferBegin(mode, expected);
-    });
+    // The session reports a transfer's start itself: it knows the whole file's size,
+    // also for a download and after a resume.
 }
 
 void FtpSession::OnWork(TWorkMode mode, std::int64_t soFar)
 {
-    relay([mode, soFar](FtpSession& s) {
-        if (s.m_transfer && s.m_transfer->mode == mode && s.m_transfer->begun)
-            s.m_events.transferProgress(mode, soFar);
+    if (!m_dataPhase.load())
+        return;
+    const std::int64_t position = m_dataBase.load() + soFar;
+    relay([mode, position](FtpSession& s) {
+        if (!s.m_transfer || s.m_transfer->mode != mode || !s.m_transfer->begun || s.m_transfer->ended)
+            return;
+        s.m_transfer->done = position;
+        s.m_events.transferProgress(mode, position);
     });
 }
 
 void FtpSession::OnWorkEnd(TWorkMode)
 {
-    // The end is reported by transfer(), which knows how the call went.
-}
-
-template <typename F>
-void FtpSession::transfer(TWorkMode mode, F&& call)
-{
-    struct Fim {
-        FtpSession& s;
-        TransferOutcome outcome = TransferOutcome::Failed;
-        ~Fim()
-        {
-            const std::optional<Transfer> t = std::exchange(s.m_transfer, std::nullopt);
-            if (t && t->begun)
-                s.m_events.transferEnd(t->mode, s.m_state == State::Cancelling ? TransferOutcome::Cancelled : outcome);
-        }
-    } fim{*this};
-    if (!m_transfer)
-        m_transfer = Transfer{mode, false};
-    ftp(std::forward<F>(call));
-    fim.outcome = TransferOutcome::Completed;
+    // The end is reported by endTransfer, which knows how the transfer went.
 }
 
 // ---------------------------------------------------------------- client folder
@@ -157,6 +147,7 @@ void FtpSession::DefinirPastaCliente()
 {
     if (!m_sistema)
         m_sistema = std::make_shared<TQuintaraConexao>();
+    m_events.waiting(QStringLiteral("Identificando o cliente..."));
     ::DefinirPastaCliente(*m_sistema, *this, [](const std::function<void()>& work) { executarBloqueante(work); });
 }
 
@@ -170,6 +161,7 @@ void FtpSession::CriarPastaCliente()
         return;
     const QStringList pecas = clientFolderPieces(m_directory);
     m_events.log(QStringLiteral("Criando Pasta do Cliente"));
+    m_events.waiting(QStringLiteral("Abrindo a pasta do cliente..."));
     ftp([this] { m_ftp->ChangeDir(QStringLiteral("/")); });
     for (const QString& peca : pecas) {
         try {
@@ -201,6 +193,7 @@ bool FtpSession::Connected() const
 
 void FtpSession::ConectarFTP()
 {
+    m_events.waiting(QStringLiteral("Conectando ao servidor FTP..."));
     const Endpoints destinos = Endpoints::atuais();
     m_ftp->Host = destinos.principal.host;
     m_ftp->Port = destinos.principal.porta;
@@ -211,9 +204,9 @@ void FtpSession::ConectarFTP()
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
         ftp([this] { m_ftp->Connect(); });
+    } catch (const EOperationCancelled&) {
+        throw;
     } catch (const Exception& e) {
-        if (m_state == State::Cancelling)
-            throw;
         m_events.log(e.Message());
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
         m_ftp->Host = destinos.alternativo.host;
@@ -246,44 +239,12 @@ FtpListing FtpSession::fetchListing()
     // The walk may have found out only now that the client cannot be identified.
     if (m_baseCorrompida)
         throw Exception(QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
+    m_events.waiting(QStringLiteral("Lendo a lista de arquivos..."));
     // Copied on the worker thread: a large listing costs the window nothing here.
     return ftp([this] {
         m_ftp->List();
         return FtpListing(m_ftp->DirectoryListing());
     });
-}
-
-bool FtpSession::EnviarArquivo(const QString& localPath)
-{
-    const QString nome = QFileInfo(localPath).fileName();
-    const std::int64_t tamanho = ftp([&] { return m_ftp->Size(nome); });
-    if (tamanho >= 0 && !m_events.replaceRemoteFile(nome))
-        return false;
-    transfer(wmWrite, [&] { m_ftp->Put(localPath, QString(), false, 0); });
-    return true;
-}
-
-QString FtpSession::EnviarArquivoBaseCorrompida(const QString& localPath)
-{
-    const QString nome = NomeUnicoBaseCorrompida(localPath, QDateTime::currentDateTime());
-    m_events.uniqueNameChosen(nome);
-    m_events.log(nome);
-    transfer(wmWrite, [&] { m_ftp->Put(localPath, nome, false, 0); });
-    return nome;
-}
-
-void FtpSession::BaixarArquivo(const RemoteName& remoteName, const QString& localPath)
-{
-    CriarPastaCliente();
-    const std::int64_t tamanho = ftp([&] { return m_ftp->Size(remoteName); });
-    if (tamanho == -1)
-        throw ERemoteFileNotFound(QStringLiteral("Arquivo Não Encontrado no FTP"));
-    const bool substituir = QFileInfo::exists(localPath) && m_events.replaceLocalFile(localPath);
-    // The component gives no size for what it receives: the size asked above is the
-    // total, and the window is busy from here, also if no data ever moves.
-    m_transfer = Transfer{wmRead, true};
-    m_events.transferBegin(wmRead, tamanho);
-    transfer(wmRead, [&] { m_ftp->Get(remoteName, localPath, substituir, false); });
 }
 
 void FtpSession::deleteFile(const RemoteName& name)

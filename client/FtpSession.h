@@ -9,6 +9,12 @@
 // window painting while it waits and simply runs the call where there is no event
 // loop. One operation at a time: a driver that has an event loop holds an
 // Operation while it works, so that a second request can be told to wait.
+//
+// Transfers never leave a piece under a final name: an upload goes to a temporary
+// name (PartialUploadName.h) and is renamed only once the server's copy has been
+// checked; a download goes to a temporary file beside its target. When the line
+// breaks, a transfer goes on where the data stopped, after a pause, up to
+// RetryPolicy::pauses.size() times (FtpSessionTransfers.cpp).
 #include "FtpSessionEvents.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
@@ -18,9 +24,15 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 // The listing as the FTP component keeps it, copied out of the component.
 using FtpListing = std::remove_cvref_t<decltype(std::declval<const TIdFTP&>().DirectoryListing())>;
@@ -31,6 +43,40 @@ public:
     using EUserException::EUserException;
 };
 
+// A transfer that did not go through: the message says why and what became of the
+// file, for an error box.
+class ETransferFailed : public EUserException {
+public:
+    using EUserException::EUserException;
+};
+
+// The user stopped the operation. Its message is the log line that says so.
+class EOperationCancelled : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The user declined a step of a transfer: nothing was changed. Its message is the
+// log line that says so.
+class ETransferDeclined : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// How a transfer that went through was checked.
+enum class TransferCheck {
+    SizeAndDigest, // the server's size, and its digest of the file, match ours
+    Size,          // the server's size matches; it offers no digest
+    Unconfirmed,   // the server told no size to compare
+};
+
+// When a broken transfer is tried again.
+struct RetryPolicy {
+    // The pause before each new attempt of a transfer; as many new attempts as pauses.
+    std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(10),
+                                                  std::chrono::seconds(20), std::chrono::seconds(30)};
+};
+
 class FtpSession : public QObject, private IFtpEvents, private IPastaClienteAlvo {
     Q_OBJECT
 
@@ -39,6 +85,11 @@ public:
         Idle,       // nobody uses the connection
         Running,    // an operation holds it
         Cancelling, // the operation was told to stop; its next FTP call fails
+    };
+    // What an operation is, for what a cancel says and what closing the window asks.
+    enum class Kind {
+        Other,    // a listing, a deletion
+        Transfer, // an upload or a download, from its connection to its end
     };
 
     explicit FtpSession(FtpSessionEvents& events, QObject* parent = nullptr);
@@ -52,12 +103,14 @@ public:
     // Corrupted-base mode: once on, never off.
     bool baseCorrompida() const { return m_baseCorrompida; }
     TIdFTP& IdFTP1() { return *m_ftp; }
+    void setRetryPolicy(RetryPolicy policy) { m_retry = std::move(policy); }
 
-    State state() const { return m_state; }
+    State state() const { return m_state.load(); }
+    Kind kind() const { return m_kind; }
     // Held for the length of one operation, questions and dialogs included.
     class Operation {
     public:
-        explicit Operation(FtpSession& session);
+        explicit Operation(FtpSession& session, Kind kind = Kind::Other);
         ~Operation();
         Operation(const Operation&) = delete;
         Operation& operator=(const Operation&) = delete;
@@ -65,8 +118,10 @@ public:
     private:
         FtpSession& m_session;
     };
-    // Stops the running operation: a transfer breaks off at once, and no further
-    // FTP call of the operation is started. Nothing happens when idle.
+    // Stops the running operation: a transfer breaks off at once, a pause before a
+    // new attempt ends, and no further FTP call of the operation is started. What
+    // is partial stays under no final name. Nothing happens when idle. May come from
+    // another thread (a run without a window, stopped by a signal).
     void cancel();
 
     bool Connected() const;
@@ -81,15 +136,28 @@ public:
     // corrupted-base mode: that one holds other clients' files.
     FtpListing fetchListing();
     // Sends a file under its own name into the current directory, asking before a
-    // remote file is replaced; false when the user declined.
-    bool EnviarArquivo(const QString& localPath);
-    // Sends a file under a unique name into the current directory; returns that name.
-    QString EnviarArquivoBaseCorrompida(const QString& localPath);
+    // remote file is replaced and before an interrupted upload of the same file is
+    // continued. Nothing when the user declined to replace.
+    std::optional<TransferCheck> EnviarArquivo(const QString& localPath);
+    struct UniqueUpload {
+        QString name;
+        TransferCheck check;
+    };
+    // Sends a file under a unique name into the current directory.
+    UniqueUpload EnviarArquivoBaseCorrompida(const QString& localPath);
     // Fetches remoteName of the client folder into localPath, asking before a local
-    // file is replaced. Raises ERemoteFileNotFound when the server has no such file.
+    // file is replaced, also when one appeared or changed there while the data
+    // came. Raises ERemoteFileNotFound when the server has no such file. Nothing
+    // when the user kept a local file that appeared meanwhile.
     // A listing entry names its file by the bytes the server sent; a typed name
     // goes out as UTF-8.
-    void BaixarArquivo(const RemoteName& remoteName, const QString& localPath);
+    std::optional<TransferCheck> BaixarArquivo(const RemoteName& remoteName, const QString& localPath);
+    // Runs the steps of one transfer the user asked for (connecting, entering the
+    // folder, the transfer itself): whatever fails in them ends the transfer once, as
+    // failed, and comes out as ETransferFailed, which says why and what became of
+    // the file; a cancel comes out as EOperationCancelled.
+    template <typename F>
+    auto asTransfer(TWorkMode mode, const QString& fileName, F&& steps) -> decltype(steps());
     // Deletes a file of the current directory.
     void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
@@ -116,22 +184,82 @@ private:
 
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
-    // Runs a Put or Get and reports its end once, with how it went.
+    void throwIfCancelled() const;
+    EOperationCancelled cancelled() const;
+
+    // The transfer that runs, for its progress, its end and its failure message.
+    struct Transfer {
+        TWorkMode mode = wmWrite;
+        QString name;               // as the user knows it
+        std::int64_t total = -1;
+        std::int64_t done = 0;      // bytes of the file at the far end so far
+        bool begun = false;
+        bool ended = false;
+        int retries = 0;            // new attempts after a broken line
+        bool replacing = false;     // over a file of the same name
+        QString remoteName;         // an upload's final name
+        QString leftOver;           // an upload's temporary name, when it stays on the server
+        std::int64_t leftOverBytes = 0;
+        bool resumable = false;     // a later upload of the same file can go on from it
+    };
+    void beginTransfer(TWorkMode mode, const QString& name);
+    void endTransfer(TransferOutcome outcome, const QString& failure = {});
+    [[noreturn]] void failTransfer(std::exception_ptr error);
+
+    // FtpSessionTransfers.cpp
+    struct Upload {
+        QString localPath;
+        RemoteName finalName;
+        bool offerResume = false; // look for an interrupted upload of this local file
+    };
+    TransferCheck sendFile(const Upload& upload);
+    std::optional<TransferCheck> receiveFile(const RemoteName& remoteName, const QString& localPath);
+    std::int64_t resumePoint(const RemoteName& partial, std::int64_t total);
+    TransferCheck checkUpload(const Upload& upload, const RemoteName& partial, const struct LocalFileState& before);
+    void placeUpload(const RemoteName& partial, const RemoteName& finalName);
+    void removeStalePartials(const RemoteName& finalName);
+    void reconnectForRetry();
+    void pauseBeforeRetry(int attempt);
     template <typename F>
-    void transfer(TWorkMode mode, F&& call);
+    void dataPhase(std::int64_t base, F&& call);
 
     FtpSessionEvents& m_events;
     IQuintaraConexaoPtr m_sistema;
     QString m_directory;
     bool m_baseCorrompida = false;
     std::unique_ptr<TIdFTP> m_ftp;
-    State m_state = State::Idle;
+    std::atomic<State> m_state{State::Idle};
+    Kind m_kind = Kind::Other;
+    RetryPolicy m_retry;
 
-    // The transfer whose progress is reported. The component also reports the data
-    // of listings, which are no transfer of the user's.
-    struct Transfer {
-        TWorkMode mode;
-        bool begun;
-    };
     std::optional<Transfer> m_transfer;
+    // While a Put or Get of the transfer runs: the component's byte counts start
+    // at 0 for each call, and base is where the call started in the file. Other
+    // data (listings, the listing of one name) is no progress of the file.
+    std::atomic<bool> m_dataPhase{false};
+    std::atomic<std::int64_t> m_dataBase{0};
+
+    // A cancel wakes the pause between attempts.
+    std::atomic<bool> m_cancelRequested{false};
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseWake;
 };
+
+template <typename F>
+auto FtpSession::asTransfer(TWorkMode mode, const QString& fileName, F&& steps) -> decltype(steps())
+{
+    if (!m_transfer)
+        beginTransfer(mode, fileName);
+    try {
+        if constexpr (std::is_void_v<decltype(steps())>) {
+            steps();
+            m_transfer.reset();
+        } else {
+            auto result = steps();
+            m_transfer.reset();
+            return result;
+        }
+    } catch (...) {
+        failTransfer(std::current_exception());
+    }
+}

@@ -21,16 +21,35 @@ public:
     // The client was identified, or not: the caption that says so.
     virtual void clientCaption(const QString& caption) = 0;
 
-    // A file's data starts to move; total is its size in bytes (0 for an empty file).
+    // The operation waits for the server (to connect, to answer) and may be
+    // cancelled meanwhile: what it waits for.
+    virtual void waiting(const QString& what) = 0;
+
+    // A file's transfer starts; total is its size in bytes (0 for an empty file,
+    // -1 when the server gave none).
     virtual void transferBegin(TWorkMode mode, std::int64_t total) = 0;
-    // Bytes moved so far.
+    // Where the data stands: bytes of the file that have arrived, counted from the
+    // file's start, also after a resume.
     virtual void transferProgress(TWorkMode mode, std::int64_t soFar) = 0;
-    // Every transfer that began ends once, however it went.
-    virtual void transferEnd(TWorkMode mode, TransferOutcome outcome) = 0;
+    // The line broke: a new attempt (attempt of maxAttempts) starts in secondsLeft
+    // seconds. Called again as each second of the pause passes.
+    virtual void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) = 0;
+    // The data moves again, from soFar on.
+    virtual void transferResumed(TWorkMode mode, std::int64_t soFar) = 0;
+    // The data is all there: the copy is being checked and put in its place.
+    virtual void transferChecking(TWorkMode mode) = 0;
+    // Every transfer that began ends once, however it went; so does one that failed
+    // before it could begin. For a failure, what went wrong in a few words, as the
+    // window shows it after "Falha no envio: " ("conexão perdida em 32 %").
+    virtual void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) = 0;
 
     // The server already has a file of that name: replace it?
     virtual bool replaceRemoteFile(const QString& name) = 0;
-    // A local file is in the way of a download: replace it?
+    // An earlier upload of this same local file (same size and modification time)
+    // broke off with done of total bytes on the server: continue it?
+    virtual bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) = 0;
+    // A local file is in the way of a download (or appeared there, or changed,
+    // while the download ran): replace it?
     virtual bool replaceLocalFile(const QString& localPath) = 0;
     // In corrupted-base mode, the name the file is about to be stored under.
     virtual void uniqueNameChosen(const QString& name) = 0;

@@ -1,7 +1,11 @@
 #include "FtpReplyParsers.h"
 
+#include "FtpListParser.h"
+
 #include <QRegularExpression>
 #include <QStringList>
+
+#include <cctype>
 
 namespace ftp {
 
@@ -12,8 +16,31 @@ FtpCapabilities parseFeatReply(const QString& text)
     // The first line ("Features:") and the last ("End") are no features.
     for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
         const QString feature = lines[i].trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
-        if (feature == QLatin1String("MLSD") || feature == QLatin1String("MLST"))
+        if (feature == QLatin1String("MLSD"))
             caps.mlsd = true;
+        else if (feature == QLatin1String("MLST"))
+            caps.mlsd = caps.mlst = true;
+        else if (feature == QLatin1String("HASH")) {
+            // "HASH SHA-256*;SHA-1;MD5": the one in use carries the star.
+            const QStringList names = lines[i].trimmed().section(QLatin1Char(' '), 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            for (const QString& raw : names) {
+                const bool inUse = raw.trimmed().endsWith(QLatin1Char('*'));
+                const QString name = canonicalHashName(raw.trimmed().remove(QLatin1Char('*')));
+                if (name.isEmpty() || caps.hashAlgorithms.contains(name))
+                    continue;
+                if (inUse)
+                    caps.hashAlgorithms.prepend(name);
+                else
+                    caps.hashAlgorithms.append(name);
+            }
+        } else if (feature == QLatin1String("XSHA256"))
+            caps.xsha256 = true;
+        else if (feature == QLatin1String("XSHA1"))
+            caps.xsha1 = true;
+        else if (feature == QLatin1String("XMD5"))
+            caps.xmd5 = true;
+        else if (feature == QLatin1String("XCRC"))
+            caps.xcrc = true;
         else if (feature == QLatin1String("EPSV"))
             caps.epsv = true;
         else if (feature == QLatin1String("EPRT"))
@@ -112,6 +139,79 @@ std::optional<std::int64_t> parseSizeReply(const QString& text)
     if (!ok)
         return std::nullopt;
     return static_cast<std::int64_t>(n);
+}
+
+std::optional<TIdFTPListItem> parseMlstReply(const QString& text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+        if (!lines[i].startsWith(QLatin1Char(' ')))
+            continue;
+        if (auto item = parseMlsdLine(lines[i].mid(1)))
+            return item;
+    }
+    return std::nullopt;
+}
+
+int hashDigits(const QString& algorithm)
+{
+    if (algorithm == QLatin1String("SHA-256"))
+        return 64;
+    if (algorithm == QLatin1String("SHA-1"))
+        return 40;
+    if (algorithm == QLatin1String("MD5"))
+        return 32;
+    if (algorithm == QLatin1String("CRC32"))
+        return 8;
+    return 0;
+}
+
+QString canonicalHashName(const QString& name)
+{
+    QString key = name.trimmed().toUpper();
+    key.remove(QLatin1Char('-'));
+    if (key == QLatin1String("SHA256"))
+        return QStringLiteral("SHA-256");
+    if (key == QLatin1String("SHA1"))
+        return QStringLiteral("SHA-1");
+    if (key == QLatin1String("MD5"))
+        return QStringLiteral("MD5");
+    if (key == QLatin1String("CRC32"))
+        return QStringLiteral("CRC32");
+    return {};
+}
+
+std::optional<QByteArray> parseHashValue(const QString& text, int hexDigits)
+{
+    if (hexDigits <= 0)
+        return std::nullopt;
+    const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    for (const QString& w : words) {
+        if (w.size() != hexDigits)
+            continue;
+        bool hex = true;
+        for (const QChar c : w)
+            hex = hex && c.unicode() < 128 && std::isxdigit(static_cast<unsigned char>(c.unicode()));
+        if (hex)
+            return QByteArray::fromHex(w.toLatin1());
+    }
+    return std::nullopt;
+}
+
+std::optional<HashReply> parseHashReply(const QString& text)
+{
+    // The first line only: the name after the digest may hold anything but a line break.
+    const QStringList words = text.section(QLatin1Char('\n'), 0, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.size() < 3)
+        return std::nullopt;
+    const QString algorithm = canonicalHashName(words[0]);
+    const int digits = hashDigits(algorithm);
+    if (digits == 0 || words[2].size() != digits)
+        return std::nullopt;
+    const auto digest = parseHashValue(words[2], digits);
+    if (!digest)
+        return std::nullopt;
+    return HashReply{algorithm, *digest};
 }
 
 }

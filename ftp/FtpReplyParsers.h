@@ -1,8 +1,13 @@
 #pragma once
 // What the client reads out of the text of particular replies: FEAT (RFC 2389),
-// PASV (RFC 959), EPSV (RFC 2428), PWD (RFC 959), SIZE (RFC 3659). Pure functions of
-// the reply text (code and separators already removed by the reply reader).
+// PASV (RFC 959), EPSV (RFC 2428), PWD (RFC 959), SIZE and MLST (RFC 3659), HASH
+// (draft-ietf-ftpext2-hash) and the older XSHA256/XSHA1/XMD5/XCRC. Pure functions
+// of the reply text (code and separators already removed by the reply reader).
+#include "FtpTypes.h"
+
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -18,6 +23,15 @@ struct FtpCapabilities {
     bool utf8 = false;
     bool epsvRefused = false; // it answered EPSV with anything but 229: PASV from then on
     bool epsvAll = false;     // it accepted "EPSV ALL": PASV is not allowed any more
+    bool mlst = false;        // FEAT lists MLST: the facts of one name
+    // HASH and the algorithms it offers (canonical names, see hashDigits), the one
+    // in use first; and the older commands that each name their algorithm.
+    QStringList hashAlgorithms;
+    bool xsha256 = false;
+    bool xsha1 = false;
+    bool xmd5 = false;
+    bool xcrc = false;
+    bool restStorRefused = false; // it refused REST before STOR: APPE from then on
 
     bool useEpsv() const { return epsv && eprt && !epsvRefused; }
 };
@@ -38,5 +52,26 @@ std::optional<std::uint16_t> parseEpsvReply(const QString& text);
 std::optional<QString> parsePwdReply(const QString& text);
 
 std::optional<std::int64_t> parseSizeReply(const QString& text);
+
+// The entry of an MLST reply: the facts line between the first and the last line
+// (it starts with a blank). Its name is the path the server gives.
+std::optional<TIdFTPListItem> parseMlstReply(const QString& text);
+
+// Hex digits of a digest: "SHA-256" 64, "SHA-1" 40, "MD5" 32, "CRC32" 8; 0 for an
+// algorithm we cannot compute.
+int hashDigits(const QString& algorithm);
+// An algorithm name as FEAT or a HASH reply writes it ("sha256", "SHA-256") in its
+// canonical form, or empty when it is none of ours.
+QString canonicalHashName(const QString& name);
+
+struct HashReply {
+    QString algorithm; // canonical
+    QByteArray digest; // raw bytes
+};
+// A HASH reply: "SHA-256 0-1048575 <hex> name".
+std::optional<HashReply> parseHashReply(const QString& text);
+// The reply of an X command of a known algorithm: the first word that is a digest
+// of that many hex digits ("250 <hex>", "213 <hex> name", "250 name <hex>").
+std::optional<QByteArray> parseHashValue(const QString& text, int hexDigits);
 
 }

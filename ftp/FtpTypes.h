@@ -23,6 +23,39 @@ private:
     int m_code;
 };
 
+// A transfer that stopped short while the server still took part: the data
+// connection could not be opened or broke off, or it carried less than the file.
+// Another try may well go through.
+class EIdFTPTransferBroken : public EIdFTPError {
+public:
+    using EIdFTPError::EIdFTPError;
+};
+
+// The data connection broke off while the control connection lives on.
+class EIdFTPDataConnectionLost : public EIdFTPTransferBroken {
+public:
+    using EIdFTPTransferBroken::EIdFTPTransferBroken;
+};
+
+// The server cannot continue a transfer from a position (it refused REST, and for
+// an upload APPE too): only a transfer from the first byte is left.
+class EIdFTPRestartRefused : public EIdFTPError {
+public:
+    using EIdFTPError::EIdFTPError;
+};
+
+// What the server says of one name (TIdFTP::FileInfo).
+struct RemoteFileInfo {
+    bool exists = false;
+    std::int64_t size = -1; // -1: the server gave none
+};
+
+// A file's digest as the server computed it (TIdFTP::Hash).
+struct RemoteHash {
+    QString algorithm; // "SHA-256", "SHA-1", "MD5" or "CRC32"
+    QByteArray digest; // raw bytes
+};
+
 struct TIdFTPListItem {
     QString FileName;   // for display (see ftp::displayName)
     QByteArray RawName; // the name as the server sent it: what commands about the entry send

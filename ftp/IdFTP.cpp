@@ -1,10 +1,12 @@
 // The control session: RFC 959 commands and replies on one control connection,
 // passive data connections (PASV of RFC 959, EPSV of RFC 2428), FEAT (RFC 2389),
-// SIZE and MLSD (RFC 3659), UTF-8 path names (RFC 2640).
+// SIZE, MLSD, MLST and REST in stream mode (RFC 3659), UTF-8 path names (RFC 2640),
+// APPE and RNFR/RNTO (RFC 959), and the hash commands (HASH, XSHA256 and kin).
 #include "IdFTP.h"
 
 #include "FtpDataTransfer.h"
 #include "FtpListParser.h"
+#include "FtpPartFile.h"
 #include "FtpReply.h"
 #include "FtpReplyParsers.h"
 #include "FtpSocket.h"
@@ -14,13 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
-#include <filesystem>
 #include <mutex>
 #include <optional>
-#include <system_error>
 
 using namespace ftp;
 
@@ -34,6 +33,9 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr qsizetype kMaxListingBytes = qsizetype(256) << 20;
 // QUIT is a courtesy: we close in any case, so we do not wait long for its reply.
 constexpr Millis kQuitWait{3000};
+// After the data connection broke, how long the server has to say so on the control
+// connection before that one counts as broken too.
+constexpr Millis kBrokenDataReplyWait{2000};
 // Between commands a server has at most a closing notice or a late reply to say;
 // more than this is a server gone wrong, and reading on would never end while it
 // keeps sending.
@@ -57,69 +59,6 @@ EIdFTPError serverError(const FtpReply& reply)
 
 // A name as status lines and messages show it.
 QString shownName(const RemoteName& name) { return visibleText(name.displayText()); }
-
-std::filesystem::path nativePath(const QString& path)
-{
-#ifdef _WIN32
-    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-// The temporary file a download goes to: beside the target (so the final rename
-// stays on one file system), hidden where a leading dot hides, with a short name no
-// one else uses. It does not repeat the target's name, which may already be as long
-// as the file system allows.
-class PartFile {
-public:
-    explicit PartFile(const QString& target)
-    {
-        const QFileInfo info(target);
-        const QString stem = info.absolutePath() + QLatin1String("/.ftpcaldoria.part-");
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            QString suffix;
-            for (int i = 0; i < 8; ++i)
-                suffix.append(QLatin1Char("abcdefghijklmnopqrstuvwxyz0123456789"[QRandomGenerator::global()->bounded(36)]));
-            m_file.setFileName(stem + suffix);
-            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-                return;
-            if (m_file.error() != QFileDevice::OpenError || !QFileInfo::exists(m_file.fileName()))
-                break;
-        }
-        throw EIdFTPError(QStringLiteral("Não foi possível criar o arquivo temporário em %1: %2")
-                              .arg(QDir::toNativeSeparators(info.absolutePath()), m_file.errorString()));
-    }
-    ~PartFile()
-    {
-        if (!m_committed) {
-            m_file.close();
-            QFile::remove(m_file.fileName());
-        }
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    QFile& file() { return m_file; }
-
-    void commitAs(const QString& target)
-    {
-        m_file.close();
-        if (m_file.error() != QFileDevice::NoError)
-            throw EIdFTPError(QStringLiteral("Erro ao gravar o arquivo local %1: %2")
-                                  .arg(QDir::toNativeSeparators(target), m_file.errorString()));
-        std::error_code ec;
-        std::filesystem::rename(nativePath(m_file.fileName()), nativePath(target), ec);
-        if (ec)
-            throw EIdFTPError(QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                                  .arg(QDir::toNativeSeparators(target), QString::fromStdString(ec.message())));
-        m_committed = true;
-    }
-
-private:
-    QFile m_file;
-    bool m_committed = false;
-};
 
 }
 
@@ -373,16 +312,42 @@ struct TIdFTP::Impl {
         }
     }
 
-    // One transfer on a new passive data connection. Returns the bytes moved.
-    std::int64_t transfer(const QByteArray& command, TWorkMode mode, std::int64_t expected,
-                          const std::function<void(Socket&, WorkReporter&)>& body)
+    // One transfer on a new passive data connection; with restartAt, from that
+    // position of the file on. Returns the bytes moved.
+    std::int64_t transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
+                          const std::function<void(Socket&, WorkReporter&)>& body, std::int64_t restartAt = 0)
     {
         if (buffer.empty())
             buffer.resize(kBufferSize);
-        openDataConnection();
+        try {
+            openDataConnection();
+        } catch (const LinkError&) {
+            throw;
+        } catch (const EIdFTPError& e) {
+            // Our own failure to reach the data port: the server may well take the
+            // next one.
+            if (e.Code() == 0)
+                throw EIdFTPTransferBroken(e.Message());
+            throw;
+        }
+        if (restartAt > 0) {
+            // REST comes last before the transfer command (RFC 3659 section 5.3): some
+            // servers forget it at a PASV.
+            FtpReply rest;
+            try {
+                rest = command(QStringLiteral("REST %1").arg(restartAt));
+            } catch (...) {
+                closeData();
+                throw;
+            }
+            if (rest.code != 350) {
+                closeData();
+                throw EIdFTPRestartRefused(serverText(rest.text), rest.code);
+            }
+        }
         FtpReply first;
         try {
-            first = send(command);
+            first = send(request);
         } catch (...) {
             closeData();
             throw;
@@ -396,7 +361,24 @@ struct TIdFTP::Impl {
         bool finalReplyRead = false;
         try {
             work.begin(expected);
-            body(data, work);
+            try {
+                body(data, work);
+            } catch (const LinkError& e) {
+                if (aborted.load())
+                    throw;
+                // The data connection broke; the control connection may well live on.
+                // A server that saw the break says so at once (426): then it stays
+                // open, and a new attempt needs no new login.
+                work.endQuietly();
+                closeData();
+                try {
+                    readReply(kBrokenDataReplyWait);
+                } catch (...) {
+                    throw LinkError(e.Message());
+                }
+                finalReplyRead = true;
+                throw EIdFTPDataConnectionLost(e.Message());
+            }
             // With an upload, closing our end is what tells the server the file is whole.
             closeData();
             const auto deadline = std::chrono::steady_clock::now() + readTimeout();
@@ -420,28 +402,42 @@ struct TIdFTP::Impl {
 
     TransferLimits limits() const { return {readTimeout(), &aborted}; }
 
-    // RETR into out; localPath names it in messages (empty: a stream of the caller's).
+    // RETR into out, from startPos of the file on; localPath names it in messages
+    // (empty: a stream of the caller's). expected: the file's size, -1 to ask SIZE.
     // Returns the bytes received.
-    std::int64_t receiveFile(const RemoteName& remoteName, QIODevice& out, const QString& localPath)
+    std::int64_t receiveFile(const RemoteName& remoteName, QIODevice& out, const QString& localPath,
+                             std::int64_t startPos = 0, std::int64_t expected = -1)
     {
-        const FtpReply sizeReply = command("SIZE", remoteName);
-        const std::int64_t expected = sizeReply.code == 213 ? parseSizeReply(sizeReply.text).value_or(-1) : -1;
+        if (expected < 0) {
+            const FtpReply sizeReply = command("SIZE", remoteName);
+            expected = sizeReply.code == 213 ? parseSizeReply(sizeReply.text).value_or(-1) : -1;
+        }
 
         const QString where = localPath.isEmpty() ? QStringLiteral("o destino") : QDir::toNativeSeparators(localPath);
-        status(QStringLiteral("Recebendo arquivo %1...").arg(shownName(remoteName)));
+        if (startPos > 0)
+            status(QStringLiteral("Recebendo arquivo %1 a partir do byte %2...").arg(shownName(remoteName)).arg(startPos));
+        else
+            status(QStringLiteral("Recebendo arquivo %1...").arg(shownName(remoteName)));
         const std::int64_t received = transfer(commandBytes("RETR", remoteName), wmRead, 0,
             [&](Socket& data, WorkReporter& work) {
                 receiveToSink(data, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
                     if (out.write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
                         throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, out.errorString()));
                 });
-            });
+            }, startPos);
         // A server whose data connection broke may still say 226; the size it gave
         // before tells a whole file from a cut one (in image type, where the bytes
         // on the wire are the bytes of the file).
-        if (q.TransferType == ftBinary && expected >= 0 && received != expected)
-            throw EIdFTPError(QStringLiteral("Transferência incompleta: recebidos %1 de %2 bytes").arg(received).arg(expected));
+        if (q.TransferType == ftBinary && expected >= 0 && startPos + received != expected)
+            throw EIdFTPTransferBroken(QStringLiteral("Transferência incompleta: recebidos %1 de %2 bytes").arg(startPos + received).arg(expected));
         return received;
+    }
+
+    // A command whose reply may take longer than the usual wait.
+    FtpReply commandWithin(const QByteArray& bytes, Millis wait)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        return finalReply(send(bytes, deadline), deadline, wait);
     }
 
     // Zero or less would mean "no time-out of our own"; nothing may wait forever, so
@@ -637,24 +633,7 @@ void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool ca
 {
     if (resume)
         throw EIdFTPError(QStringLiteral("Retomar um download não é suportado"));
-    // Only a regular file is replaced: opening a named pipe would block until some
-    // other program opened its other end, and a device is nobody's download.
-    // A link is judged by what it leads to (the download replaces the link itself).
-    std::error_code ec;
-    auto type = std::filesystem::symlink_status(nativePath(localPath), ec).type();
-    if (type == std::filesystem::file_type::symlink) {
-        type = std::filesystem::status(nativePath(localPath), ec).type();
-        if (type == std::filesystem::file_type::not_found)
-            type = std::filesystem::file_type::regular; // a dangling link is replaced like a file
-    }
-    if (type == std::filesystem::file_type::directory)
-        throw EIdFTPError(QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
-    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
-        if (type != std::filesystem::file_type::regular)
-            throw EIdFTPError(QStringLiteral("O destino não é um arquivo comum: %1").arg(QDir::toNativeSeparators(localPath)));
-        if (!canOverwrite)
-            throw EIdFTPError(QStringLiteral("O arquivo de destino já existe: %1").arg(QDir::toNativeSeparators(localPath)));
-    }
+    checkDownloadTarget(localPath, canOverwrite);
 
     d->guarded([&] {
         d->ensureConnected();
@@ -665,48 +644,219 @@ void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool ca
     });
 }
 
-void TIdFTP::Get(const RemoteName& remoteName, QIODevice& destination)
+std::int64_t TIdFTP::Get(const RemoteName& remoteName, QIODevice& destination, std::int64_t startPos, std::int64_t expectedSize)
 {
-    d->guarded([&] {
+    return d->guarded([&] {
         d->ensureConnected();
-        const std::int64_t received = d->receiveFile(remoteName, destination, QString());
+        const std::int64_t received = d->receiveFile(remoteName, destination, QString(), startPos, expectedSize);
         d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(shownName(remoteName)).arg(received));
+        return received;
     });
 }
 
-void TIdFTP::Put(const QString& localPath, const RemoteName& remoteName, bool append, std::int64_t startPos)
+std::int64_t TIdFTP::Get(const RemoteName& remoteName, PartFile& destination, std::int64_t startPos, std::int64_t expectedSize)
 {
-    if (append || startPos != 0)
-        throw EIdFTPError(QStringLiteral("Continuar um envio (APPE/REST) não é suportado"));
+    return d->guarded([&] {
+        d->ensureConnected();
+        const std::int64_t received = d->receiveFile(remoteName, destination.file(), destination.target(), startPos, expectedSize);
+        d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(shownName(remoteName)).arg(startPos + received));
+        return received;
+    });
+}
+
+std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName, bool append, std::int64_t startPos)
+{
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EIdFTPError(QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
                               .arg(QDir::toNativeSeparators(localPath), file.errorString()));
     const RemoteName name = remoteName.isEmpty() ? RemoteName(QFileInfo(localPath).fileName()) : remoteName;
+    const std::int64_t size = file.size();
+    if (startPos < 0 || startPos > size || !file.seek(startPos))
+        throw EIdFTPError(QStringLiteral("Posição %1 fora do arquivo local %2 (%3 bytes)")
+                              .arg(startPos).arg(QDir::toNativeSeparators(localPath)).arg(size));
 
-    d->guarded([&] {
+    return d->guarded([&] {
         d->ensureConnected();
-        const std::int64_t size = file.size();
-        d->status(QStringLiteral("Enviando arquivo %1 (%2 bytes)...").arg(shownName(name)).arg(size));
-        const std::int64_t sent = d->transfer(Impl::commandBytes("STOR", name), wmWrite, size,
-            [&](Socket& data, WorkReporter& work) { sendFromFile(data, file, size, d->limits(), work, d->buffer); });
+        const std::int64_t count = size - startPos;
+        const auto body = [&](Socket& data, WorkReporter& work) { sendFromFile(data, file, count, d->limits(), work, d->buffer); };
+        std::int64_t sent = 0;
+        if (startPos == 0 && !append) {
+            d->status(QStringLiteral("Enviando arquivo %1 (%2 bytes)...").arg(shownName(name)).arg(size));
+            sent = d->transfer(Impl::commandBytes("STOR", name), wmWrite, size, body);
+        } else {
+            d->status(QStringLiteral("Continuando o envio de %1 a partir do byte %2 de %3...").arg(shownName(name)).arg(startPos).arg(size));
+            bool appendIt = append || d->caps.restStorRefused;
+            if (!appendIt) {
+                try {
+                    sent = d->transfer(Impl::commandBytes("STOR", name), wmWrite, count, body, startPos);
+                } catch (const EIdFTPRestartRefused&) {
+                    // Servers that cannot restart a STOR may still append (RFC 959 APPE).
+                    d->caps.restStorRefused = appendIt = true;
+                }
+            }
+            if (appendIt) {
+                try {
+                    sent = d->transfer(Impl::commandBytes("APPE", name), wmWrite, count, body);
+                } catch (const EIdFTPError& e) {
+                    if (e.Code() == 500 || e.Code() == 502 || e.Code() == 504)
+                        throw EIdFTPRestartRefused(e.Message(), e.Code());
+                    throw;
+                }
+            }
+        }
         // Another program cut the file short while we sent it: what the server got is
         // a piece of a file that no longer exists as it was.
-        if (sent != size)
+        if (sent != count)
             throw EIdFTPError(QStringLiteral("O arquivo local %1 mudou durante o envio: enviados %2 de %3 bytes")
-                                  .arg(QDir::toNativeSeparators(localPath)).arg(sent).arg(size));
+                                  .arg(QDir::toNativeSeparators(localPath)).arg(startPos + sent).arg(size));
         // A server that lost part of the file still says 226; where it can tell the
         // size of what it stored, that size has the last word.
         if (TransferType == ftBinary) {
             const FtpReply r = d->command("SIZE", name);
             if (r.code == 213) {
                 const auto stored = parseSizeReply(r.text);
-                if (stored && *stored != sent)
-                    throw EIdFTPError(QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(*stored).arg(sent));
+                if (stored && *stored != size)
+                    throw EIdFTPTransferBroken(QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(*stored).arg(size));
             }
         }
-        d->status(QStringLiteral("Arquivo %1 enviado (%2 bytes).").arg(shownName(name)).arg(sent));
+        d->status(QStringLiteral("Arquivo %1 enviado (%2 bytes).").arg(shownName(name)).arg(startPos + sent));
+        return sent;
     });
+}
+
+RemoteFileInfo TIdFTP::FileInfo(const RemoteName& name)
+{
+    return d->guarded([&]() -> RemoteFileInfo {
+        d->ensureConnected();
+        const FtpReply size = d->command("SIZE", name);
+        if (size.code == 213) {
+            if (const auto n = parseSizeReply(size.text))
+                return {true, *n};
+        }
+        if (d->caps.mlst) {
+            const FtpReply r = d->command("MLST", name);
+            if (r.code == 250) {
+                const auto item = parseMlstReply(r.text);
+                return {true, item && !item->IsDirectory ? item->Size : -1};
+            }
+            if (r.code == 550)
+                return {false, -1};
+            // Anything else says nothing of the name: the listing may.
+        }
+        // What LIST shows for a name differs between servers: "-l" output for a
+        // file, the contents of a folder, nothing or a refusal for a name that is not
+        // there. Anything listed means something is there.
+        std::optional<ListingParser> parser;
+        parser.emplace(false, QDate::currentDate());
+        qsizetype received = 0;
+        try {
+            d->transfer(Impl::commandBytes("LIST", name), wmRead, 0, [&](Socket& data, WorkReporter& work) {
+                receiveToSink(data, d->limits(), work, d->buffer, [&](const char* p, std::size_t n) {
+                    received += static_cast<qsizetype>(n);
+                    if (received > kMaxListingBytes)
+                        throw LocalError(QStringLiteral("Listagem grande demais (mais de %1 MiB)").arg(kMaxListingBytes >> 20));
+                    parser->feed(p, n);
+                });
+            });
+        } catch (const LinkError&) {
+            throw;
+        } catch (const EIdFTPError& e) {
+            if (e.Code() == 450 || e.Code() == 550)
+                return {false, -1};
+            throw;
+        }
+        const FtpListing entries = parser->finish();
+        // Lines we cannot read (a bare name, as NLST gives it) still say that
+        // something is there; only an empty listing says nothing is.
+        if (entries.empty())
+            return {received > 0, -1};
+        const QByteArray& wanted = name.bytes();
+        std::int64_t found = -1;
+        int files = 0;
+        for (const TIdFTPListItem item : entries) {
+            if (item.IsDirectory)
+                continue;
+            ++files;
+            if (item.RawName == wanted || item.RawName.endsWith('/' + wanted))
+                found = item.Size;
+        }
+        if (found < 0 && files == 1 && entries.size() == 1)
+            found = entries[0].Size;
+        return {true, found};
+    });
+}
+
+void TIdFTP::Rename(const RemoteName& from, const RemoteName& to)
+{
+    d->guarded([&] {
+        d->ensureConnected();
+        FtpReply r = d->command("RNFR", from);
+        if (r.code != 350)
+            throw serverError(r);
+        r = d->command("RNTO", to);
+        if (!r.isPositive())
+            throw serverError(r);
+        d->status(QStringLiteral("Arquivo %1 renomeado para %2.").arg(shownName(from), shownName(to)));
+    });
+}
+
+std::optional<RemoteHash> TIdFTP::Hash(const RemoteName& name, std::chrono::milliseconds wait)
+{
+    const Millis within = std::max(wait, d->readTimeout());
+    return d->guarded([&]() -> std::optional<RemoteHash> {
+        d->ensureConnected();
+        FtpCapabilities& caps = d->caps;
+        const QString sha256 = QStringLiteral("SHA-256");
+        if (!caps.hashAlgorithms.isEmpty()) {
+            if (caps.hashAlgorithms.first() != sha256 && caps.hashAlgorithms.contains(sha256)
+                && d->command(QStringLiteral("OPTS HASH SHA-256")).isPositive()) {
+                caps.hashAlgorithms.removeAll(sha256);
+                caps.hashAlgorithms.prepend(sha256);
+            }
+            const FtpReply r = d->commandWithin(Impl::commandBytes("HASH", name), within);
+            if (r.code != 213)
+                throw serverError(r);
+            const auto h = parseHashReply(r.text);
+            if (!h)
+                throw EIdFTPError(QStringLiteral("Resposta inválida ao HASH: %1").arg(serverText(r.text)), r.code);
+            return RemoteHash{h->algorithm, h->digest};
+        }
+        struct XCommand {
+            bool offered;
+            const char* verb;
+            const char* algorithm;
+        };
+        const XCommand commands[] = {
+            {caps.xsha256, "XSHA256", "SHA-256"}, {caps.xsha1, "XSHA1", "SHA-1"}, {caps.xmd5, "XMD5", "MD5"}, {caps.xcrc, "XCRC", "CRC32"}};
+        for (const XCommand& x : commands) {
+            if (!x.offered)
+                continue;
+            const FtpReply r = d->commandWithin(Impl::commandBytes(x.verb, name), within);
+            if (!r.isPositive())
+                throw serverError(r);
+            const QString algorithm = QString::fromLatin1(x.algorithm);
+            const auto digest = parseHashValue(r.text, hashDigits(algorithm));
+            if (!digest)
+                throw EIdFTPError(QStringLiteral("Resposta inválida ao %1: %2").arg(QLatin1String(x.verb), serverText(r.text)), r.code);
+            return RemoteHash{algorithm, *digest};
+        }
+        return std::nullopt;
+    });
+}
+
+bool TIdFTP::IsTransientFailure(const std::exception& e)
+{
+    if (dynamic_cast<const LocalError*>(&e))
+        return false;
+    if (dynamic_cast<const LinkError*>(&e) || dynamic_cast<const EIdFTPTransferBroken*>(&e))
+        return true;
+    const auto* ftpError = dynamic_cast<const EIdFTPError*>(&e);
+    if (!ftpError)
+        return false;
+    // 452: no room on the server; waiting a minute does not make room.
+    const int code = ftpError->Code();
+    return code >= 400 && code < 500 && code != 452;
 }
 
 void TIdFTP::Abort()

@@ -1,6 +1,7 @@
 #pragma once
-// FTP client component: a synchronous RFC 959 client (with the FEAT/MLSD/SIZE
-// extensions of RFC 2389/3659 and EPSV of RFC 2428). Every call blocks until it is
+// FTP client component: a synchronous RFC 959 client (with the FEAT/MLSD/MLST/SIZE/REST
+// extensions of RFC 2389/3659, EPSV of RFC 2428, and the hash commands that servers
+// offer: HASH of draft-ietf-ftpext2-hash, XSHA256/XSHA1/XMD5/XCRC). Every call blocks until it is
 // done and reports failure by throwing an EIdFTPError whose message is the server's
 // reply text for a refused command (without the code, lines joined with '\n'), or
 // our own text.
@@ -16,9 +17,13 @@
 // Nothing waits without end: each command's final reply has one deadline of
 // ReadTimeout, however many preliminary (1xx) replies come before it, and a data
 // connection that moves less than the minimum rate of FtpDataTransfer.h over
-// ReadTimeout counts as stalled.
+// ReadTimeout counts as stalled; only a hash command waits longer (see Hash).
 #include "FtpListing.h"
 #include "FtpTypes.h"
+
+namespace ftp {
+class PartFile;
+}
 
 #include <QDateTime>
 #include <QIODevice>
@@ -28,6 +33,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class TIdFTP {
 public:
@@ -70,17 +76,43 @@ public:
     const FtpListing& DirectoryListing() const;
     // The size on reply 213; -1 on any other reply or failure. Never throws.
     std::int64_t Size(const RemoteName& name);
+    // Whether name exists, and its size. SIZE first; where it gives no size (refused,
+    // or a 550 that may mean either "no such file" or "not now"), MLST where FEAT
+    // offers it, else a LIST of that one name. Throws when the connection fails or
+    // no way tells.
+    RemoteFileInfo FileInfo(const RemoteName& name);
+    // RNFR then RNTO; raises the refusal of either.
+    void Rename(const RemoteName& from, const RemoteName& to);
+    // The server's digest of name, where it offers a hash command: HASH (choosing
+    // SHA-256 with OPTS HASH where it offers it), else XSHA256, XSHA1, XMD5 or XCRC;
+    // nothing where it offers none. The server reads the whole file first, so the
+    // reply may take up to wait. Raises a refusal.
+    std::optional<RemoteHash> Hash(const RemoteName& name, std::chrono::milliseconds wait);
     // resume must be false (not supported). localPath must be a regular file or not
     // exist yet (anything else is refused before a command is sent). The data goes
     // to a hidden temporary file beside localPath, with a short name of its own, that
     // replaces it only after a complete transfer.
     void Get(const RemoteName& remoteName, const QString& localPath, bool canOverwrite, bool resume);
-    // The data goes into destination, open for writing, as it arrives; for tools that
-    // stream it elsewhere (a benchmark to the null device), never for the window.
-    void Get(const RemoteName& remoteName, QIODevice& destination);
-    // append must be false and startPos 0 (not supported). An empty remoteName means
-    // the local file's bare name.
-    void Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
+    // The data goes into destination, open for writing, as it arrives. From startPos
+    // on (REST, RFC 3659 section 5; EIdFTPRestartRefused where the server refuses it).
+    // expectedSize is the whole file's size where the caller knows it, else -1 (then
+    // SIZE is asked): a transfer that ends short of it fails. Returns the bytes received.
+    std::int64_t Get(const RemoteName& remoteName, QIODevice& destination, std::int64_t startPos = 0,
+                     std::int64_t expectedSize = -1);
+    // The same into the temporary file of a download, whose messages name its target.
+    std::int64_t Get(const RemoteName& remoteName, ftp::PartFile& destination, std::int64_t startPos, std::int64_t expectedSize);
+    // An empty remoteName means the local file's bare name. Sends the local file from
+    // startPos on: at 0, STOR of the whole file; beyond it, REST startPos then STOR,
+    // or APPE where the server refuses REST before STOR (the server's file must then
+    // hold exactly startPos bytes); with append, APPE. EIdFTPRestartRefused when the
+    // server can do neither. Returns the bytes sent.
+    std::int64_t Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
+
+    // Whether a failure of a call may pass on another try: the connection broke or
+    // timed out, the data connection could not be opened or broke off, the data came
+    // out short, or the server refused for now (4xx, RFC 959 section 4.2) for another
+    // reason than a full disk. Never a local file's failure or a lasting refusal.
+    static bool IsTransientFailure(const std::exception& e);
 
     // Thread-safe: breaks off the operation that runs now (and fails the next ones
     // until Connect) by shutting the sockets down. The connection counts as closed.

@@ -23,9 +23,13 @@ struct AcessoTeste {
     // What the FTP session reports of a transfer.
     static void WorkBegin(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.transferBegin(m, n); }
     static void Work(TfPrincipal& w, TWorkMode m, std::int64_t n) { w.transferProgress(m, n); }
-    static void WorkEnd(TfPrincipal& w, TWorkMode m, TransferOutcome o = TransferOutcome::Completed) { w.transferEnd(m, o); }
+    static void WorkEnd(TfPrincipal& w, TWorkMode m, TransferOutcome o = TransferOutcome::Completed, const QString& falha = {})
+    {
+        w.transferEnd(m, o, falha);
+    }
     // The clock of the busy panel's speed and time left, in milliseconds.
     static void Relogio(TfPrincipal& w, std::function<std::int64_t()> ms) { w.m_painel->setClock(std::move(ms)); }
+    static void NovasTentativas(TfPrincipal& w, RetryPolicy p) { w.m_sessao.setRetryPolicy(std::move(p)); }
     static void DefinirPastaCliente(TfPrincipal& w) { w.m_sessao.DefinirPastaCliente(); }
     static void CriarPastaCliente(TfPrincipal& w) { w.m_sessao.CriarPastaCliente(); }
     static void ListarArquivos(TfPrincipal& w) { w.ListarArquivos(); }

@@ -469,7 +469,8 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
     const QString destino = local.filePath(nome);
     testsupport::writeFile(destino, "versão anterior");
     dialogos->arquivosSalvar = {destino};
-    dialogos->respostas = {mb::IdYes};
+    // Replace the local file: yes. Cancel the transfer and quit: yes.
+    dialogos->respostas = {mb::IdYes, mb::IdYes};
     QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
         if (v > 0)
             w->close();
@@ -478,7 +479,10 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
     EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, std::chrono::seconds(20)));
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
-    EXPECT_FALSE(dialogos->caixas.back().texto == QStringLiteral("Arquivo Baixado com Sucesso"));
+    ASSERT_EQ(dialogos->caixas.size(), 2u);
+    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"));
+    EXPECT_EQ(dialogos->caixas[1].flags, mb::Question);
+    EXPECT_EQ(linhasDoLog(*w).last(), QStringLiteral("Transferência cancelada pelo usuário"));
 }
 
 // Files beyond 4 GiB: sizes and progress must be right end to end.

@@ -3,18 +3,24 @@
 // time-outs, a watchdog that turns a hang into a failure, and the checks that
 // every fault ends with (a clear log line, the window ready again, nothing lost).
 #include "AmbienteJanela.h"
+#include "LocalFile.h"
+#include "PartialUploadName.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace falhas {
 
@@ -24,6 +30,12 @@ using testsupport::writeFile;
 
 inline const QString kPrincipal = QStringLiteral("Tentando conectar no endereço principal do FTP");
 inline const QString kAlternativo = QStringLiteral("Tentando conectar no endereço alternativo do FTP");
+
+// The temporary name an upload of localPath under name travels under.
+inline QString nomeParcial(const QString& name, const QString& localPath)
+{
+    return QString::fromUtf8(partialUploadName(name.toUtf8(), LocalFileState::of(localPath).identity()));
+}
 // A file in the client folder, as the scripted server names it from its root.
 inline const QString kArquivoRemoto = kPastaCliente.mid(1) + QStringLiteral("/dados.bin");
 constexpr qint64 kTamanho = 3 << 20;
@@ -72,6 +84,60 @@ private:
     std::thread m_thread;
 };
 
+// Pauses between the attempts of a broken transfer, as many as the program makes,
+// but short: what is tested is what they lead to.
+inline RetryPolicy pausasCurtas(std::chrono::milliseconds pausa = std::chrono::milliseconds(10))
+{
+    RetryPolicy p;
+    for (auto& cada : p.pauses)
+        cada = pausa;
+    return p;
+}
+
+// What the busy panel shows while an operation runs, as someone watching it sees
+// it: each new text of its label, in order. It can also act, once, when the window
+// (or anything else) reaches a given state: click "Cancelar", close the window,
+// change a local file.
+class Vista {
+public:
+    explicit Vista(TfPrincipal& w) : m_w(w)
+    {
+        QObject::connect(&m_relogio, &QTimer::timeout, [this] { olhar(); });
+        m_relogio.start(5);
+    }
+    QStringList rotulos;
+
+    void quando(std::function<bool()> condicao, std::function<void()> acao) { m_acoes.push_back({std::move(condicao), std::move(acao), false}); }
+    bool fez(std::size_t i) const { return m_acoes.at(i).feita; }
+
+private:
+    void olhar()
+    {
+        if (m_olhando)
+            return;
+        m_olhando = true;
+        const QString texto = m_w.ui->pnlAguarde->isVisible() ? m_w.ui->lbVerbose->text() : QString();
+        if (rotulos.isEmpty() || rotulos.last() != texto)
+            rotulos << texto;
+        for (Acao& a : m_acoes)
+            if (!a.feita && a.condicao()) {
+                a.feita = true;
+                a.acao();
+            }
+        m_olhando = false;
+    }
+
+    struct Acao {
+        std::function<bool()> condicao;
+        std::function<void()> acao;
+        bool feita;
+    };
+    TfPrincipal& m_w;
+    QTimer m_relogio;
+    std::vector<Acao> m_acoes;
+    bool m_olhando = false;
+};
+
 class Falhas : public ::testing::Test {
 protected:
     QTemporaryDir local;
@@ -87,6 +153,7 @@ protected:
         auto w = novaJanela(instalacaoKorv(), dialogos);
         w->IdFTP1().ConnectTimeout = kTempoLimite;
         w->IdFTP1().ReadTimeout = kTempoLimite;
+        AcessoTeste::NovasTentativas(*w, pausasCurtas());
         w->show();
         return w;
     }
@@ -118,6 +185,25 @@ protected:
         EXPECT_TRUE(w.ui->btnViewFiles->isEnabled());
         EXPECT_TRUE(w.ui->btnRefresh->isEnabled());
         EXPECT_TRUE(w.ui->ListView1->isEnabled());
+    }
+
+    // The last box is the error box of a failed transfer: its first line, and what
+    // became of the file.
+    void caixaDeErro(const QString& primeiraLinha, const QString& destino) const
+    {
+        ASSERT_FALSE(dialogos->caixas.empty());
+        const auto& caixa = dialogos->caixas.back();
+        EXPECT_EQ(caixa.titulo, QStringLiteral("Erro"));
+        EXPECT_EQ(caixa.flags, mb::Error);
+        EXPECT_EQ(caixa.texto.section(QLatin1Char('\n'), 0, 0), primeiraLinha) << caixa.texto.toStdString();
+        EXPECT_TRUE(caixa.texto.contains(destino)) << caixa.texto.toStdString();
+    }
+
+    // The log was opened so that what led to a failure can be read.
+    static void logAberto(TfPrincipal& w)
+    {
+        EXPECT_GT(w.ui->memoLog->height(), 0);
+        EXPECT_GT(w.ui->memoLog->visibleRegion().boundingRect().height(), 0);
     }
 
     void semCaixaDeSucesso() const

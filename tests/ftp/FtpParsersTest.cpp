@@ -473,6 +473,97 @@ TEST(FeatReply, ReadsFeaturesAndChoosesPassiveMode)
     EXPECT_FALSE(none.mlsd || none.epsv || none.eprt || none.size || none.utf8);
 }
 
+// What FEAT says of the hash commands and of MLST, as servers write it.
+struct HashFeatCase {
+    const char* name;
+    const char* feat;
+    QStringList algorithms; // HASH's, the one in use first
+    bool xsha256, xsha1, xmd5, xcrc, mlst;
+};
+void PrintTo(const HashFeatCase& c, std::ostream* os) { *os << c.name; }
+
+class HashFeatTable : public ::testing::TestWithParam<HashFeatCase> {};
+
+TEST_P(HashFeatTable, Reads)
+{
+    const HashFeatCase& c = GetParam();
+    const auto caps = parseFeatReply(QString::fromUtf8(c.feat));
+    EXPECT_EQ(caps.hashAlgorithms, c.algorithms);
+    EXPECT_EQ(caps.xsha256, c.xsha256);
+    EXPECT_EQ(caps.xsha1, c.xsha1);
+    EXPECT_EQ(caps.xmd5, c.xmd5);
+    EXPECT_EQ(caps.xcrc, c.xcrc);
+    EXPECT_EQ(caps.mlst, c.mlst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HashFeatTable, ::testing::Values(
+    HashFeatCase{"HASH, SHA-1 in use", "Features:\n HASH SHA-1*;SHA-256;MD5;CRC32\n MLST size*;\nEnd",
+                 {"SHA-1", "SHA-256", "MD5", "CRC32"}, false, false, false, false, true},
+    HashFeatCase{"HASH, star on the last", "Features:\n HASH MD5;SHA-512;SHA-256*\nEnd", {"SHA-256", "MD5"}, false, false, false, false, false},
+    HashFeatCase{"HASH in other spellings", "Features:\n hash sha256;sha1*\nEnd", {"SHA-1", "SHA-256"}, false, false, false, false, false},
+    HashFeatCase{"HASH of nothing we know", "Features:\n HASH SHA-512*;BLAKE2\nEnd", {}, false, false, false, false, false},
+    HashFeatCase{"the older commands", "Features:\n XCRC\n XMD5\n XSHA1\n XSHA256\n MLSD\nEnd", {}, true, true, true, true, false},
+    HashFeatCase{"vsftpd: none", "Features:\n EPRT\n EPSV\n MDTM\n PASV\n REST STREAM\n SIZE\n TVFS\nEnd", {}, false, false, false,
+                 false, false}));
+
+struct HashReplyCase {
+    const char* text;
+    const char* algorithm; // nullptr: no digest read
+    const char* hex;
+};
+void PrintTo(const HashReplyCase& c, std::ostream* os) { *os << c.text; }
+
+class HashReplyTable : public ::testing::TestWithParam<HashReplyCase> {};
+
+TEST_P(HashReplyTable, Parses)
+{
+    const HashReplyCase& c = GetParam();
+    const auto r = parseHashReply(QString::fromUtf8(c.text));
+    ASSERT_EQ(r.has_value(), c.algorithm != nullptr);
+    if (r) {
+        EXPECT_EQ(r->algorithm, QString::fromUtf8(c.algorithm));
+        EXPECT_EQ(r->digest.toHex(), QByteArray(c.hex));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HashReplyTable, ::testing::Values(
+    HashReplyCase{"SHA-256 0-49 169cd22282da7f147cb491e559e9dd1efa7d34d6dc1c9c3c5d5fc9f9c7a4e9b2 file.txt", "SHA-256",
+                  "169cd22282da7f147cb491e559e9dd1efa7d34d6dc1c9c3c5d5fc9f9c7a4e9b2"},
+    HashReplyCase{"SHA-1 0-0 DA39A3EE5E6B4B0D3255BFEF95601890AFD80709 nome com espaços.fbk", "SHA-1",
+                  "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+    HashReplyCase{"MD5 0-99 d41d8cd98f00b204e9800998ecf8427e x", "MD5", "d41d8cd98f00b204e9800998ecf8427e"},
+    HashReplyCase{"CRC32 0-99 cbf43926 x", "CRC32", "cbf43926"},
+    HashReplyCase{"SHA-256 0-49 169cd222 short.txt", nullptr, nullptr},
+    HashReplyCase{"SHA-512 0-49 00 x", nullptr, nullptr},
+    HashReplyCase{"SHA-1 0-0 zz39a3ee5e6b4b0d3255bfef95601890afd80709 x", nullptr, nullptr},
+    HashReplyCase{"File not found", nullptr, nullptr}));
+
+TEST(HashValue, FindsTheDigestOfTheOlderCommands)
+{
+    // As servers answer XSHA1, XMD5 and XCRC: the digest alone, before or after the name.
+    EXPECT_EQ(parseHashValue(QStringLiteral("da39a3ee5e6b4b0d3255bfef95601890afd80709"), 40).value_or("").toHex(),
+              QByteArray("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
+    EXPECT_EQ(parseHashValue(QStringLiteral("d41d8cd98f00b204e9800998ecf8427e base.fbk"), 32).value_or("").toHex(),
+              QByteArray("d41d8cd98f00b204e9800998ecf8427e"));
+    EXPECT_EQ(parseHashValue(QStringLiteral("base.fbk CBF43926"), 8).value_or("").toHex(), QByteArray("cbf43926"));
+    // A name that happens to be hex of another length is no digest.
+    EXPECT_FALSE(parseHashValue(QStringLiteral("deadbeef.fbk"), 8).has_value());
+    EXPECT_FALSE(parseHashValue(QStringLiteral("Checksum failed"), 40).has_value());
+}
+
+TEST(MlstReply, ReadsTheFactsOfOneName)
+{
+    const auto file = parseMlstReply(QStringLiteral("Listing /a/base.fbk\n type=file;size=3145728;modify=20200102030405; /a/base.fbk\nEnd."));
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->Size, 3145728);
+    EXPECT_FALSE(file->IsDirectory);
+    const auto folder = parseMlstReply(QStringLiteral("Listing /a\n type=dir;modify=20200102030405; /a\nEnd"));
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_TRUE(folder->IsDirectory);
+    EXPECT_FALSE(parseMlstReply(QStringLiteral("Listing /a\nEnd")).has_value());
+    EXPECT_FALSE(parseMlstReply(QStringLiteral("type=file;size=1; x")).has_value()) << "the facts stand between the first and last line";
+}
+
 // --- reply reader ---------------------------------------------------------------------
 
 struct ReplyCase {

@@ -4,8 +4,10 @@
 #include "FtpTestHelpers.h"
 #include "IdFTP.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -399,6 +401,40 @@ TEST_P(RealServer, PutOfMissingLocalFileFailsAndDeleteRemoves)
 // look alike ("são.txt" in Latin-1 and in UTF-8) and one whose name exists only in
 // Latin-1. Each entry downloads and deletes its own file. pyftpdlib announces UTF8
 // (so the client sends OPTS UTF8 ON), vsftpd does not; both keep names as bytes.
+// What an interrupted and later continued transfer needs of a real server: REST
+// before STOR and RETR, APPE, a rename that replaces, and whether a name is there.
+TEST_P(RealServer, GoesOnFromAPositionRenamesAndTellsWhatIsThere)
+{
+    const QByteArray whole = randomBytes(300000, 7);
+    writeFile(localPath(QStringLiteral("base.fbk")), whole);
+    serverFile(QStringLiteral("base.fbk.parcial"), whole.left(120000));
+    serverFile(QStringLiteral("base.fbk"), "a cópia anterior");
+    connectIntoFolder();
+
+    const RemoteFileInfo partial = ftp.FileInfo(QStringLiteral("base.fbk.parcial"));
+    EXPECT_TRUE(partial.exists);
+    EXPECT_EQ(partial.size, 120000);
+    EXPECT_FALSE(ftp.FileInfo(QStringLiteral("nao-ha.fbk")).exists);
+
+    EXPECT_EQ(ftp.Put(localPath(QStringLiteral("base.fbk")), QStringLiteral("base.fbk.parcial"), false, 120000), 180000);
+    EXPECT_EQ(readFile(serverPath(QStringLiteral("base.fbk.parcial"))), whole);
+    // APPE of the rest onto the first part, as where REST before STOR is refused.
+    writeFile(serverPath(QStringLiteral("apendice.bin")), whole.left(250000));
+    peer().handOver(serverPath());
+    ftp.Put(localPath(QStringLiteral("base.fbk")), QStringLiteral("apendice.bin"), true, 250000);
+    EXPECT_EQ(readFile(serverPath(QStringLiteral("apendice.bin"))), whole);
+
+    ftp.Rename(QStringLiteral("base.fbk.parcial"), QStringLiteral("base.fbk"));
+    EXPECT_EQ(readFile(serverPath(QStringLiteral("base.fbk"))), whole);
+    EXPECT_FALSE(QFileInfo::exists(serverPath(QStringLiteral("base.fbk.parcial"))));
+
+    QBuffer received;
+    received.open(QIODevice::WriteOnly);
+    received.write(whole.left(99999));
+    EXPECT_EQ(ftp.Get(QStringLiteral("base.fbk"), received, 99999, whole.size()), whole.size() - 99999);
+    EXPECT_EQ(received.data(), whole);
+}
+
 TEST_P(RealServer, ListedNamesActOnTheirOwnFile)
 {
 #ifdef _WIN32

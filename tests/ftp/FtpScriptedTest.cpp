@@ -6,6 +6,8 @@
 
 #include "VisibleText.h"
 
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -314,6 +316,151 @@ TEST_F(Scripted, UploadTheServerCutShortIsAFailure)
     EXPECT_EQ(messageOf([&] { ftp.Put(localPath(QStringLiteral("up.bin")), {}, false, 0); }),
               QStringLiteral("Envio incompleto: o servidor guardou 50000 de 100000 bytes"));
     EXPECT_TRUE(server->notes().contains(QStringLiteral("stored /up.bin 50000")));
+}
+
+// --- going on from a position, asking about one name, renaming, digests ---------------
+
+// An interrupted transfer goes on from a position: REST then STOR or RETR; where the
+// server refuses REST, an upload appends (APPE) and a download cannot go on; where
+// it refuses APPE too, neither can the upload.
+TEST_F(Scripted, TransfersGoOnFromAPosition)
+{
+    struct Caso {
+        const char* scenario;
+        const char* uploadVerb; // nullptr: the upload cannot go on
+        bool downloadGoesOn;
+    };
+    const Caso cases[] = {
+        {"normal", "STOR", true},
+        {"rest-refused", "APPE", false},
+        {"rest-appe-refused", nullptr, false},
+    };
+    const QByteArray whole = ScriptedFtp::patternBytes(100000);
+    for (const Caso& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        // The server holds the first 40,000 bytes, as an upload broken there leaves them.
+        start(QString::fromLatin1(c.scenario), {{QStringLiteral("up.bin"), 40000}, {QStringLiteral("down.bin"), 100000}});
+        writeFile(localPath(QStringLiteral("up.bin")), whole);
+        ftp.Connect();
+        events.clear();
+        if (c.uploadVerb) {
+            EXPECT_EQ(ftp.Put(localPath(QStringLiteral("up.bin")), QStringLiteral("up.bin"), false, 40000), 60000);
+            EXPECT_TRUE(server->notes().contains(QStringLiteral("stored /up.bin 100000"))) << server->notes().join('\n').toStdString();
+            EXPECT_TRUE(server->commands().contains(QString::fromLatin1(c.uploadVerb) + QStringLiteral(" up.bin")));
+            EXPECT_EQ(transferEventsProblem(events.work(), wmWrite, 60000, 60000), QString());
+        } else {
+            EXPECT_THROW(ftp.Put(localPath(QStringLiteral("up.bin")), QStringLiteral("up.bin"), false, 40000), EIdFTPRestartRefused);
+            EXPECT_TRUE(server->notes().filter(QStringLiteral("stored")).isEmpty());
+        }
+
+        QBuffer received;
+        received.open(QIODevice::WriteOnly);
+        received.write(whole.left(40000));
+        if (c.downloadGoesOn) {
+            EXPECT_EQ(ftp.Get(QStringLiteral("down.bin"), received, 40000, 100000), 60000);
+            EXPECT_EQ(received.data(), whole);
+            EXPECT_TRUE(server->commands().contains(QStringLiteral("REST 40000")));
+        } else {
+            EXPECT_THROW(ftp.Get(QStringLiteral("down.bin"), received, 40000, 100000), EIdFTPRestartRefused);
+            EXPECT_TRUE(server->commands().filter(QStringLiteral("RETR")).isEmpty());
+        }
+        EXPECT_TRUE(ftp.Connected()) << "a refused restart leaves the conversation in step";
+        ftp.Disconnect();
+    }
+}
+
+// Whether a name is there and how large it is, however little of SIZE, MLST and LIST
+// the server knows, and the commands each way costs.
+TEST_F(Scripted, FileInfoWhereSizeIsRefused)
+{
+    struct Caso {
+        const char* scenario;
+        std::int64_t size;    // of a file of 1234 bytes, as found
+        const char* lastWay; // the command that told
+    };
+    const Caso cases[] = {
+        {"normal", 1234, "SIZE"},
+        {"size-refused", 1234, "MLST"},
+        {"size-refused-later", 1234, "MLST"},
+        {"size-from-listing", 1234, "LIST"},
+        {"size-unknown", -1, "LIST"},
+    };
+    for (const Caso& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        start(QString::fromLatin1(c.scenario), {{QStringLiteral("f.bin"), 1234}});
+        ftp.Connect();
+        if (QByteArray(c.scenario) == "size-refused-later") {
+            EXPECT_EQ(ftp.FileInfo(QStringLiteral("f.bin")).size, 1234) << "its one SIZE";
+        }
+        const int before = static_cast<int>(server->commands().size());
+        const RemoteFileInfo there = ftp.FileInfo(QStringLiteral("f.bin"));
+        EXPECT_TRUE(there.exists);
+        EXPECT_EQ(there.size, c.size);
+        EXPECT_TRUE(server->commands().mid(before).last().startsWith(QString::fromLatin1(c.lastWay)))
+            << server->commands().mid(before).join(' ').toStdString();
+        const RemoteFileInfo missing = ftp.FileInfo(QStringLiteral("nao-ha.bin"));
+        EXPECT_FALSE(missing.exists);
+        ftp.Disconnect();
+    }
+}
+
+TEST_F(Scripted, RenameReplacesOrIsRefused)
+{
+    for (const bool replaces : {true, false}) {
+        SCOPED_TRACE(replaces ? "normal" : "rename-no-replace");
+        start(replaces ? QStringLiteral("normal") : QStringLiteral("rename-no-replace"),
+              {{QStringLiteral("novo.parcial"), 20}, {QStringLiteral("antigo.bin"), 10}, {QStringLiteral("solto.parcial"), 5}});
+        ftp.Connect();
+        ftp.Rename(QStringLiteral("solto.parcial"), QStringLiteral("livre.bin"));
+        EXPECT_EQ(ftp.Size(QStringLiteral("livre.bin")), 5);
+        if (replaces) {
+            ftp.Rename(QStringLiteral("novo.parcial"), QStringLiteral("antigo.bin"));
+            EXPECT_EQ(ftp.Size(QStringLiteral("antigo.bin")), 20);
+        } else {
+            EXPECT_EQ(messageOf([&] { ftp.Rename(QStringLiteral("novo.parcial"), QStringLiteral("antigo.bin")); }),
+                      QStringLiteral("Rename failed: the target exists."));
+            EXPECT_EQ(ftp.Size(QStringLiteral("antigo.bin")), 10);
+            EXPECT_EQ(ftp.Size(QStringLiteral("novo.parcial")), 20);
+        }
+        EXPECT_EQ(messageOf([&] { ftp.Rename(QStringLiteral("nao-ha"), QStringLiteral("x")); }), QStringLiteral("No such file or directory."));
+        ftp.Disconnect();
+    }
+}
+
+// The server's digest: HASH, asked for SHA-256 where the server offers it beside the
+// one it uses; the older X commands where it offers only those; nothing where it
+// offers none.
+TEST_F(Scripted, DigestsAsTheServerOffersThem)
+{
+    const QByteArray content = ScriptedFtp::patternBytes(70000);
+    struct Caso {
+        const char* scenario;
+        const char* algorithm; // nullptr: none offered
+        QCryptographicHash::Algorithm qt;
+        const char* command;
+    };
+    const Caso cases[] = {
+        {"normal", "SHA-256", QCryptographicHash::Sha256, "HASH f.bin"},
+        {"x-hash", "MD5", QCryptographicHash::Md5, "XMD5 f.bin"},
+        {"size-from-listing", nullptr, QCryptographicHash::Md5, nullptr},
+    };
+    for (const Caso& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        start(QString::fromLatin1(c.scenario), {{QStringLiteral("f.bin"), 70000}});
+        ftp.Connect();
+        const auto digest = ftp.Hash(QStringLiteral("f.bin"), 10s);
+        ASSERT_EQ(digest.has_value(), c.algorithm != nullptr);
+        if (digest) {
+            EXPECT_EQ(digest->algorithm, QString::fromLatin1(c.algorithm));
+            EXPECT_EQ(digest->digest, QCryptographicHash::hash(content, c.qt));
+            EXPECT_TRUE(server->commands().contains(QString::fromLatin1(c.command)));
+            EXPECT_THROW(ftp.Hash(QStringLiteral("nao-ha.bin"), 10s), EIdFTPError);
+        }
+        if (QByteArray(c.scenario) == "normal") {
+            EXPECT_TRUE(server->commands().contains(QStringLiteral("OPTS HASH SHA-256")));
+        }
+        ftp.Disconnect();
+    }
 }
 
 // --- hostile servers ------------------------------------------------------------------

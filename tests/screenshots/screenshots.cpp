@@ -1,9 +1,13 @@
 // Takes the README's pictures of the window, as a user in São José do Rio Preto
-// sees it: the client folder listed with one file chosen, and the busy panel while
-// a large backup goes up. The window is the real one, against a private Firebird
-// server holding the client database and a pyftpdlib server on 127.0.0.1.
+// sees it: the client folder listed with one file chosen, the busy panel while a
+// large backup goes up, the pause after the line broke, and an upload that could
+// not be finished, with its error box. The window is the real one, against a
+// private Firebird server holding the client database and a pyftpdlib server on
+// 127.0.0.1, reached through our relay that breaks transfers where told.
 //
-//   ftpc_screenshots OUTPUT_FOLDER      writes janela.png and janela-enviando.png
+//   ftpc_screenshots OUTPUT_FOLDER      writes janela.png, janela-enviando.png,
+//                                       janela-retomando.png, janela-falha.png and
+//                                       caixa-falha.png
 #include "Dialogos.h"
 #include "FileListModel.h"
 #include "FtpServers.h"
@@ -18,23 +22,34 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
-// The user's answers: the backup to send, OK to every box.
+// The user's answers: the backup to send, OK to every box. An error box is also
+// shown for its picture.
 class Respostas : public IDialogos {
 public:
     QString enviar;
-    int MessageBox(QWidget*, const QString&, const QString&, int) override { return mb::IdOk; }
+    std::function<void(const QString& text, const QString& caption)> aoErro;
+    int MessageBox(QWidget*, const QString& text, const QString& caption, int flags) override
+    {
+        if (flags == mb::Error && aoErro)
+            aoErro(text, caption);
+        return mb::IdOk;
+    }
     QString AbrirArquivo(QWidget*, const QString&, const QString&) override { return enviar; }
     QString SalvarArquivo(QWidget*, const QString&, const QString&) override { return {}; }
 };
@@ -124,6 +139,68 @@ int main(int argc, char** argv)
         std::fputs("ftpc_screenshots: the upload ended before its picture was taken\n", stderr);
         ok = false;
     }
+
+    // The line breaks at 30 % of the next upload: the pause before the new attempt.
+    const QString segundo = base.filePath(QStringLiteral("backup-korv-%1-12-11.fbk").arg(ano));
+    arquivo(segundo, 1LL << 30, QDateTime::currentDateTime());
+    respostas->enviar = segundo;
+    {
+        testsupport::CuttingProxy relay(ftp.port(), {(1LL << 30) * 3 / 10});
+        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
+        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
+        janela.IdFTP1().Disconnect();
+        bool pausa = false;
+        QTimer olho;
+        QObject::connect(&olho, &QTimer::timeout, &janela, [&] {
+            if (!pausa && janela.ui->lbVerbose->text().startsWith(QStringLiteral("Conexão perdida; nova tentativa em 1 s"))) {
+                pausa = true;
+                ok = salvar(janela, saida + QStringLiteral("/janela-retomando.png")) && ok;
+            }
+        });
+        olho.start(20);
+        janela.ui->btnUpload->click();
+        if (!pausa) {
+            std::fputs("ftpc_screenshots: no pause before a new attempt was seen\n", stderr);
+            ok = false;
+        }
+    }
     janela.close();
+
+    // The server goes away for good at 32 % of an upload: what the user is told.
+    {
+        const QString terceiro = base.filePath(QStringLiteral("backup-korv-%1-12-12.fbk").arg(ano));
+        arquivo(terceiro, 1LL << 30, QDateTime::currentDateTime());
+        respostas->enviar = terceiro;
+        testsupport::CuttingProxy relay(ftp.port(), {(1LL << 30) * 32 / 100}, true);
+        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
+        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
+        TfPrincipal::Dependencias semNovasTentativas;
+        semNovasTentativas.dialogos = respostas;
+        semNovasTentativas.criarSistema = [instalacao] {
+            return std::make_shared<TQuintaraConexaoInstalada>(instalacao + QStringLiteral("/FTPCaldoria"), [] { return QDate::currentDate().year(); });
+        };
+        semNovasTentativas.novasTentativas.pauses.clear();
+        TfPrincipal falha(std::move(semNovasTentativas));
+        falha.show();
+        if (!QTest::qWaitForWindowExposed(&falha))
+            return 1;
+        falha.ui->btnViewFiles->click();
+        bool caixa = false;
+        respostas->aoErro = [&](const QString& texto, const QString& titulo) {
+            caixa = true;
+            QTest::qWait(100);
+            ok = salvar(falha, saida + QStringLiteral("/janela-falha.png")) && ok;
+            QMessageBox box(QMessageBox::Critical, titulo, texto, QMessageBox::Ok, &falha);
+            box.show();
+            QTest::qWait(100);
+            ok = salvar(box, saida + QStringLiteral("/caixa-falha.png")) && ok;
+        };
+        falha.ui->btnUpload->click();
+        if (!caixa) {
+            std::fputs("ftpc_screenshots: the broken upload showed no error box\n", stderr);
+            ok = false;
+        }
+        falha.close();
+    }
     return ok ? 0 : 1;
 }

@@ -3,13 +3,18 @@
 // a run from the command line.
 #include "FtpServers.h"
 #include "FtpSession.h"
+#include "LocalFile.h"
+#include "PartialUploadName.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -26,21 +31,37 @@ public:
 
     void log(const QString& line) override { linhas << line; }
     void clientCaption(const QString& caption) override { eventos << QStringLiteral("caption ") + caption; }
+    void waiting(const QString&) override {}
     void transferBegin(TWorkMode mode, std::int64_t total) override
     {
         eventos << QStringLiteral("begin %1 %2").arg(mode == wmWrite ? "write" : "read").arg(total);
     }
     void transferProgress(TWorkMode, std::int64_t soFar) override { ultimoProgresso = soFar; }
-    void transferEnd(TWorkMode, TransferOutcome outcome) override
+    void transferRetry(TWorkMode, int attempt, int maxAttempts, int secondsLeft) override
+    {
+        eventos << QStringLiteral("retry %1/%2 in %3 s").arg(attempt).arg(maxAttempts).arg(secondsLeft);
+        if (aCadaPausa)
+            aCadaPausa();
+    }
+    void transferResumed(TWorkMode, std::int64_t soFar) override { eventos << QStringLiteral("resumed %1").arg(soFar); }
+    void transferChecking(TWorkMode) override { eventos << QStringLiteral("checking"); }
+    void transferEnd(TWorkMode, TransferOutcome outcome, const QString& failure) override
     {
         const char* como[] = {"completed", "failed", "cancelled"};
         eventos << QStringLiteral("end ") + QLatin1String(como[static_cast<int>(outcome)]);
+        falha = failure;
     }
     bool replaceRemoteFile(const QString& name) override { return responder(QStringLiteral("replace remote ") + name); }
+    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override
+    {
+        return responder(QStringLiteral("resume %1 %2/%3").arg(name).arg(done).arg(total));
+    }
     bool replaceLocalFile(const QString& localPath) override { return responder(QStringLiteral("replace local ") + localPath); }
     void uniqueNameChosen(const QString& name) override { eventos << QStringLiteral("unique ") + name; }
 
     std::int64_t ultimoProgresso = -1;
+    QString falha;
+    std::function<void()> aCadaPausa;
 
 private:
     bool responder(const QString& pergunta)
@@ -52,6 +73,21 @@ private:
         return r;
     }
 };
+
+// The temporary name an upload of localPath under name travels under.
+QString partialName(const QString& name, const QString& localPath)
+{
+    return QString::fromUtf8(partialUploadName(name.toUtf8(), LocalFileState::of(localPath).identity()));
+}
+
+// The pauses between attempts, short: the count and the order are what matters here.
+RetryPolicy pausasCurtas()
+{
+    RetryPolicy p;
+    for (auto& pausa : p.pauses)
+        pausa = std::chrono::milliseconds(5);
+    return p;
+}
 
 class Sessao : public ::testing::Test {
 protected:
@@ -65,6 +101,7 @@ protected:
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         auto s = std::make_unique<FtpSession>(roteiro);
+        s->setRetryPolicy(pausasCurtas());
         s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
         s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
         s->CriarPastaCliente();
@@ -92,18 +129,19 @@ TEST_F(Sessao, UploadAsksTheDriverBeforeReplacing)
 
     roteiro.eventos.clear();
     roteiro.respostas = {true};
-    EXPECT_TRUE(s->EnviarArquivo(origem));
+    EXPECT_EQ(s->EnviarArquivo(origem), TransferCheck::SizeAndDigest);
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace remote dados.bin"), QStringLiteral("begin write 70000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
     EXPECT_EQ(roteiro.ultimoProgresso, 70000);
-    EXPECT_TRUE(servidor.notes().contains(QStringLiteral("stored /%1/dados.bin 70000").arg(kPastaCorrompida)));
+    EXPECT_TRUE(servidor.notes().contains(QStringLiteral("renamed /%1/%2 to /%1/dados.bin").arg(kPastaCorrompida, partialName("dados.bin", origem))));
 
     // Under a unique name nothing is asked; the name is told before the data moves.
     roteiro.eventos.clear();
-    const QString nome = s->EnviarArquivoBaseCorrompida(origem);
+    const FtpSession::UniqueUpload unico = s->EnviarArquivoBaseCorrompida(origem);
+    const QString nome = unico.name;
     EXPECT_TRUE(nome.endsWith(QStringLiteral("_dados.bin")));
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("unique ") + nome, QStringLiteral("begin write 70000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
     EXPECT_TRUE(roteiro.linhas.contains(nome)) << "logged, for support";
 }
 
@@ -113,19 +151,19 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
     auto s = abrir(servidor);
     const QString destino = arquivo(QStringLiteral("b.fbk"), "ontem");
 
-    // Declined: the component refuses to overwrite, before any data moves.
+    // Declined: nothing begins, nothing is fetched.
     roteiro.respostas = {false};
-    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), Exception);
+    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), ETransferDeclined);
     EXPECT_EQ(testsupport::readFile(destino), QByteArray("ontem"));
-    EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino, QStringLiteral("begin read 5000"),
-                                            QStringLiteral("end failed")}));
+    EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino}));
+    EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR")).isEmpty());
 
     roteiro.eventos.clear();
     roteiro.respostas = {true};
-    s->BaixarArquivo(QStringLiteral("b.fbk"), destino);
+    EXPECT_EQ(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), TransferCheck::SizeAndDigest);
     EXPECT_EQ(testsupport::readFile(destino), ScriptedFtp::patternBytes(5000));
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino, QStringLiteral("begin read 5000"),
-                                            QStringLiteral("end completed")}));
+                                            QStringLiteral("checking"), QStringLiteral("end completed")}));
 
     // A name the server does not have: nothing is fetched, nothing begins.
     roteiro.eventos.clear();
@@ -134,17 +172,24 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
     EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR nao-ha")).isEmpty());
 }
 
-// However a transfer breaks, it ends once, as failed.
+// However a transfer breaks, and however often it is tried again, it ends once, as
+// failed, and nothing is left under the target's name.
 TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
 {
-    for (const char* cenario : {"data-drop", "short-226"}) {
+    const std::pair<const char*, const char*> casos[] = {{"data-drop", "conexão perdida em 98 %"},
+                                                         {"short-226", "transferência interrompida em 98 %"}};
+    for (const auto& [cenario, painel] : casos) {
         SCOPED_TRACE(cenario);
         roteiro.eventos.clear();
         ScriptedFtp servidor(QString::fromLatin1(cenario), {{kPastaCorrompida + QStringLiteral("/grande.bin"), 300000}});
         auto s = abrir(servidor);
-        EXPECT_THROW(s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))), Exception);
-        EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("begin read 300000"), QStringLiteral("end failed")}));
-        EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("grande.bin"))));
+        EXPECT_THROW(s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))), ETransferFailed);
+        ASSERT_FALSE(roteiro.eventos.isEmpty());
+        EXPECT_EQ(roteiro.eventos.first(), QStringLiteral("begin read 300000"));
+        EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end failed"));
+        EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")).size(), 1);
+        EXPECT_EQ(roteiro.falha, QString::fromUtf8(painel));
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 }
 
@@ -157,6 +202,101 @@ TEST_F(Sessao, TheSharedFolderIsNeverListed)
     EXPECT_THROW(s->fetchListing(), Exception);
     for (const QString& comando : servidor.commands())
         EXPECT_FALSE(comando.startsWith(QStringLiteral("MLSD")) || comando.startsWith(QStringLiteral("LIST"))) << comando.toStdString();
+}
+
+}
+
+namespace {
+
+// The temporary name of an upload: beside the final one, marked for a person, within
+// the name limit whatever the final name, and carrying the identity it came from.
+TEST(NomeParcial, CarriesTheLocalFileAndStaysShort)
+{
+    const LocalFileIdentity id{3400000000LL, 1700000000};
+    struct Caso {
+        const char* nome;
+        QByteArray final;
+        QByteArray esperado; // empty: only the rules below
+    };
+    const QByteArray longo(300, 'a');
+    const QByteArray acentos = QString(QStringLiteral("ç")).repeated(130).toUtf8(); // 260 bytes, 2 each
+    const Caso casos[] = {
+        {"a backup", "backup.fbk", "backup.fbk.caa7e200-6553f100.parcial"},
+        {"blanks and accents", "São José 2024.fbk", "São José 2024.fbk.caa7e200-6553f100.parcial"},
+        {"as long as a name may be", longo, {}},
+        {"cut between characters", acentos, {}},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        const QByteArray parcial = partialUploadName(c.final, id);
+        if (!c.esperado.isEmpty()) {
+            EXPECT_EQ(parcial, c.esperado);
+        }
+        EXPECT_LE(parcial.size(), kMaxNameBytes);
+        EXPECT_TRUE(parcial.endsWith(".parcial"));
+        EXPECT_TRUE(QString::fromUtf8(parcial).toUtf8() == parcial) << "valid UTF-8, cut at a character";
+        EXPECT_EQ(partialUploadIdentity(parcial, c.final), std::optional<LocalFileIdentity>(id));
+    }
+    // Two long names that share their start do not share a temporary name.
+    EXPECT_NE(partialUploadName(longo + "1", id), partialUploadName(longo + "2", id));
+}
+
+TEST(NomeParcial, OnlyItsOwnFormIsRecognised)
+{
+    const QByteArray final = "backup.fbk";
+    const struct {
+        QByteArray candidato;
+        bool dele;
+    } casos[] = {
+        {"backup.fbk.caa7e200-6553f100.parcial", true},
+        {"backup.fbk.1-0.parcial", true},
+        {"backup.fbk", false},
+        {"backup.fbk.parcial", false},
+        {"outro.fbk.caa7e200-6553f100.parcial", false},
+        {"backup.fbk.CAA7E200-6553F100.parcial", false},
+        {"backup.fbk.0caa7e200-6553f100.parcial", false},
+        {"backup.fbk.caa7e200-6553f100-1.parcial", false},
+        {"backup.fbk.caa7e200.parcial", false},
+        {"backup.fbk.x-1.parcial", false},
+        {"backup.fbk.caa7e200-6553f100.parcial.txt", false},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(partialUploadIdentity(c.candidato, final).has_value(), c.dele) << c.candidato.constData();
+}
+
+// The pauses come as the policy says, counted down to the second, and a cancel ends
+// a pause at once, from another thread as a run without a window gets it.
+TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
+{
+    ScriptedFtp servidor(QStringLiteral("data-drop"), {{kPastaCorrompida + QStringLiteral("/b.bin"), 300000}});
+    auto s = abrir(servidor);
+    RetryPolicy politica;
+    politica.pauses = {std::chrono::milliseconds(1500), std::chrono::milliseconds(10), std::chrono::seconds(60)};
+    s->setRetryPolicy(politica);
+    std::thread cancelador;
+    roteiro.aCadaPausa = [&] {
+        if (roteiro.eventos.last() == QStringLiteral("retry 3/3 in 60 s") && !cancelador.joinable())
+            cancelador = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                s->cancel();
+            });
+    };
+    {
+        FtpSession::Operation uso(*s, FtpSession::Kind::Transfer);
+        try {
+            s->BaixarArquivo(QStringLiteral("b.bin"), local.filePath(QStringLiteral("b.bin")));
+            ADD_FAILURE() << "the download went through";
+        } catch (const EOperationCancelled& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("Transferência cancelada pelo usuário"));
+        }
+    }
+    cancelador.join();
+    EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("retry")),
+              (QStringList{QStringLiteral("retry 1/3 in 2 s"), QStringLiteral("retry 1/3 in 1 s"), QStringLiteral("retry 2/3 in 1 s"),
+                           QStringLiteral("retry 3/3 in 60 s")}));
+    EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end cancelled"));
+    EXPECT_EQ(servidor.commands().filter(QStringLiteral("RETR")).size(), 3);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 }

@@ -102,12 +102,70 @@ QString systemPython() { return QStringLiteral("/usr/bin/python3"); }
 PyFtpd::PyFtpd(const QString& rootDir, const QString& user, const QString& password, const QStringList& readOnlyDirs)
     : m_root(rootDir)
 {
-    QStringList args{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), hostPath(rootDir),
-                     QStringLiteral("--user"), user, QStringLiteral("--password"), password};
+    m_args = QStringList{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), hostPath(rootDir),
+                         QStringLiteral("--user"), user, QStringLiteral("--password"), password};
     for (const QString& dir : readOnlyDirs)
-        args << QStringLiteral("--readonly") << dir;
+        m_args << QStringLiteral("--readonly") << dir;
+    start(0);
+}
+
+void PyFtpd::start(int port)
+{
+    m_process = std::make_unique<ServerProcess>(systemPython(), m_args + QStringList{QStringLiteral("--port"), QString::number(port)});
+    m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
+}
+
+void PyFtpd::restart()
+{
+    m_process.reset();
+    // The port is free again at once (the server reuses addresses); someone else
+    // may still take it in between, which a few tries tell.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            start(m_port);
+            return;
+        } catch (const std::runtime_error&) {
+            if (attempt == 20)
+                throw;
+            QThread::msleep(50);
+        }
+    }
+}
+
+CuttingProxy::CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cutControl)
+{
+    if (!m_dir.isValid())
+        fail(QStringLiteral("no temporary folder for the relay"));
+    QStringList args{fixture(QStringLiteral("cutting_proxy.py")), QStringLiteral("--upstream"), QString::number(upstreamPort),
+                     QStringLiteral("--stats"), hostPath(m_dir.filePath(QStringLiteral("stats.txt")))};
+    for (const qint64 cut : cuts)
+        args << QStringLiteral("--cut") << QString::number(cut);
+    if (cutControl)
+        args << QStringLiteral("--cut-control");
     m_process = std::make_unique<ServerProcess>(systemPython(), args);
     m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
+}
+
+QList<CuttingProxy::Relayed> CuttingProxy::relayed() const
+{
+    QFile f(m_dir.filePath(QStringLiteral("stats.txt")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<Relayed> out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 4)
+            out.append({QString::fromLatin1(parts[0]), parts[1].toLongLong(), parts[2].toLongLong(), parts[3] == "cut"});
+    }
+    return out;
+}
+
+qint64 CuttingProxy::bytesRelayed() const
+{
+    qint64 total = 0;
+    for (const Relayed& r : relayed())
+        total += r.bytes;
+    return total;
 }
 
 Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& password)

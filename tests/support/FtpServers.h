@@ -32,9 +32,41 @@ public:
                     const QStringList& readOnlyDirs = {});
     int port() const { return m_port; }
     QString rootDir() const { return m_root; }
+    // Stops the server, as a crash or a reboot does, and starts it again on the same
+    // port over the same folder.
+    void restart();
 
 private:
+    void start(int port);
+
     QString m_root;
+    QStringList m_args;
+    std::unique_ptr<ServerProcess> m_process;
+    int m_port = 0;
+};
+
+// Our relay (tests/fixtures/ftp/cutting_proxy.py) in front of a server on
+// upstreamPort: each file transfer that reaches one of the positions in cuts is cut
+// there (both sides reset); with cutControl the control connection goes down at the
+// same moment, as when the server goes away.
+class CuttingProxy {
+public:
+    CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cutControl = false);
+    int port() const { return m_port; }
+
+    // One entry per data connection of a file transfer that has ended.
+    struct Relayed {
+        QString command; // RETR, STOR or APPE
+        qint64 start;    // file position it started from
+        qint64 bytes;    // bytes relayed
+        bool cut;
+    };
+    QList<Relayed> relayed() const;
+    // File bytes that crossed the relay, in all transfers so far.
+    qint64 bytesRelayed() const;
+
+private:
+    QTemporaryDir m_dir;
     std::unique_ptr<ServerProcess> m_process;
     int m_port = 0;
 };
