@@ -116,6 +116,9 @@ private:
 
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
+    // Connect at the endpoint set in the component, and once more if the user accepts
+    // a certificate that could not be verified.
+    void conectar();
     // Runs a Put or Get and reports its end once, with how it went.
     template <typename F>
     void transfer(TWorkMode mode, F&& call);
