@@ -86,6 +86,8 @@ private:
     bool replaceRemoteFile(const QString& name) override;
     bool replaceLocalFile(const QString& localPath) override;
     void uniqueNameChosen(const QString& name) override;
+    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
+    void connectionSecurity(bool secure) override;
 
     // The buttons and what they start.
     void ListarArquivos();
