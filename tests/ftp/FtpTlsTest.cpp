@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -102,6 +103,7 @@ TEST_P(RealTlsServer, TransfersInARowAreEncryptedAndByteIdentical)
     const QByteArray second = randomBytes((1 << 20) + 12345, 2);
     writeFile(local.filePath(QStringLiteral("primeiro.fbk")), first);
     writeFile(local.filePath(QStringLiteral("segundo.fbk")), second);
+    writeFile(local.filePath(QStringLiteral("vazio.fbk")), {});
     const auto names = [&] {
         ftp.List();
         QStringList out;
@@ -119,22 +121,27 @@ TEST_P(RealTlsServer, TransfersInARowAreEncryptedAndByteIdentical)
     ftp.Put(local.filePath(QStringLiteral("segundo.fbk")));
     ftp.Put(local.filePath(QStringLiteral("segundo.fbk")), QStringLiteral("terceiro.fbk"));
     ftp.Get(QStringLiteral("segundo.fbk"), local.filePath(QStringLiteral("segundo.volta")), false, false);
+    // An empty file: a handshake and the end of the stream, nothing between.
+    ftp.Put(local.filePath(QStringLiteral("vazio.fbk")));
+    ftp.Get(QStringLiteral("vazio.fbk"), local.filePath(QStringLiteral("vazio.volta")), false, false);
     ftp.Delete(QStringLiteral("primeiro.fbk"));
-    EXPECT_EQ(names(), (QStringList{QStringLiteral("segundo.fbk"), QStringLiteral("terceiro.fbk")}));
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("segundo.fbk"), QStringLiteral("terceiro.fbk"), QStringLiteral("vazio.fbk")}));
     ftp.Disconnect();
 
     EXPECT_EQ(readFile(local.filePath(QStringLiteral("primeiro.volta"))), first);
     EXPECT_EQ(readFile(local.filePath(QStringLiteral("segundo.volta"))), second);
     EXPECT_EQ(readFile(QDir(root.path()).filePath(QStringLiteral("segundo.fbk"))), second);
     EXPECT_EQ(readFile(QDir(root.path()).filePath(QStringLiteral("terceiro.fbk"))), second);
+    EXPECT_TRUE(QFile::exists(local.filePath(QStringLiteral("vazio.volta"))));
+    EXPECT_EQ(QFileInfo(QDir(root.path()).filePath(QStringLiteral("vazio.fbk"))).size(), 0);
     EXPECT_FALSE(QFile::exists(QDir(root.path()).filePath(QStringLiteral("primeiro.fbk"))));
 
     if (vs) {
         // vsftpd tells every handshake in its log: the control connection's full one,
-        // then the nine data connections, all resumed.
+        // then the eleven data connections, all resumed.
         const QString log = vs->log();
         EXPECT_EQ(log.count(QStringLiteral("TLSv1.3, SSL cipher: TLS_AES_256_GCM_SHA384, not reused")), 1) << log.toStdString();
-        EXPECT_EQ(log.count(QStringLiteral("TLSv1.3, SSL cipher: TLS_AES_256_GCM_SHA384, reused")), 9) << log.toStdString();
+        EXPECT_EQ(log.count(QStringLiteral("TLSv1.3, SSL cipher: TLS_AES_256_GCM_SHA384, reused")), 11) << log.toStdString();
         // Nothing of the login went out before the encryption.
         const qsizetype auth = log.indexOf(QStringLiteral("\"AUTH TLS\""));
         const qsizetype user = log.indexOf(QStringLiteral("\"USER caldoria\""));
@@ -173,9 +180,11 @@ protected:
 const QStringList kSecureLogin{QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria"), QStringLiteral("PASS vesplodu"),
                                QStringLiteral("PBSZ 0"),   QStringLiteral("PROT P"),        QStringLiteral("TYPE I")};
 
-// A certificate that cannot be verified ends the connection before the login; the
-// user's earlier yes lets it in where TLS is only wanted, never where it is required.
-TEST_F(ScriptedTls, UnverifiableCertificatesAreRefusedBeforeTheLogin)
+// A certificate is verified against the trusted authorities and the host: its
+// name, or for an address its IP entries. One that cannot be verified ends the
+// connection before the login; the user's earlier yes lets it in where TLS is only
+// wanted, never where it is required.
+TEST_F(ScriptedTls, CertificatesAreVerifiedBeforeTheLogin)
 {
     QTemporaryDir other;
     const TestCa stranger(other.path(), QStringLiteral("estranha"));
@@ -187,30 +196,48 @@ TEST_F(ScriptedTls, UnverifiableCertificatesAreRefusedBeforeTheLogin)
     otherHost.dnsNames = {QStringLiteral("ftp.outro.example")};
     TestCa::Options selfSigned;
     selfSigned.selfSigned = true;
+    TestCa::Options addressOnly;
+    addressOnly.dnsNames = {};
+    const QString address = QStringLiteral("127.0.0.1");
+    const QString name = QStringLiteral("localhost");
     const struct Case {
         const char* name;
+        QString host;
         ServerCertificate certificate;
-        QString problem;
+        QString problem; // empty: verified
     } cases[] = {
-        {"expired", certificates->ca->issue(QStringLiteral("vencido"), expired), QStringLiteral("o certificado expirou")},
-        {"other host", certificates->ca->issue(QStringLiteral("outro-host"), otherHost),
+        {"address in the IP entries", address, certificates->server, {}},
+        {"name in the DNS entries", name, certificates->server, {}},
+        {"expired", address, certificates->ca->issue(QStringLiteral("vencido"), expired), QStringLiteral("o certificado expirou")},
+        {"address not among the entries", address, certificates->ca->issue(QStringLiteral("outro-host"), otherHost),
          QStringLiteral("o certificado não é do servidor 127.0.0.1")},
-        {"self-signed", certificates->ca->issue(QStringLiteral("autoassinado"), selfSigned),
+        {"name not among the entries", name, certificates->ca->issue(QStringLiteral("so-endereco"), addressOnly),
+         QStringLiteral("o certificado não é do servidor localhost")},
+        {"self-signed", address, certificates->ca->issue(QStringLiteral("autoassinado"), selfSigned),
          QStringLiteral("o certificado é autoassinado")},
-        {"unknown authority", stranger.issue(QStringLiteral("de-estranha")),
+        {"unknown authority", address, stranger.issue(QStringLiteral("de-estranha")),
          QStringLiteral("o certificado foi emitido por uma autoridade que este computador não reconhece")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         start(QStringLiteral("normal"), ScriptedFtp::Tls{c.certificate, {}}, TlsMode::IfAvailable);
+        ftp.Host = c.host;
+        if (c.problem.isEmpty()) {
+            ftp.Tls = TlsMode::Required;
+            ftp.Connect();
+            EXPECT_TRUE(ftp.IsSecure());
+            EXPECT_EQ(server->commands().mid(0, kSecureLogin.size()), kSecureLogin);
+            ftp.Disconnect();
+            continue;
+        }
         try {
             ftp.Connect();
             ADD_FAILURE() << "connected";
         } catch (const UntrustedCertificateError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("O certificado do servidor 127.0.0.1 não pôde ser verificado: ") + c.problem);
+            EXPECT_EQ(e.Message(), QStringLiteral("O certificado do servidor %1 não pôde ser verificado: %2").arg(c.host, c.problem));
             EXPECT_EQ(e.problem(), c.problem);
             EXPECT_EQ(e.fingerprint(), c.certificate.fingerprint);
-            EXPECT_EQ(e.host(), QStringLiteral("127.0.0.1"));
+            EXPECT_EQ(e.host(), c.host);
         }
         EXPECT_FALSE(ftp.Connected());
         EXPECT_EQ(server->commands(), QStringList{QStringLiteral("AUTH TLS")});
