@@ -464,7 +464,7 @@ struct TIdFTP::Impl {
         }
         if (q.Tls == TlsMode::Required)
             throw EIdFTPError(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
-        status(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1; os arquivos e as listagens seguem sem criptografia")
+        status(QStringLiteral("O servidor recusou a proteção dos dados (PROT P); os arquivos e as listagens seguem sem criptografia: %1")
                    .arg(serverText(r.text)));
     }
 

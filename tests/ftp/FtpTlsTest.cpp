@@ -265,28 +265,36 @@ TEST_F(ScriptedTls, ModesAgainstServersWithAndWithoutTls)
     const struct Case {
         const char* name;
         bool serverTls;
+        QString scenario;
         TlsMode mode;
         QStringList login;  // the first commands
         QString statusLine; // among the status lines
         QString failure;    // Connect's message; empty when it connects
         bool secure;
     } cases[] = {
-        {"never, TLS server", true, TlsMode::Never, {QStringLiteral("USER caldoria")}, QStringLiteral("Conexão sem criptografia"), {}, false},
-        {"if available, TLS server", true, TlsMode::IfAvailable, kSecureLogin,
+        {"never, TLS server", true, QStringLiteral("normal"), TlsMode::Never, {QStringLiteral("USER caldoria")},
+         QStringLiteral("Conexão sem criptografia"), {}, false},
+        {"if available, TLS server", true, QStringLiteral("normal"), TlsMode::IfAvailable, kSecureLogin,
          QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)"), {}, true},
-        {"required, TLS server", true, TlsMode::Required, kSecureLogin,
+        {"required, TLS server", true, QStringLiteral("normal"), TlsMode::Required, kSecureLogin,
          QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)"), {}, true},
-        {"if available, plain server", false, TlsMode::IfAvailable,
+        {"if available, plain server", false, QStringLiteral("normal"), TlsMode::IfAvailable,
          {QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria"), QStringLiteral("PASS vesplodu"), QStringLiteral("TYPE I")},
          QStringLiteral("O servidor não aceitou o AUTH TLS: Unknown command."), {}, false},
-        {"required, plain server", false, TlsMode::Required, {QStringLiteral("AUTH TLS")}, {},
+        {"required, plain server", false, QStringLiteral("normal"), TlsMode::Required, {QStringLiteral("AUTH TLS")}, {},
          QStringLiteral("O servidor 127.0.0.1 não oferece conexão segura (TLS), que esta instalação exige: Unknown command."), false},
+        // The login is encrypted, the files would not be.
+        {"if available, data in clear", true, QStringLiteral("prot-refused"), TlsMode::IfAvailable, kSecureLogin,
+         QStringLiteral("O servidor recusou a proteção dos dados (PROT P); os arquivos e as listagens seguem sem criptografia: "
+                        "Requested PROT level not supported by mechanism."),
+         {}, false},
+        {"required, data in clear", true, QStringLiteral("prot-refused"), TlsMode::Required, kSecureLogin.mid(0, 5), {},
+         QStringLiteral("O servidor recusou a proteção dos dados (PROT P): Requested PROT level not supported by mechanism."), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         events.clear();
-        start(QStringLiteral("normal"), c.serverTls ? std::optional(ScriptedFtp::Tls{certificates->server, {}}) : std::nullopt,
-              c.mode, files);
+        start(c.scenario, c.serverTls ? std::optional(ScriptedFtp::Tls{certificates->server, {}}) : std::nullopt, c.mode, files);
         EXPECT_EQ(messageOf([&] { ftp.Connect(); }), c.failure.isEmpty() ? QStringLiteral("<no error>") : c.failure);
         EXPECT_EQ(server->commands().mid(0, c.login.size()), c.login);
         EXPECT_EQ(ftp.IsSecure(), c.secure);
