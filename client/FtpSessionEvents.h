@@ -36,7 +36,7 @@ public:
     virtual void uniqueNameChosen(const QString& name) = 0;
 
     // The server's certificate could not be verified (problem says why); connect
-    // anyway? The answer is remembered for this server and certificate. A driver
+    // anyway? The answer is remembered for this host and certificate. A driver
     // that cannot ask, such as a run without a window, refuses: then only a
     // certificate accepted before lets it in.
     virtual bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint)
