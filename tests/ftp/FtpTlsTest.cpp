@@ -346,40 +346,51 @@ TEST_F(ScriptedTls, TextBehindTheAuthReplyEndsTheConnection)
 // TLS waits end like plain ones: at the time-out, or at once on Abort.
 TEST_F(ScriptedTls, SilentPeersTimeOutAndAbortBreaksOff)
 {
-    start(QStringLiteral("tls-silent"), ScriptedFtp::Tls{certificates->server, {}}, TlsMode::IfAvailable);
-    ftp.ReadTimeout = 1s;
-    EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Tempo esgotado: o servidor não concluiu a negociação TLS em 1 s"));
-
+    QTemporaryDir local;
+    const QString upload = local.filePath(QStringLiteral("grande.bin"));
+    writeFile(upload, randomBytes(8 << 20, 3));
+    const auto download = [](TIdFTP& f) {
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        f.Get(QStringLiteral("dados.bin"), sink);
+    };
     const struct Case {
         const char* name;
         QString scenario;
+        QString lastCommand; // the stall begins once the server has it
         std::function<void(TIdFTP&)> operation;
+        QString timeout;     // the message with a read time-out of 1 s
     } cases[] = {
-        {"handshake", QStringLiteral("tls-silent"), [](TIdFTP& f) { f.Connect(); }},
-        {"download", QStringLiteral("data-stall"),
-         [](TIdFTP& f) {
-             f.Connect();
-             QBuffer sink;
-             sink.open(QIODevice::WriteOnly);
-             f.Get(QStringLiteral("dados.bin"), sink);
-         }},
+        {"handshake", QStringLiteral("tls-silent"), QStringLiteral("AUTH TLS"), [](TIdFTP&) {},
+         QStringLiteral("Tempo esgotado: o servidor não concluiu a negociação TLS em 1 s")},
+        {"download", QStringLiteral("data-stall"), QStringLiteral("RETR dados.bin"), download,
+         QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por 1 s")},
+        {"upload", QStringLiteral("store-stall"), QStringLiteral("STOR grande.bin"), [&](TIdFTP& f) { f.Put(upload); },
+         QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por 1 s")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        start(c.scenario, ScriptedFtp::Tls{certificates->server, {}}, TlsMode::Required, {{QStringLiteral("dados.bin"), 1 << 20}});
-        // Without the Abort each wait would end only after a minute, and the message
-        // would be the time-out's.
-        ftp.ReadTimeout = 60s;
-        const QString last = c.scenario == QStringLiteral("tls-silent") ? QStringLiteral("AUTH TLS") : QStringLiteral("RETR dados.bin");
-        std::thread aborter([&] {
-            for (int i = 0; i < 1000 && !server->commands().contains(last); ++i)
-                std::this_thread::sleep_for(10ms);
-            std::this_thread::sleep_for(300ms);
-            ftp.Abort();
-        });
-        EXPECT_EQ(messageOf([&] { c.operation(ftp); }), QStringLiteral("Operação cancelada"));
-        aborter.join();
-        EXPECT_FALSE(ftp.Connected());
+        for (const bool abort : {false, true}) {
+            start(c.scenario, ScriptedFtp::Tls{certificates->server, {}}, TlsMode::Required, {{QStringLiteral("dados.bin"), 1 << 20}});
+            // With the Abort the wait would otherwise end only after a minute, and
+            // the message would be the time-out's.
+            ftp.ReadTimeout = abort ? 60s : 1s;
+            std::thread aborter([&] {
+                if (!abort)
+                    return;
+                for (int i = 0; i < 1000 && !server->commands().contains(c.lastCommand); ++i)
+                    std::this_thread::sleep_for(10ms);
+                std::this_thread::sleep_for(300ms);
+                ftp.Abort();
+            });
+            EXPECT_EQ(messageOf([&] {
+                          ftp.Connect();
+                          c.operation(ftp);
+                      }),
+                      abort ? QStringLiteral("Operação cancelada") : c.timeout);
+            aborter.join();
+            EXPECT_FALSE(ftp.Connected());
+        }
     }
 }
 
