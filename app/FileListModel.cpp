@@ -2,6 +2,7 @@
 
 #include "BlockingCall.h"
 #include "Formatos.h"
+#include "VisibleText.h"
 
 #include <QLocale>
 
@@ -154,10 +155,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         if (index.column() == Nome) {
+            // A name may hold control characters or reordering marks: painted as
+            // escapes, "fatura\u202Etxt.exe" cannot pass for a text file.
             const auto curto = m_entries->shortNames.constFind(i);
             if (curto != m_entries->shortNames.cend())
-                return *curto;
-            return entrada(*m_entries, i).FileName;
+                return visibleText(*curto);
+            return visibleText(entrada(*m_entries, i).FileName);
         }
         const TIdFTPListItem e = entrada(*m_entries, i);
         const QLocale local;

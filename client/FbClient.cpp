@@ -22,8 +22,17 @@ using Handle = HMODULE;
 Handle openLibrary(const QString& name, QString& error)
 {
     Handle h = ::LoadLibraryW(reinterpret_cast<const wchar_t*>(name.utf16()));
-    if (!h)
-        error = QStringLiteral("error %1").arg(::GetLastError());
+    if (!h) {
+        const DWORD code = ::GetLastError();
+        wchar_t* text = nullptr;
+        const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        error = QStringLiteral("error %1").arg(code);
+        if (n)
+            error += QStringLiteral(": ") + QString::fromWCharArray(text, static_cast<int>(n)).trimmed();
+        if (text)
+            ::LocalFree(text);
+    }
     return h;
 }
 

@@ -46,7 +46,8 @@ const QString* find(const Sections& sections, const QString& section, const QStr
 
 class IniFile {
 public:
-    // A file that is missing or unreadable reads as empty.
+    // A file that is missing or unreadable reads as empty; of a larger file only the
+    // first megabyte is read.
     explicit IniFile(const QString& path);
     explicit IniFile(ini::Sections sections) : m_sections(std::move(sections)) {}
 

@@ -1,8 +1,8 @@
 #pragma once
 // A directory listing held compactly: the names' bytes one after the other, and a
-// small fixed record per entry (24 bytes). The entries come out as TIdFTPListItem values,
-// made when asked for, so a folder of 100,000 entries costs a few megabytes rather
-// than a QString, a QByteArray and a QDateTime apiece.
+// small fixed record per entry (24 bytes). The entries come out as TIdFTPListItem
+// values, made when asked for, so a folder of 100,000 entries costs a few megabytes
+// rather than a QString, a QByteArray and a QDateTime apiece.
 //
 // Copies share the same entries (a listing never changes once it is built), so a
 // view can keep one while the component lists again.
@@ -91,7 +91,7 @@ public:
     std::int64_t fileSize(std::size_t i) const { return entry(i).size; }
     bool isDirectory(std::size_t i) const { return entry(i).flags & kDirectory; }
     QDateTime modifiedDate(std::size_t i) const;
-    // Orders entries i and j of this listing by time without making a QDateTime;
+    // A key that orders this listing's entries by time without making a QDateTime;
     // entries without a time come first.
     std::int64_t modifiedKey(std::size_t i) const;
 

@@ -68,7 +68,20 @@ void ensureSockets() {}
 
 QString systemText(int error)
 {
+#ifdef _WIN32
+    // MinGW's std::system_category() knows errno values only, not Winsock's.
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString message = n ? QString::fromWCharArray(text, static_cast<int>(n)).trimmed() : QString();
+    if (text)
+        ::LocalFree(text);
+    if (message.isEmpty())
+        message = QStringLiteral("erro %1").arg(error);
+    return message;
+#else
     return QString::fromStdString(std::system_category().message(error));
+#endif
 }
 
 QString timeoutText(WaitFor what, Millis timeout)

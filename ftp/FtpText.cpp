@@ -116,6 +116,47 @@ QString displayName(QByteArrayView raw)
     return out;
 }
 
+std::optional<QByteArray> bytesOfDisplayName(QStringView text)
+{
+    if (!text.contains(QChar(kForeignByteMark)))
+        return std::nullopt;
+    const auto hexDigit = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= '0' && u <= '9' ? u - '0' : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+    };
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() != kForeignByteMark) {
+            const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+            out += text.sliced(i, n).toUtf8();
+            i += n - 1;
+            continue;
+        }
+        if (i + 1 >= text.size())
+            return std::nullopt;
+        if (const int high = hexDigit(text[i + 1]); high >= 0) {
+            const int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
+            if (low < 0)
+                return std::nullopt;
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+            continue;
+        }
+        const QByteArray one = cp1252::encode(text.sliced(i + 1, 1).toString());
+        if (one.size() != 1 || static_cast<unsigned char>(one[0]) < 0x80 || one[0] == '?')
+            return std::nullopt;
+        out += one;
+        i += 1;
+    }
+    // Only what displayName() itself would show: anything else is text, not a shown name.
+    if (displayName(out) != text)
+        return std::nullopt;
+    return out;
 }
+
+}
+
+RemoteName::RemoteName(const QString& text) : m_bytes(ftp::bytesOfDisplayName(text).value_or(text.toUtf8())) {}
 
 QString RemoteName::displayText() const { return ftp::displayName(m_bytes); }

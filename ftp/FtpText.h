@@ -14,6 +14,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 namespace ftp {
 
@@ -30,5 +33,10 @@ inline constexpr char16_t kForeignByteMark = 0xFFFD;
 // "s\uFFFDão.txt" beside "são.txt" (UTF-8). Two names that differ in their bytes
 // never show the same: the bytes can be read back from what is shown.
 QString displayName(QByteArrayView raw);
+
+// The bytes a shown name stands for, when text holds the marks displayName() puts
+// in (and only well-formed ones); nothing for any other text. So a name the window
+// shows, passed back as text, still names the very file it shows.
+std::optional<QByteArray> bytesOfDisplayName(QStringView text);
 
 }

@@ -67,7 +67,9 @@ struct TIdFTPListItem {
 class RemoteName {
 public:
     RemoteName() = default;
-    RemoteName(const QString& text) : m_bytes(text.toUtf8()) {}
+    // A name as the user typed it goes out as UTF-8; a name as the window shows it
+    // (ftp::displayName, marks and all) goes out as the bytes it shows.
+    RemoteName(const QString& text);
     RemoteName(const TIdFTPListItem& entry) : m_bytes(entry.RawName) {}
     static RemoteName fromBytes(QByteArray bytes)
     {

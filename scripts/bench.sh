@@ -295,7 +295,8 @@ parsers=
 
 # ---------------------------------------------------------------- the window
 export QT_QPA_PLATFORM=offscreen
-declare -A gui
+declare -A gui memoria
+field() { sed -n "s/^$2=//p" <<<"$1"; } # key=value output -> value
 for server in "${servers[@]}"; do
   port=${port_of[$server]}
   say "window: upload and download of ${size_mib} MiB through $server"
@@ -320,6 +321,18 @@ for server in "${servers[@]}"; do
   say "window: listing through $server"
   gui[$server,listar]=$(timeout "$run_limit" "$janela" listar "$port" 3 2>/dev/null) || die "window listing failed"
 done
+
+# The whole window process's peak memory with a folder of 100,000 entries and with
+# one at the listing's entry limit (500,000, "." and ".." included), through vsftpd.
+for entries in 100000 499998; do
+  say "window: memory with $entries entries"
+  find "$client" -type f -delete
+  (cd "$client" && seq -f 'backup_%06g.fbk' 0 $((entries - 1)) | xargs touch)
+  chown -R "$user" "$client"
+  out=$(timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "$janela" listar "$vsftpd_port" 1 2>/dev/null) ||
+    die "window listing of $entries entries failed"
+  memoria[$entries]="$(field "$out" rows) $(field "$out" gui_max_gap_ms) $(awk -F': *' '/Maximum resident/ { printf "%.1f", $2 / 1024 }' "$work/time.txt")"
+done
 rm -rf "$shared" "$client"
 
 # ---------------------------------------------------------------- report
@@ -330,7 +343,6 @@ median() { # server case program [column] -> median seconds (column 4: the whole
 peak() { # server case program -> largest peak RSS in MiB
   awk -F'\t' -v s="$1" -v c="$2" -v p="$3" '$1 == s && $2 == c && $3 == p && $5 > m { m = $5 } END { printf "%.1f", m / 1024 }' "$raw"
 }
-field() { sed -n "s/^$2=//p" <<<"$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 report() {
@@ -379,6 +391,15 @@ report() {
   for server in "${servers[@]}"; do
     local l=${gui[$server,listar]}
     echo "| $server ($([[ $server == vsftpd ]] && echo LIST || echo MLSD)) | $(field "$l" refresh_to_painted_ms) | $(field "$l" client_list_ms) | $(field "$l" gui_max_gap_ms) | $(field "$l" scroll_max_step_ms) | $(field "$l" sort_to_painted_ms) | $(field "$l" sort_gui_max_gap_ms) |"
+  done
+  echo
+  echo "The window's whole process listing a large folder through vsftpd (one refresh after the first view):"
+  echo
+  echo "| entries | rows shown | longest GUI pause (ms) | peak RSS (MiB) |"
+  echo "|---|---|---|---|"
+  for entries in 100000 499998; do
+    read -r rows gap rss <<<"${memoria[$entries]}"
+    echo "| $entries | $rows | $gap | $rss |"
   done
   echo
   echo "The window, ${size_mib} MiB transfers (whole operation: connect, folder, transfer):"

@@ -2,7 +2,7 @@
 # Takes the README's pictures of the window under Xvfb: the question about a
 # server certificate that cannot be verified (docs/janela-certificado.png), the
 # client folder listed with one file chosen (docs/janela.png) and the busy panel
-# halfway through an upload (docs/janela-enviando.png). tools/screenshots.cpp drives the real window
+# halfway through an upload (docs/janela-enviando.png). tests/screenshots/screenshots.cpp drives the real window
 # against a private Firebird server and a pyftpdlib server on 127.0.0.1, in a
 # Brazilian locale.
 #   scripts/screenshot.sh [output folder]
@@ -14,4 +14,4 @@ BUILD_TARGET=ftpc_screenshots "$root/scripts/build.sh"
 mkdir -p "$out"
 # The upload's file (1 GiB, sparse) and the server's copy of it go to the
 # temporary folder and are removed at the end.
-LANG=pt_BR.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" "$build/tools/ftpc_screenshots" "$out"
+LANG=pt_BR.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" "$build/tests/screenshots/ftpc_screenshots" "$out"

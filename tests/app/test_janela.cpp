@@ -327,6 +327,17 @@ TEST_F(Janela, AVeryLongNameIsShownCut)
     EXPECT_EQ(celula(*w, 1, 0), QStringLiteral("curto.txt"));
 }
 
+// Control characters and reordering marks in a name are painted as escapes; the
+// operations still get the name as the server sent it.
+TEST_F(Janela, ControlCharactersInANameArePaintedAsEscapes)
+{
+    auto w = abrir();
+    const QString nome = QStringLiteral("fatura\u202Etxt.exe\a");
+    mostrarListagem(*w, {nome});
+    EXPECT_EQ(celula(*w, 0, 0), QStringLiteral("fatura\\u202Etxt.exe\\x07"));
+    EXPECT_EQ(nomesDaLista(*w), QStringList{nome});
+}
+
 TEST(Traducoes, QtsOwnTextsInPortuguese)
 {
     const QLocale br(QLocale::Portuguese, QLocale::Brazil);

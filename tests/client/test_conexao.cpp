@@ -209,16 +209,31 @@ TEST(FbClient, AMissingLibraryIsAnOrdinaryFailureThatNamesIt)
 // A library that is there but is not Firebird's client.
 TEST(FbClient, ALibraryWithoutTheClientsFunctionsIsRefused)
 {
-#ifndef _WIN32
+#ifdef _WIN32
+    const QString outra = QStringLiteral("kernel32.dll");
+#else
+    const QString outra = QStringLiteral("libm.so.6");
+#endif
     try {
-        fbclient::load({QStringLiteral("libm.so.6")});
+        fbclient::load({outra});
         FAIL() << "no exception";
     } catch (const Exception& e) {
         EXPECT_TRUE(e.Message().contains(QStringLiteral("isc_attach_database"))) << e.what();
     }
-#endif
 }
 
+#ifdef _WIN32
+// What CriarConexaoBanco asks for first: the library in the executable's folder.
+TEST(FbClient, OnWindowsTheLibraryBesideTheExecutableComesFirst)
+{
+    const QString aoLado = exepath::executableFolder() + fbclient::libraryFileName();
+    const fbclient::Api& api = fbclient::load({aoLado, fbclient::libraryFileName()});
+    EXPECT_EQ(api.path, aoLado);
+}
+#endif
+
+// On Windows the library is looked for beside the executable (there the tests'
+// stand-in fbclient.dll lies), then on the system; on Linux it is the system's.
 TEST(FbClient, PrefersTheCandidateThatLoads)
 {
     const fbclient::Api& api = fbclient::load({QStringLiteral("/nenhum/lugar/x.so"), fbclient::libraryFileName()});

@@ -88,8 +88,10 @@ TEST(DiscoveryCatalogo, FolderContentsDecideTheSystem)
          [](const Instalacao& i) { i.criarPasta("korv.ini"); i.escrever("telcon.ini", "x"); }, qncTEL, "telcon.ini"},
         {"names are matched without regard to case", [](const Instalacao& i) { i.escrever("KORV.INI", "x"); }, qncKORV, "KORV.INI"},
         {"mixed case", [](const Instalacao& i) { i.escrever("Quintara_Lob_Server.Ini", "x"); }, qncLOB, "Quintara_Lob_Server.Ini"},
+#ifndef _WIN32 // a folder on Windows holds one of the two spellings only
         {"the exact spelling wins over another case",
          [](const Instalacao& i) { i.escrever("KORV.INI", "x"); i.escrever("korv.ini", "x"); }, qncKORV, "korv.ini"},
+#endif
         {"an empty file counts", [](const Instalacao& i) { i.escrever("yol.ini", ""); }, qncYOL, "yol.ini"},
 #ifndef _WIN32
         {"a link to a file counts",

@@ -38,7 +38,7 @@ struct Instalacao {
 
     explicit Instalacao(const QByteArray& ini = {})
     {
-        programa = pasta.filePath(QStringLiteral("FTPCaldoria"));
+        programa = pasta.filePath(QFileInfo(QStringLiteral(FTPCALDORIA_EXE)).fileName());
         EXPECT_TRUE(QFile::copy(QStringLiteral(FTPCALDORIA_EXE), programa));
         if (!ini.isEmpty())
             testsupport::writeFile(pasta.filePath(QStringLiteral("korv.ini")), ini);
@@ -95,7 +95,8 @@ public:
         QFile f(m_log);
         if (!f.open(QIODevice::ReadOnly))
             return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // Lines end in CRLF on Windows.
+        return QString::fromUtf8(f.readAll()).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     int exitCode() const { return m_proc.exitCode(); }
     QByteArray saida() { return m_proc.readAll(); }

@@ -194,9 +194,21 @@ void PrintTo(const ShownCase& c, std::ostream* os) { *os << c.what; }
 
 class DisplayNameTable : public ::testing::TestWithParam<ShownCase> {};
 
-TEST_P(DisplayNameTable, Shows)
+TEST_P(DisplayNameTable, ShowsAndReadsBack)
 {
     EXPECT_EQ(displayName(GetParam().raw), GetParam().shown);
+    // The window passes a shown name back as text: it names the same bytes.
+    EXPECT_EQ(RemoteName(GetParam().shown).bytes(), GetParam().raw);
+}
+
+// Text that merely holds the mark is what the user typed: it goes out as UTF-8.
+TEST(DisplayName, TextThatIsNoShownNameIsUtf8)
+{
+    for (const QString& typed : {QString::fromUtf16(u"a\uFFFD"), QString::fromUtf16(u"a\uFFFDx"), QString::fromUtf16(u"\uFFFD4"),
+                                 QString::fromUtf16(u"\uFFFD41"), QString::fromUtf16(u"\uFFFD\u0101")}) {
+        SCOPED_TRACE(typed.toStdString());
+        EXPECT_EQ(RemoteName(typed).bytes(), typed.toUtf8());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DisplayNameTable, ::testing::Values(

@@ -1,6 +1,7 @@
 // Names and text from a server as the program shows them. A name of any bytes is
 // shown so that the bytes can be read back from what is shown (so no two names show
-// alike), and any text made visible for a log holds no control character.
+// alike), and the component reads them back from that text; any text made visible
+// for a log holds no control character.
 #include "FtpText.h"
 #include "FtpTypes.h"
 #include "VisibleText.h"
@@ -12,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -70,6 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytesOf(shown) != raw)
         __builtin_trap();
     if (RemoteName::fromBytes(raw).displayText() != shown)
+        __builtin_trap();
+    // What is shown, passed back as text (as the window does), names the same bytes.
+    if (RemoteName(shown).bytes() != raw)
+        __builtin_trap();
+    // Text is either a shown name, standing for bytes that show as it, or UTF-8.
+    const QString text = QString::fromUtf8(raw);
+    const std::optional<QByteArray> back = ftp::bytesOfDisplayName(text);
+    if (back && ftp::displayName(*back) != text)
         __builtin_trap();
 
     for (const QString& text : {shown, ftp::decodeServerText(raw)}) {

@@ -9,13 +9,9 @@
 #include <mutex>
 #include <stdexcept>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <pwd.h>
-#include <sys/socket.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 namespace testsupport {
 
@@ -25,21 +21,39 @@ QString fixture(const QString& name) { return QStringLiteral(FTPC_FIXTURES_DIR "
 
 [[noreturn]] void fail(const QString& text) { throw std::runtime_error(text.toStdString()); }
 
-// Runs a short system command; returns its exit code (-1 when it did not run).
+// Short commands run on the Linux side (under Wine too, see runProgram).
 int run(const QString& program, const QStringList& args, const QByteArray& input = {}, QByteArray* output = nullptr)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return -1;
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(30000);
-    if (output)
-        *output = p.readAll();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return runProgram(program, args, input, output);
+}
+
+// chmod of a file or folder that the test made.
+void setMode(const QString& path, int mode)
+{
+#ifdef _WIN32
+    run(QStringLiteral("chmod"), {QString::number(mode, 8), hostPath(path)});
+#else
+    ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode));
+#endif
+}
+
+// The folders above root get the search bit for others, so the server's user
+// reaches its root.
+void makeParentsTraversable(const QString& root)
+{
+#ifdef _WIN32
+    run(QStringLiteral("sh"), {QStringLiteral("-c"),
+                               QStringLiteral("p=$1; while [ \"$p\" != / ]; do p=$(dirname \"$p\"); chmod o+x \"$p\"; done"),
+                               QStringLiteral("sh"), hostPath(root)});
+#else
+    for (QDir up(root); !up.isRoot(); ) {
+        if (!up.cdUp())
+            break;
+        const QFile::Permissions perms = QFile::permissions(up.path());
+        if (!(perms & QFile::ExeOther))
+            QFile::setPermissions(up.path(), perms | QFile::ExeOther);
+    }
+#endif
 }
 
 void ensureSystemUser(const QString& user, const QString& password)
@@ -48,15 +62,16 @@ void ensureSystemUser(const QString& user, const QString& password)
     // locks, so the steps are retried rather than serialised across processes.
     static std::mutex inProcess;
     std::lock_guard lock(inProcess);
-    const QByteArray name = user.toLocal8Bit();
-    if (!::getpwnam(name.constData())) {
+    QByteArray entry;
+    if (run(QStringLiteral("getent"), {QStringLiteral("passwd"), user}, {}, &entry) != 0) {
         QByteArray out;
         const int rc = run(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), QStringLiteral("/"),
                                                        QStringLiteral("-s"), QStringLiteral("/bin/bash"), user},
                            {}, &out);
         if (rc != 0 && rc != 9) // 9: it exists (made by a program running beside us)
             fail(QStringLiteral("useradd %1 failed (%2): %3").arg(user).arg(rc).arg(QString::fromLocal8Bit(out)));
-    } else if (const passwd* pw = ::getpwnam(name.constData()); pw && !QFileInfo(QString::fromLocal8Bit(pw->pw_dir)).isDir()) {
+    } else if (const QString home = QString::fromLocal8Bit(entry.trimmed()).section(QLatin1Char(':'), 5, 5);
+               run(QStringLiteral("test"), {QStringLiteral("-d"), home}) != 0) {
         // vsftpd enters the home folder before the chroot and refuses a login without one.
         run(QStringLiteral("usermod"), {QStringLiteral("-d"), QStringLiteral("/"), user});
     }
@@ -75,10 +90,8 @@ bool greets(int port)
     const int fd = connectLoopback(port);
     if (fd < 0)
         return false;
-    pollfd p{fd, POLLIN, 0};
-    char buf[64] = {};
-    const bool ok = ::poll(&p, 1, 3000) > 0 && ::recv(fd, buf, sizeof buf - 1, 0) >= 3 && QByteArray(buf).startsWith("220");
-    ::close(fd);
+    const bool ok = receiveSome(fd, 63, std::chrono::seconds(3)).startsWith("220");
+    closeSocket(fd);
     return ok;
 }
 
@@ -90,12 +103,13 @@ PyFtpd::PyFtpd(const QString& rootDir, const QString& user, const QString& passw
                const std::optional<FtpTls>& tls)
     : m_root(rootDir)
 {
-    QStringList args{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), rootDir,
+    QStringList args{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), hostPath(rootDir),
                      QStringLiteral("--user"), user, QStringLiteral("--password"), password};
     for (const QString& dir : readOnlyDirs)
         args << QStringLiteral("--readonly") << dir;
     if (tls) {
-        args << QStringLiteral("--tls-cert") << tls->certificate.certFile << QStringLiteral("--tls-key") << tls->certificate.keyFile;
+        args << QStringLiteral("--tls-cert") << hostPath(tls->certificate.certFile) << QStringLiteral("--tls-key")
+             << hostPath(tls->certificate.keyFile);
         if (tls->noSessionReuse)
             args << QStringLiteral("--tls-no-session-reuse");
     }
@@ -112,20 +126,14 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
 
     // The user must reach its root: parents traversable, the root its own.
     QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ExeOther | QFile::ExeGroup);
-    for (QDir up(m_root); !up.isRoot(); ) {
-        if (!up.cdUp())
-            break;
-        const QFile::Permissions perms = QFile::permissions(up.path());
-        if (!(perms & QFile::ExeOther))
-            QFile::setPermissions(up.path(), perms | QFile::ExeOther);
-    }
+    makeParentsTraversable(m_root);
     handOver(m_root);
 
     // vsftpd wants an empty folder, owned by root and not writable by others, to
     // lock its unprivileged helper into.
     const QString empty = m_dir.filePath(QStringLiteral("empty"));
     QDir().mkpath(empty);
-    ::chmod(QFile::encodeName(empty).constData(), 0755);
+    setMode(empty, 0755);
 
     QString lastOutput;
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -137,28 +145,28 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
             QStringLiteral("seccomp_sandbox=NO"), QStringLiteral("isolate=NO"), QStringLiteral("isolate_network=NO"),
             QStringLiteral("anonymous_enable=NO"), QStringLiteral("local_enable=YES"), QStringLiteral("write_enable=YES"),
             QStringLiteral("local_umask=022"), QStringLiteral("chroot_local_user=YES"),
-            QStringLiteral("allow_writeable_chroot=YES"), QStringLiteral("local_root=%1").arg(m_root),
+            QStringLiteral("allow_writeable_chroot=YES"), QStringLiteral("local_root=%1").arg(hostPath(m_root)),
             QStringLiteral("pasv_enable=YES"), QStringLiteral("pasv_address=127.0.0.1"),
-            QStringLiteral("secure_chroot_dir=%1").arg(empty), QStringLiteral("pam_service_name=vsftpd"),
+            QStringLiteral("secure_chroot_dir=%1").arg(hostPath(empty)), QStringLiteral("pam_service_name=vsftpd"),
             QStringLiteral("userlist_enable=NO"), QStringLiteral("use_localtime=YES"),
             QStringLiteral("delay_failed_login=0"),
             QStringLiteral("xferlog_enable=YES"), QStringLiteral("dual_log_enable=YES"),
             QStringLiteral("log_ftp_protocol=YES"),
-            QStringLiteral("vsftpd_log_file=%1").arg(m_dir.filePath(QStringLiteral("vsftpd.log"))),
-            QStringLiteral("xferlog_file=%1").arg(m_dir.filePath(QStringLiteral("xferlog"))),
+            QStringLiteral("vsftpd_log_file=%1").arg(hostPath(m_dir.filePath(QStringLiteral("vsftpd.log")))),
+            QStringLiteral("xferlog_file=%1").arg(hostPath(m_dir.filePath(QStringLiteral("xferlog")))),
         };
         if (tls) {
-            settings << QStringLiteral("ssl_enable=YES") << QStringLiteral("rsa_cert_file=%1").arg(tls->certificate.certFile)
-                     << QStringLiteral("rsa_private_key_file=%1").arg(tls->certificate.keyFile)
+            settings << QStringLiteral("ssl_enable=YES") << QStringLiteral("rsa_cert_file=%1").arg(hostPath(tls->certificate.certFile))
+                     << QStringLiteral("rsa_private_key_file=%1").arg(hostPath(tls->certificate.keyFile))
                      << QStringLiteral("require_ssl_reuse=%1").arg(tls->requireReuse ? "YES" : "NO")
                      // The default cipher list (DES-CBC3-SHA) leaves OpenSSL 3 nothing for TLS 1.2.
                      << QStringLiteral("ssl_ciphers=HIGH") << QStringLiteral("force_local_logins_ssl=NO")
                      << QStringLiteral("force_local_data_ssl=NO") << QStringLiteral("debug_ssl=YES");
         }
         writeFile(conf, (settings.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-        ::chmod(QFile::encodeName(conf).constData(), 0600);
+        setMode(conf, 0600);
 
-        m_process = std::make_unique<ServerProcess>(QStringLiteral("/usr/sbin/vsftpd"), QStringList{conf});
+        m_process = std::make_unique<ServerProcess>(QStringLiteral("/usr/sbin/vsftpd"), QStringList{hostPath(conf)});
         // vsftpd prints nothing when it listens; it is ready when it greets.
         const bool up = waitUntil([&] { return greets(m_port) || m_process->pid() == 0; }, std::chrono::seconds(10));
         if (up && m_process->pid() != 0)
@@ -171,7 +179,7 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
 
 void Vsftpd::handOver(const QString& path) const
 {
-    if (run(QStringLiteral("chown"), {QStringLiteral("-R"), m_user, path}) != 0)
+    if (run(QStringLiteral("chown"), {QStringLiteral("-R"), m_user, hostPath(path)}) != 0)
         fail(QStringLiteral("chown %1 %2 failed").arg(m_user, path));
 }
 
@@ -188,14 +196,15 @@ ScriptedFtp::ScriptedFtp(const QString& scenario, const QList<File>& files, cons
         fail(QStringLiteral("no temporary folder for the scripted FTP server"));
     QStringList args{fixture(QStringLiteral("scripted_ftp.py")), QStringLiteral("--scenario"), scenario,
                      QStringLiteral("--user"), user, QStringLiteral("--password"), password,
-                     QStringLiteral("--transcript"), m_dir.filePath(QStringLiteral("transcript.txt"))};
+                     QStringLiteral("--transcript"), hostPath(m_dir.filePath(QStringLiteral("transcript.txt")))};
     for (const File& f : files)
         args << QStringLiteral("--file") << QStringLiteral("%1=%2").arg(f.name).arg(f.size);
     if (tls) {
-        args << QStringLiteral("--tls-cert") << tls->certificate.certFile << QStringLiteral("--tls-key") << tls->certificate.keyFile;
+        args << QStringLiteral("--tls-cert") << hostPath(tls->certificate.certFile) << QStringLiteral("--tls-key")
+             << hostPath(tls->certificate.keyFile);
         if (tls->dataCertificate)
-            args << QStringLiteral("--tls-data-cert") << tls->dataCertificate->certFile << QStringLiteral("--tls-data-key")
-                 << tls->dataCertificate->keyFile;
+            args << QStringLiteral("--tls-data-cert") << hostPath(tls->dataCertificate->certFile) << QStringLiteral("--tls-data-key")
+                 << hostPath(tls->dataCertificate->keyFile);
     }
     m_process = std::make_unique<ServerProcess>(systemPython(), args);
     m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();

@@ -1,21 +1,53 @@
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <mutex>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace testsupport {
 
 namespace {
+#ifdef _WIN32
+void ensureSockets()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    });
+}
+int closeFd(int fd) { return ::closesocket(static_cast<SOCKET>(fd)); }
+using socklen_t = int;
+#else
+void ensureSockets() {}
+int closeFd(int fd) { return ::close(fd); }
+#endif
+
 int boundPort(bool listenToo, int* keepFd)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ensureSockets();
+    int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -29,7 +61,7 @@ int boundPort(bool listenToo, int* keepFd)
     if (keepFd)
         *keepFd = fd;
     else
-        ::close(fd);
+        closeFd(fd);
     return ntohs(a.sin_port);
 }
 }
@@ -38,7 +70,8 @@ int freePort() { return boundPort(false, nullptr); }
 
 int connectLoopback(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ensureSockets();
+    const int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
     if (fd < 0)
         return -1;
     sockaddr_in a{};
@@ -46,10 +79,31 @@ int connectLoopback(int port)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
+        closeFd(fd);
         return -1;
     }
     return fd;
+}
+
+void closeSocket(int fd) { closeFd(fd); }
+
+QByteArray receiveSome(int fd, int max, std::chrono::milliseconds timeout)
+{
+#ifdef _WIN32
+    WSAPOLLFD p{};
+    p.fd = static_cast<SOCKET>(fd);
+    p.events = POLLIN;
+    if (::WSAPoll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        return {};
+#else
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        return {};
+#endif
+    QByteArray out(max, Qt::Uninitialized);
+    const auto n = ::recv(fd, out.data(), max, 0);
+    out.resize(n > 0 ? n : 0);
+    return out;
 }
 
 int silentPort()
@@ -58,6 +112,23 @@ int silentPort()
     return boundPort(true, &fd);
 }
 int closedPort() { return boundPort(false, nullptr); }
+
+int unacceptingPort()
+{
+    ensureSockets();
+    const int listener = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ::listen(listener, 0) != 0)
+        throw std::runtime_error("no listener for unacceptingPort");
+    const int port = ntohs(a.sin_port);
+    if (connectLoopback(port) < 0) // the filler, which takes the one place in the queue
+        throw std::runtime_error("the filler of unacceptingPort was refused");
+    return port;
+}
 
 QByteArray readFile(const QString& path)
 {
@@ -72,6 +143,25 @@ void writeFile(const QString& path, const QByteArray& data)
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
         throw std::runtime_error(("cannot write " + path).toStdString());
+}
+
+#ifndef _WIN32
+QString hostPath(const QString& path) { return path; }
+
+int runProgram(const QString& program, const QStringList& args, const QByteArray& input, QByteArray* output)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForStarted(10000))
+        return -1;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(30000);
+    if (output)
+        *output = p.readAll();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 ServerProcess::ServerProcess(const QString& program, const QStringList& args, const QString& workDir)
@@ -128,5 +218,6 @@ QString ServerProcess::waitForLine(const QString& prefix, std::chrono::milliseco
         m_pending += chunk;
     }
 }
+#endif
 
 }

@@ -19,6 +19,21 @@ inline void PrintTo(const QString& s, std::ostream* os)
 
 namespace testsupport {
 
+// The test programs of the Windows build run under Wine, and their peers (FTP
+// servers, system commands) are Linux programs: those start through the host runner
+// (tests/fixtures/host_runner.py) that the Wine wrapper provides, and paths handed
+// to them go through hostPath().
+
+// The path as Linux programs see it: path itself in the Linux build, the Unix path
+// of a Windows path under Wine (also for a file that does not exist yet).
+QString hostPath(const QString& path);
+
+// Runs a short Linux command (useradd, chown, ...) with input on its standard input;
+// returns its exit code (-1 when it did not run or did not end in 30 s) and, when
+// asked, its output and error output.
+int runProgram(const QString& program, const QStringList& args, const QByteArray& input = {},
+               QByteArray* output = nullptr);
+
 // A loopback TCP port that nobody listens on right now.
 int freePort();
 
@@ -26,8 +41,16 @@ int freePort();
 // we bind and close, so a connect gets RST).
 int closedPort();
 
-// A TCP connection to 127.0.0.1:port, or -1 when it is refused. The caller closes it.
+// A loopback port whose listener's accept queue is full, so further SYNs are
+// dropped and a connect hangs. It stays so until the program ends.
+int unacceptingPort();
+
+// A TCP connection to 127.0.0.1:port, or -1 when it is refused. The caller closes it
+// with closeSocket.
 int connectLoopback(int port);
+void closeSocket(int fd);
+// Waits up to timeout for something to read on fd; reads what came (at most max bytes).
+QByteArray receiveSome(int fd, int max, std::chrono::milliseconds timeout);
 
 // A loopback port whose listener takes connections (the kernel completes them from
 // its backlog) and never says a word. It stays open until the program ends.
@@ -36,7 +59,10 @@ int silentPort();
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);
 
+class HostProgram;
+
 // A helper process started by a test; stopped (and its group killed) when destroyed.
+// program and args are as Linux sees them (see hostPath).
 class ServerProcess {
 public:
     ServerProcess(const QString& program, const QStringList& args, const QString& workDir = {});
@@ -52,7 +78,11 @@ public:
     qint64 pid() const;
 
 private:
+#ifdef _WIN32
+    std::unique_ptr<HostProgram> m_proc;
+#else
     std::unique_ptr<QProcess> m_proc;
+#endif
     QByteArray m_seen;
     QByteArray m_pending;
 };

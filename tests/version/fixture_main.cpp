@@ -18,6 +18,8 @@ int main()
     TVersao::SetFase(RELEASE_CANDIDATE);
     TVersao::SeTdef(37);
     out << "VERSAOEXE=" << TVersao::GetVersaoExe() << '\n';
+    // What the system says of itself to this executable (its manifest decides on Windows).
+    out << "SO=" << TVersao::VersaoSODescricao() << '\n';
     out.flush();
     return 0;
 }

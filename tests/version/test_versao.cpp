@@ -36,9 +36,9 @@ std::map<QString, QString> runFixture(const QString& program)
 QString copyWithRelease77(const QTemporaryDir& dir)
 {
     QByteArray bytes = testsupport::readFile(exepath::executablePath());
-    const qsizetype at = bytes.indexOf(versionrecord::marker());
+    const qsizetype at = inicioInfoFixa(bytes);
     EXPECT_GE(at, 0);
-    const qsizetype ls = at + versionrecord::kMarkerSize + 12; // dwFileVersionLS
+    const qsizetype ls = at + 12; // dwFileVersionLS
     const quint32 value = (77u << 16) | 1u;
     for (int i = 0; i < 4; ++i)
         bytes[ls + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -82,13 +82,13 @@ TEST_F(VersaoTest, PhaseMarks)
 
 TEST_F(VersaoTest, TheFileVersionIsReportedNotTheProductVersion)
 {
-    const auto own = versionrecord::readFile(exepath::executablePath());
+    const auto own = lerVersoesDoArquivo(exepath::executablePath());
     ASSERT_TRUE(own.has_value());
     EXPECT_EQ(own->file, (versionrecord::VersionQuad{1, 0, 10, 1}));
     EXPECT_EQ(own->product, (versionrecord::VersionQuad{1, 0, 0, 0}));
     EXPECT_EQ(own->productText, q("1.0"));
 
-    const auto fixture = versionrecord::readFile(kVersioned);
+    const auto fixture = lerVersoesDoArquivo(kVersioned);
     ASSERT_TRUE(fixture.has_value());
     EXPECT_EQ(fixture->file, (versionrecord::VersionQuad{2, 3, 0, 7}));
     EXPECT_EQ(fixture->product, (versionrecord::VersionQuad{9, 9, 0, 0}));

@@ -1,0 +1,394 @@
+#!/usr/bin/env bash
+# The Windows package, cross-built here with MinGW-w64 and tested under Wine.
+#
+#   bash scripts/windows.sh            # everything: set-up, build, Wine tests, zip
+#   bash scripts/windows.sh STEP...    # only these steps, in this order
+#
+# Steps: deps qt openssl build test package (default: all of them).
+#
+# Qt 6 (Core, Gui, Widgets, Test) and OpenSSL 3 are built once from Debian's own
+# sources into a cache folder outside the repository, together with the Wine
+# prefix; later runs reuse them. FTPCALDORIA_WIN_CACHE moves the cache (default
+# /var/cache/ftpcaldoria-win); WIN_BUILD_DIR moves the program's build folder
+# (default build-win/). JOBS sets the parallel jobs (default: the core count).
+# The zip lands in dist/.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache=${FTPCALDORIA_WIN_CACHE:-/var/cache/ftpcaldoria-win}
+build=${WIN_BUILD_DIR:-$root/build-win}
+jobs=${JOBS:-$(nproc)}
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+mingw=x86_64-w64-mingw32
+
+qt_prefix=$cache/qt
+openssl_prefix=$cache/openssl
+export WINEPREFIX=$cache/wine
+
+log() { printf '== %s: %s\n' "$(date +%H:%M:%S)" "$*"; }
+die() { printf 'windows.sh: %s\n' "$*" >&2; exit 1; }
+as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
+
+# Elapsed time of each step, printed at the end.
+declare -A took=()
+timed() {
+  local step=$1 start=$SECONDS
+  "step_$step"
+  took[$step]=$((SECONDS - start))
+}
+
+# ---------------------------------------------------------------------------
+# deps: the cross toolchain, Wine, and the host side of the build and tests.
+packages=(
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth cmake ninja-build dpkg-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
+  firebird-dev googletest python3 python3-pyftpdlib vsftpd zip unzip imagemagick x11-utils fonts-dejavu-core
+  ccache
+)
+
+# apt-get source needs deb-src entries; they mirror the system's own Debian
+# entries so that the sources match the installed binary packages.
+ensure_deb_src() {
+  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    return 1
+  fi
+  local out=/etc/apt/sources.list.d/ftpcaldoria-deb-src.sources added=1 f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -e $f && $f != "$out" ]] || continue
+    grep -q 'debian-archive-keyring' "$f" || continue
+    sed -E 's/^Types:.*$/Types: deb-src/' "$f" | as_root tee -a "$out" >/dev/null
+    added=0
+  done
+  if [[ -f /etc/apt/sources.list ]] && grep -qE '^deb ' /etc/apt/sources.list; then
+    sed -nE 's/^deb /deb-src /p' /etc/apt/sources.list |
+      as_root tee /etc/apt/sources.list.d/ftpcaldoria-deb-src.list >/dev/null
+    added=0
+  fi
+  ((added == 0)) || die "no Debian apt entry to derive a deb-src entry from"
+  return 0
+}
+
+step_deps() {
+  local missing=() p update=1
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ensure_deb_src; then update=0; fi
+  if ((${#missing[@]})) || ((update == 0)); then
+    as_root apt-get update -qq
+  fi
+  if ((${#missing[@]})); then
+    log "installing: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+  as_root mkdir -p "$cache"
+  [[ -w $cache ]] || die "$cache is not writable"
+}
+
+# ---------------------------------------------------------------------------
+# qt: qtbase from Debian's source package of the host Qt's own version (its moc,
+# rcc and uic are the host tools), for MinGW-w64, into $qt_prefix.
+qt_options=(
+  -G Ninja
+  -DCMAKE_BUILD_TYPE=Release
+  -DBUILD_SHARED_LIBS=ON
+  -DQT_HOST_PATH=/usr
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+  -DQT_QMAKE_TARGET_MKSPEC=win32-g++
+  -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_pkg_config=OFF
+  -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON
+  # TLS uses OpenSSL on our own sockets: no Qt Network.
+  -DFEATURE_network=OFF
+  -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF
+  -DFEATURE_printsupport=OFF
+  -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
+  -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF
+  -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF
+  -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_textmarkdownreader=OFF
+  # The dfsg tarball lacks src/3rdparty/wintab.
+  -DFEATURE_tabletevent=OFF
+  # direct2d off breaks the link of qwindows.dll in 6.4; only 1.1 goes.
+  -DFEATURE_direct2d1_1=OFF
+)
+
+qt_version() { dpkg-query -W -f='${Version}' qt6-base-dev; }
+
+# What the installed Qt was built from: a different text means a rebuild.
+qt_stamp() { printf '%s\n' "qt6-base $(qt_version)" "${qt_options[@]}"; }
+
+step_qt() {
+  if [[ -f $qt_prefix/.stamp ]] && cmp -s <(qt_stamp) "$qt_prefix/.stamp"; then
+    log "Qt for Windows present in $qt_prefix"
+    return
+  fi
+  local version src logf=$cache/logs/qt-build.log start=$SECONDS
+  version=$(qt_version)
+  mkdir -p "$cache/src" "$cache/logs"
+  src=$(find "$cache/src" -maxdepth 1 -mindepth 1 -type d -name 'qt6-base*' | head -1)
+  if [[ -z $src || ! -f $src/.complete ]]; then
+    log "fetching Debian's qt6-base $version source"
+    rm -rf "$cache/src/qt6-base"*
+    (cd "$cache/src" && apt-get source -qq "qt6-base=$version") >"$cache/logs/qt-source.log" 2>&1 ||
+      { cat "$cache/logs/qt-source.log"; die "apt-get source qt6-base failed"; }
+    src=$(find "$cache/src" -maxdepth 1 -mindepth 1 -type d -name 'qt6-base*' | head -1)
+    [[ -n $src ]] || die "no qt6-base source folder in $cache/src"
+    touch "$src/.complete"
+  fi
+  log "building Qt for Windows from $src (log: $logf)"
+  rm -rf "$cache/qt-build" "$qt_prefix"
+  {
+    cmake -S "$src" -B "$cache/qt-build" "${qt_options[@]}" \
+      -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$qt_prefix"
+    log "Qt configured after $((SECONDS - start)) s"
+    cmake --build "$cache/qt-build" --parallel "$jobs"
+    cmake --install "$cache/qt-build"
+  } >"$logf" 2>&1 || { tail -40 "$logf"; die "Qt build failed; see $logf"; }
+  qt_stamp >"$qt_prefix/.stamp"
+  log "Qt for Windows built in $((SECONDS - start)) s"
+}
+
+# ---------------------------------------------------------------------------
+# openssl: OpenSSL 3 from Debian's source, shared libraries for MinGW-w64, into
+# $openssl_prefix (bin/ holds the DLLs). Nothing links it yet: it is there for the
+# TLS work, found through OPENSSL_ROOT_DIR, and the package takes its DLLs once a
+# program imports them.
+openssl_options=(mingw64 shared no-tests --libdir=lib)
+
+# Any OpenSSL 3 of Debian's built with these options is reused; the version built
+# is kept beside it in .version.
+openssl_stamp() { printf '%s\n' "${openssl_options[@]}"; }
+
+step_openssl() {
+  if [[ -f $openssl_prefix/.stamp ]] && cmp -s <(openssl_stamp) "$openssl_prefix/.stamp"; then
+    log "OpenSSL for Windows present in $openssl_prefix"
+    return
+  fi
+  local version src logf=$cache/logs/openssl-build.log start=$SECONDS
+  mkdir -p "$cache/src" "$cache/logs"
+  rm -rf "$cache/src/openssl"* "$cache/openssl-build" "$openssl_prefix"
+  # The newest source the archive serves (a security update's source may not be
+  # served where its binary is).
+  for version in $(apt-cache showsrc openssl | sed -n 's/^Version: //p' | sort -Vr); do
+    log "fetching Debian's openssl $version source"
+    if (cd "$cache/src" && apt-get source -qq "openssl=$version") >"$cache/logs/openssl-source.log" 2>&1; then
+      break
+    fi
+    rm -rf "$cache/src/openssl"*
+  done
+  src=$(find "$cache/src" -maxdepth 1 -mindepth 1 -type d -name 'openssl*' | head -1)
+  [[ -n $src ]] || die "no openssl source folder in $cache/src"
+  log "building OpenSSL for Windows (log: $logf)"
+  mkdir -p "$cache/openssl-build"
+  {
+    cd "$cache/openssl-build"
+    CC=gcc-posix CXX=g++-posix "$src/Configure" "${openssl_options[@]}" \
+      --cross-compile-prefix=$mingw- --prefix="$openssl_prefix" --openssldir="$openssl_prefix/ssl"
+    make -j"$jobs" build_libs
+    # The libraries and headers only: no programs, no manual pages.
+    make install_dev install_runtime_libs
+  } >"$logf" 2>&1 || { tail -40 "$logf"; die "OpenSSL build failed; see $logf"; }
+  echo "$version" >"$openssl_prefix/.version"
+  openssl_stamp >"$openssl_prefix/.stamp"
+  log "OpenSSL for Windows built in $((SECONDS - start)) s"
+}
+# ---------------------------------------------------------------------------
+# build: the program and its tests, cross-built with the toolchain file.
+gcc_runtime=$(dirname "$($mingw-g++-posix -print-file-name=libstdc++-6.dll)")
+mingw_runtime=/usr/$mingw/lib
+
+step_build() {
+  [[ -f $qt_prefix/.stamp ]] || die "no Qt for Windows in $qt_prefix: run the qt step first"
+  local options=(
+    -G Ninja
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_PREFIX_PATH="$qt_prefix"
+    -DCMAKE_FIND_ROOT_PATH="$qt_prefix;$openssl_prefix"
+    -DQT_HOST_PATH=/usr
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DOPENSSL_ROOT_DIR="$openssl_prefix"
+    -DFTPCALDORIA_WINEPREFIX="$WINEPREFIX"
+    -DFTPCALDORIA_WINE_DLL_DIRS="$openssl_prefix/bin"
+    -DFTPCALDORIA_BENCH=OFF
+  )
+  [[ -n ${CI:-} ]] && options+=(-DFTPCALDORIA_WERROR=ON)
+  # A compiler cache in the cache folder: a later run, in whatever clone, compiles
+  # only what changed.
+  if command -v ccache >/dev/null; then
+    export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+    options+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  log "configuring $build"
+  cmake -S "$root" -B "$build" "${options[@]}" >/dev/null
+  log "building"
+  cmake --build "$build" --parallel "$jobs"
+}
+
+# ---------------------------------------------------------------------------
+# test: every test program of the Windows build under Wine, through ctest.
+wine_ready() {
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    log "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$cache/logs"
+    WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$cache/logs/wineboot.log" 2>&1 || true
+    wineserver -w || true
+  fi
+  # Windows 10, as the users have it (Wine 8 starts as Windows 7): the manifest's
+  # compatibility list then decides what GetVersionExW tells.
+  if [[ ! -f $WINEPREFIX/.windows10 ]]; then
+    WINEDEBUG=-all winecfg -v win10 >>"$cache/logs/wineboot.log" 2>&1
+    wineserver -w || true
+    touch "$WINEPREFIX/.windows10"
+  fi
+}
+
+step_test() {
+  wine_ready
+  log "running the tests under Wine"
+  local rc=0
+  ctest --test-dir "$build" --output-on-failure -j2 --timeout 600 || rc=$?
+  # Leave no wineserver behind for whoever comes next.
+  wineserver -k 2>/dev/null || true
+  return $rc
+}
+
+# ---------------------------------------------------------------------------
+# package: dist/FTPCaldoria-<version>-win64.zip, to be unzipped into the folder
+# of an installed system, beside its INI file.
+dll_dirs() { printf '%s\n' "$qt_prefix/bin" "$openssl_prefix/bin" "$gcc_runtime" "$mingw_runtime"; }
+
+# The DLL of that name in the folders we ship from (names compare without case,
+# as Windows does); nothing for system DLLs.
+find_dll() {
+  local dir hit
+  while read -r dir; do
+    [[ -d $dir ]] || continue
+    hit=$(find "$dir" -maxdepth 1 -iname "$1" -print -quit)
+    [[ -n $hit ]] && { echo "$hit"; return 0; }
+  done < <(dll_dirs)
+  return 0
+}
+
+# Copies into folder $2 every DLL that module $1 imports, and theirs in turn.
+copy_imports() {
+  local dll path
+  for dll in $($mingw-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'); do
+    [[ -e $2/$dll ]] && continue
+    path=$(find_dll "$dll")
+    [[ -n $path ]] || continue
+    cp "$path" "$2/$dll"
+    copy_imports "$path" "$2"
+  done
+}
+
+product_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt"; }
+
+step_package() {
+  local version name stage zip module
+  version=$(product_version)
+  [[ -n $version ]] || die "no build in $build: run the build step first"
+  name=FTPCaldoria-$version-win64
+  stage=$build/package/$name
+  zip=$root/dist/$name.zip
+  rm -rf "$stage"
+  mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations" "$root/dist"
+
+  cp "$build/app/FTPCaldoria.exe" "$stage/"
+  cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
+  cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+  for module in "$stage/FTPCaldoria.exe" "$stage/platforms/"*.dll "$stage/styles/"*.dll; do
+    copy_imports "$module" "$stage"
+  done
+  # Symbols only; the resources (version, manifest, icon) stay.
+  $mingw-strip "$stage/FTPCaldoria.exe" "$stage/"*.dll "$stage/platforms/"*.dll "$stage/styles/"*.dll
+  cp /usr/share/qt6/translations/qtbase_pt_BR.qm /usr/share/qt6/translations/qt_pt_BR.qm "$stage/translations/"
+  # Qt finds its plugins and translations inside the unzipped folder.
+  printf '[Paths]\r\nPrefix=.\r\nPlugins=.\r\nTranslations=translations\r\n' >"$stage/qt.conf"
+  leia_me "$version" >"$stage/LEIA-ME.txt"
+
+  rm -f "$zip"
+  (cd "$stage" && zip -q -r -9 -X "$zip" .)
+  log "$zip: $(du -k "$zip" | cut -f1) KiB, $(find "$stage" -type f | wc -l) files, $(du -sk "$stage" | cut -f1) KiB unzipped"
+  smoke_test "$zip"
+}
+
+# The LEIA-ME, in Windows-1252 with CRLF, so that any Notepad shows it right.
+leia_me() {
+  sed 's/$/\r/' <<TEXT | iconv -f UTF-8 -t WINDOWS-1252
+FTPCaldoria $1 - Utilitário FTP Caldoria
+
+ONDE COPIAR
+
+Descompacte todo o conteúdo deste arquivo na pasta de instalação do sistema
+Quintara do cliente: a pasta onde estão o arquivo INI do sistema (por exemplo
+korv.ini) e o fbclient.dll. Mantenha as pastas platforms, styles e translations
+ao lado do FTPCaldoria.exe.
+
+O programa reconhece sozinho o sistema instalado pelo arquivo INI que está ao
+seu lado e lê no banco de dados a cidade do cliente. Sem o INI, ou sem acesso
+ao banco, ele funciona em modo de base corrompida: os arquivos enviados vão
+para a pasta compartilhada do suporte com um nome único, mostrado na janela.
+
+COMO USAR
+
+- Abra o FTPCaldoria.exe e use os botões "Visualizar Arquivos" e
+  "Enviar Arquivo".
+- Ou arraste um arquivo para a janela, ou use "Abrir com" no Explorer: o
+  arquivo é enviado na hora.
+
+Requer Windows Vista ou mais novo, de 64 bits.
+TEXT
+}
+
+# The unzipped package alone (no build folders on the DLL path) must start beside
+# a korv.ini and show its caption; a picture of the window is kept for docs/.
+smoke_test() {
+  local dir caption shot=$build/package/janela-windows.png
+  caption="Utilitário FTP Caldoria $(product_version)/RC"
+  dir=$(mktemp -d)
+  unzip -q "$1" -d "$dir/KORV"
+  printf '[KORV]\r\nServidor=127.0.0.1\r\nCaminho_Base_Dados=C:\\KORV\\DADOS\\\r\n' >"$dir/KORV/korv.ini"
+  wine_ready
+  log "starting the unzipped program under Wine (Xvfb, windows platform)"
+  if ! WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPATH= CAPTION="$caption" SHOT="$shot" DIR="$dir" \
+    xvfb-run -a -s '-screen 0 1024x640x24' bash -c '
+      wine "$DIR/KORV/FTPCaldoria.exe" >"$DIR/wine.log" 2>&1 &
+      # The window whose title ends like ours, then its full UTF-8 title.
+      id=
+      for _ in $(seq 120); do
+        id=$(xwininfo -root -tree 2>/dev/null | grep -F "FTP Caldoria ${CAPTION##* }\"" | awk "{print \$1}" | head -1)
+        [[ -n $id ]] && break
+        sleep 0.5
+      done
+      title=
+      [[ -n $id ]] && title=$(LC_ALL=C.UTF-8 xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n "s/^[^\"]*\"\(.*\)\"$/\1/p")
+      echo "title: $title" >>"$DIR/wine.log"
+      sleep 2
+      [[ -n $id ]] && import -window "$id" "$SHOT" 2>/dev/null
+      wineserver -k
+      [[ $title == "$CAPTION" ]]'; then
+    cat "$dir/wine.log"
+    rm -rf "$dir"
+    die "the unzipped program did not show \"$caption\""
+  fi
+  rm -rf "$dir"
+  log "the unzipped program shows \"$caption\" (screen: $shot)"
+}
+
+all_steps=(deps qt openssl build test package)
+steps=("$@")
+((${#steps[@]})) || steps=("${all_steps[@]}")
+for s in "${steps[@]}"; do
+  [[ " ${all_steps[*]} " == *" $s "* ]] || die "unknown step '$s' (steps: ${all_steps[*]})"
+done
+total=$SECONDS
+for s in "${steps[@]}"; do
+  timed "$s"
+done
+for s in "${steps[@]}"; do
+  printf 'windows.sh: %-8s %4d s\n' "$s" "${took[$s]}"
+done
+printf 'windows.sh: %-8s %4d s\n' total $((SECONDS - total))
