@@ -21,7 +21,7 @@ int DialogosQt::MessageBox(QWidget* parent, const QString& text, const QString& 
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
         box.button(QMessageBox::No)->setText(QStringLiteral("Não"));
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(flags & mb::DefaultButton2 ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? mb::IdYes : mb::IdNo;
     }
     box.setStandardButtons(QMessageBox::Ok);

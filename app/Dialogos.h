@@ -13,6 +13,7 @@ constexpr int IconError = 0x10;
 constexpr int IconQuestion = 0x20;
 constexpr int IconWarning = 0x30;
 constexpr int IconInformation = 0x40;
+constexpr int DefaultButton2 = 0x100; // "Não" is the default answer
 constexpr int Warning = OK | IconWarning;          // 48
 constexpr int Error = OK | IconError;              // 16
 constexpr int Question = YesNo | IconQuestion;     // 36

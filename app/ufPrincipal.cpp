@@ -399,6 +399,29 @@ void TfPrincipal::uniqueNameChosen(const QString& name)
     ui->edtUploadUniqueName->setText(name);
 }
 
+bool TfPrincipal::acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint)
+{
+    // Sixteen pairs a line: the whole fingerprint would make the box as wide as the screen.
+    QStringList pares = fingerprint.split(QLatin1Char(':'));
+    QStringList linhas;
+    while (!pares.isEmpty()) {
+        linhas << QStringList(pares.mid(0, 16)).join(QLatin1Char(':'));
+        pares = pares.mid(16);
+    }
+    const QString texto =
+        QStringLiteral("O certificado do servidor FTP %1 não pôde ser verificado: %2.\n\n"
+                       "Impressão digital SHA-256 do certificado:\n%3\n\n"
+                       "Confie neste certificado somente se a impressão digital for a que o suporte da Quintara informou. "
+                       "Conectar assim mesmo?")
+            .arg(host, problem, linhas.join(QLatin1Char('\n')));
+    return MessageBox(texto, QStringLiteral("Certificado do servidor"), mb::YesNo | mb::IconWarning | mb::DefaultButton2) == mb::IdYes;
+}
+
+void TfPrincipal::connectionSecurity(bool secure)
+{
+    ui->lblConexaoSegura->setVisible(secure);
+}
+
 // ---------------------------------------------------------------- listing
 
 void TfPrincipal::ListarArquivos()

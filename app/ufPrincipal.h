@@ -98,6 +98,8 @@ private:
     bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override;
     bool replaceLocalFile(const QString& localPath) override;
     void uniqueNameChosen(const QString& name) override;
+    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
+    void connectionSecurity(bool secure) override;
 
     // The buttons and what they start.
     void ListarArquivos();

@@ -1,13 +1,14 @@
 // One upload or download through the same FTP client the window uses, timed from
 // the connect to the disconnect, for comparison with curl on the same server.
 //
-//   ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events]
+//   ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events] [--tls]
 //
 // "up" sends LOCAL as REMOTE; "down" receives REMOTE into LOCAL (replacing it). A
 // LOCAL that is a device, such as /dev/null, is opened here and handed to the
 // client as the stream to write to: the client itself saves only to regular files. Progress events are counted, as
 // the window would receive them; --quiet-events attaches none, to show what they
-// cost. Prints one line: seconds in all and, with events, the seconds before the
+// cost. --tls encrypts the control and data connections (TLS required, the
+// certificate verified: SSL_CERT_FILE names the authority to trust). Prints one line: seconds in all and, with events, the seconds before the
 // data moved and while it moved (the rest is the check and the log-out after it),
 // bytes and progress events.
 #include "IdFTP.h"
@@ -52,7 +53,7 @@ public:
 
 int usage()
 {
-    std::fputs("usage: ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events]\n", stderr);
+    std::fputs("usage: ftpc_transfer HOST PORT USER PASSWORD up|down REMOTE LOCAL [--quiet-events] [--tls]\n", stderr);
     return 2;
 }
 
@@ -60,14 +61,21 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    if (argc != 8 && argc != 9)
+    if (argc < 8)
         return usage();
     const bool upload = std::strcmp(argv[5], "up") == 0;
     if (!upload && std::strcmp(argv[5], "down") != 0)
         return usage();
-    const bool withEvents = !(argc == 9 && std::strcmp(argv[8], "--quiet-events") == 0);
-    if (argc == 9 && withEvents)
-        return usage();
+    bool withEvents = true;
+    bool tls = false;
+    for (int i = 8; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quiet-events") == 0)
+            withEvents = false;
+        else if (std::strcmp(argv[i], "--tls") == 0)
+            tls = true;
+        else
+            return usage();
+    }
 
     TIdFTP ftp;
     ftp.Host = QString::fromLocal8Bit(argv[1]);
@@ -75,6 +83,7 @@ int main(int argc, char** argv)
     ftp.Username = QString::fromLocal8Bit(argv[3]);
     ftp.Password = QString::fromLocal8Bit(argv[4]);
     ftp.TransferType = ftBinary;
+    ftp.Tls = tls ? TlsMode::Required : TlsMode::Never;
     const QString remote = QString::fromLocal8Bit(argv[6]);
     const QString local = QString::fromLocal8Bit(argv[7]);
 

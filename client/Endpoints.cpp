@@ -27,9 +27,27 @@ Endpoints::Destino destino(const char* variavel, const QString& hostPadrao, int 
 }
 }
 
+std::optional<TlsMode> modoTls(const QString& text)
+{
+    QString t = text.trimmed().toLower();
+    t.replace(QChar(0x00ED), QLatin1Char('i')); // í
+    t.replace(QLatin1Char('-'), QLatin1Char(' '));
+    t.replace(QLatin1Char('_'), QLatin1Char(' '));
+    t = t.simplified();
+    if (t == QLatin1String("nunca"))
+        return TlsMode::Never;
+    if (t == QLatin1String("se disponivel"))
+        return TlsMode::IfAvailable;
+    if (t == QLatin1String("sempre"))
+        return TlsMode::Required;
+    return std::nullopt;
+}
+
 Endpoints Endpoints::atuais()
 {
     const int porta = portaValida(qEnvironmentVariable("FTPCALDORIA_FTP_PORT"), 21);
+    const TlsMode padrao = modoTls(QString::fromUtf8(FTPCALDORIA_FTP_TLS)).value_or(TlsMode::IfAvailable);
     return {destino("FTPCALDORIA_FTP_HOST", QStringLiteral(FTPCALDORIA_FTP_HOST), porta),
-            destino("FTPCALDORIA_FTP_ALT_HOST", QStringLiteral(FTPCALDORIA_FTP_ALT_HOST), porta)};
+            destino("FTPCALDORIA_FTP_ALT_HOST", QStringLiteral(FTPCALDORIA_FTP_ALT_HOST), porta),
+            modoTls(qEnvironmentVariable("FTPCALDORIA_FTP_TLS")).value_or(padrao)};
 }

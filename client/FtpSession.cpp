@@ -1,5 +1,6 @@
 #include "FtpSession.h"
 
+#include "AcceptedCertificates.h"
 #include "BlockingCall.h"
 #include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
@@ -201,9 +202,11 @@ void FtpSession::ConectarFTP()
     m_ftp->Password = QStringLiteral("vesplodu");
     m_ftp->TransferType = ftBinary;
     m_ftp->TryNATFastTrack = true;
+    m_ftp->Tls = destinos.tls;
+    m_events.connectionSecurity(false);
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
-        ftp([this] { m_ftp->Connect(); });
+        conectar();
     } catch (const EOperationCancelled&) {
         throw;
     } catch (const Exception& e) {
@@ -211,6 +214,25 @@ void FtpSession::ConectarFTP()
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
         m_ftp->Host = destinos.alternativo.host;
         m_ftp->Port = destinos.alternativo.porta;
+        conectar();
+    }
+    m_events.connectionSecurity(m_ftp->IsSecure());
+}
+
+void FtpSession::conectar()
+{
+    m_ftp->AcceptedCertificates = acceptedCertificates::forHost(m_ftp->Host);
+    try {
+        ftp([this] { m_ftp->Connect(); });
+    } catch (const UntrustedCertificateError& e) {
+        // The component closed the connection before the login; the question comes
+        // here, between two calls, and a yes opens a new connection. A certificate
+        // that changed in between is asked about again, on the next attempt.
+        if (m_state == State::Cancelling || m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty() ||
+            !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
+            throw;
+        acceptedCertificates::add(m_ftp->Host, e.fingerprint());
+        m_ftp->AcceptedCertificates << e.fingerprint();
         ftp([this] { m_ftp->Connect(); });
     }
 }

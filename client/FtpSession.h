@@ -220,6 +220,9 @@ private:
     void removeStalePartials(const RemoteName& finalName);
     void reconnectForRetry();
     void pauseBeforeRetry(int attempt);
+    // Connect at the endpoint set in the component, and once more if the user accepts
+    // a certificate that could not be verified.
+    void conectar();
     template <typename F>
     void dataPhase(std::int64_t base, F&& call);
 

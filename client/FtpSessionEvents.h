@@ -53,4 +53,19 @@ public:
     virtual bool replaceLocalFile(const QString& localPath) = 0;
     // In corrupted-base mode, the name the file is about to be stored under.
     virtual void uniqueNameChosen(const QString& name) = 0;
+
+    // The server's certificate could not be verified (problem says why); connect
+    // anyway? The answer is remembered for this host and certificate. A driver
+    // that cannot ask, such as a run without a window, refuses: then only a
+    // certificate accepted before lets it in.
+    virtual bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint)
+    {
+        (void)host;
+        (void)problem;
+        (void)fingerprint;
+        return false;
+    }
+    // A connection was opened: encrypted (TLS on the control and the data
+    // connections), or not.
+    virtual void connectionSecurity(bool secure) { (void)secure; }
 };

@@ -1,5 +1,7 @@
 #include "FtpSocket.h"
 
+#include "FtpTls.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
@@ -136,6 +138,11 @@ struct ResolveState {
 
 }
 
+bool waitForSocket(Socket::Handle handle, Readiness what, Clock::time_point deadline, const std::atomic<bool>& cancel)
+{
+    return waitReady(handle, what == Readiness::Read ? POLLIN : POLLOUT, deadline, cancel);
+}
+
 QString cancelledText() { return QStringLiteral("Operação cancelada"); }
 
 QString durationText(Millis timeout)
@@ -202,15 +209,23 @@ std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic
     return state->address;
 }
 
+Socket::Socket() = default;
+
+Socket::Socket(Handle handle) : m_handle(handle) {}
+
 Socket::~Socket() { close(); }
 
-Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle) { other.m_handle = kInvalid; }
+Socket::Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_tls(std::move(other.m_tls))
+{
+    other.m_handle = kInvalid;
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept
 {
     if (this != &other) {
         close();
         m_handle = other.m_handle;
+        m_tls = std::move(other.m_tls);
         other.m_handle = kInvalid;
     }
     return *this;
@@ -262,8 +277,26 @@ Ipv4Endpoint Socket::peer() const
     return {ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
 }
 
+void Socket::attachTls(std::unique_ptr<TlsLayer> tls) { m_tls = std::move(tls); }
+
+void Socket::finishStream(Millis timeout, const std::atomic<bool>& cancel)
+{
+    if (m_tls)
+        m_tls->finish(Clock::now() + timeout, cancel);
+}
+
 void Socket::sendAll(const char* data, std::size_t size, Millis timeout, WaitFor what, const std::atomic<bool>& cancel)
 {
+    if (m_tls) {
+        while (size > 0) {
+            const std::size_t n = m_tls->write(data, size, Clock::now() + timeout, cancel);
+            if (n == 0)
+                throw LinkError(timeoutText(what, timeout));
+            data += n;
+            size -= n;
+        }
+        return;
+    }
     auto deadline = Clock::now() + timeout;
     while (size > 0) {
         const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
@@ -288,6 +321,11 @@ std::size_t Socket::receive(char* buffer, std::size_t capacity, Millis timeout, 
                             const std::atomic<bool>& cancel)
 {
     const auto deadline = Clock::now() + timeout;
+    if (m_tls) {
+        if (const auto n = m_tls->read(buffer, capacity, deadline, cancel))
+            return *n;
+        throw LinkError(timeoutText(what, timeout));
+    }
     const int cap = static_cast<int>(std::min<std::size_t>(capacity, 1 << 30));
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
@@ -311,6 +349,8 @@ std::size_t Socket::receive(char* buffer, std::size_t capacity, Millis timeout, 
 std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capacity, Clock::time_point deadline,
                                                  const std::atomic<bool>& cancel)
 {
+    if (m_tls)
+        return m_tls->read(buffer, capacity, deadline, cancel);
     const int cap = static_cast<int>(std::min<std::size_t>(capacity, 1 << 30));
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
@@ -334,6 +374,8 @@ std::size_t Socket::sendBefore(const char* data, std::size_t size, Clock::time_p
 {
     if (size == 0)
         return 0;
+    if (m_tls)
+        return m_tls->write(data, size, deadline, cancel);
     for (;;) {
         const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
         const IoResult n = ::send(m_handle, data, chunk, kNoSignal);
@@ -362,6 +404,8 @@ Socket::Pending Socket::pendingNow() const noexcept
 {
     if (!isOpen())
         return Pending::Closed;
+    if (m_tls)
+        return m_tls->pending();
     char c;
     const IoResult n = ::recv(m_handle, &c, 1, MSG_PEEK);
     if (n > 0)
@@ -374,6 +418,10 @@ Socket::Pending Socket::pendingNow() const noexcept
 
 std::size_t Socket::receiveNow(char* buffer, std::size_t capacity)
 {
+    if (m_tls) {
+        static const std::atomic<bool> never{false};
+        return m_tls->read(buffer, capacity, Clock::time_point::min(), never).value_or(0);
+    }
     const IoResult n = ::recv(m_handle, buffer, static_cast<int>(std::min<std::size_t>(capacity, 1 << 30)), 0);
     if (n >= 0)
         return static_cast<std::size_t>(n);
@@ -407,6 +455,7 @@ void Socket::shutdownBoth() noexcept
 
 void Socket::close() noexcept
 {
+    m_tls.reset();
     if (isOpen()) {
         closeHandle(m_handle);
         m_handle = kInvalid;

@@ -1,6 +1,7 @@
 #pragma once
 // Thin portable layer over TCP sockets: BSD sockets, with Winsock behind the same
-// calls on Windows. IPv4 only.
+// calls on Windows. IPv4 only. Once a connection carries TLS (FtpTls.h), the same
+// calls send and receive through it, under the same time-outs and cancel flag.
 //
 // Sockets are non-blocking; every wait is bounded by a time-out and looks at a
 // cancel flag at least every 100 ms. TIdFTP::Abort also shuts the sockets down
@@ -12,9 +13,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace ftp {
+
+class TlsLayer;
 
 using Millis = std::chrono::milliseconds;
 
@@ -51,7 +55,7 @@ public:
     static constexpr Handle kInvalid = -1;
 #endif
 
-    Socket() = default;
+    Socket();
     ~Socket();
     Socket(Socket&& other) noexcept;
     Socket& operator=(Socket&& other) noexcept;
@@ -61,7 +65,20 @@ public:
     static Socket connectTo(const Ipv4Endpoint& to, Millis timeout, const std::atomic<bool>& cancel);
 
     bool isOpen() const noexcept { return m_handle != kInvalid; }
+    Handle handle() const noexcept { return m_handle; }
     Ipv4Endpoint peer() const;
+
+    // From here on the calls below send and receive through tls, which was made
+    // for this socket's handle.
+    void attachTls(std::unique_ptr<TlsLayer> tls);
+    TlsLayer* tls() const noexcept { return m_tls.get(); }
+    // The end of a data connection's stream, before close(): with TLS, our
+    // close_notify, and then the peer's end is awaited (at most timeout), so that
+    // nothing it sent stays unread; an unread byte turns the close into a reset,
+    // which can discard the end of an upload the server has not read yet. Without
+    // TLS nothing: the close itself marks the end. Failures are left to the
+    // server's reply; only a cancel throws.
+    void finishStream(Millis timeout, const std::atomic<bool>& cancel);
 
     void sendAll(const char* data, std::size_t size, Millis timeout, WaitFor what, const std::atomic<bool>& cancel);
     // Waits for bytes; returns how many arrived, 0 when the peer closed its side.
@@ -98,8 +115,15 @@ public:
     void close() noexcept;
 
 private:
-    explicit Socket(Handle handle) : m_handle(handle) {}
+    explicit Socket(Handle handle);
     Handle m_handle = kInvalid;
+    std::unique_ptr<TlsLayer> m_tls;
 };
+
+enum class Readiness { Read, Write };
+// Waits until the socket is ready or the deadline passes (false); throws LinkError
+// when cancelled. Looks at the cancel flag at least every 100 ms.
+bool waitForSocket(Socket::Handle handle, Readiness what, std::chrono::steady_clock::time_point deadline,
+                   const std::atomic<bool>& cancel);
 
 }

@@ -56,6 +56,35 @@ struct RemoteHash {
     QByteArray digest; // raw bytes
 };
 
+// Explicit FTP over TLS (RFC 4217) for the control and the data connections.
+enum class TlsMode {
+    Never,       // plain FTP
+    IfAvailable, // TLS when the server accepts AUTH TLS, plain FTP otherwise
+    Required,    // no login without TLS and a verified certificate
+};
+
+// The server's certificate could not be verified (against the trust store and the
+// host name) and was not among those the user accepted: the connection was closed
+// before the login, so the password never went out on it.
+class UntrustedCertificateError : public EIdFTPError {
+public:
+    UntrustedCertificateError(QString message, QString host, QString fingerprint, QString problem)
+        : EIdFTPError(std::move(message)), m_host(std::move(host)), m_fingerprint(std::move(fingerprint)),
+          m_problem(std::move(problem))
+    {
+    }
+    const QString& host() const { return m_host; }
+    // SHA-256 of the certificate, as upper-case hex pairs joined by ':'.
+    const QString& fingerprint() const { return m_fingerprint; }
+    // Why it could not be verified, as a phrase for the user ("o certificado expirou").
+    const QString& problem() const { return m_problem; }
+
+private:
+    QString m_host;
+    QString m_fingerprint;
+    QString m_problem;
+};
+
 struct TIdFTPListItem {
     QString FileName;   // for display (see ftp::displayName)
     QByteArray RawName; // the name as the server sent it: what commands about the entry send

@@ -1,7 +1,8 @@
 // The control session: RFC 959 commands and replies on one control connection,
 // passive data connections (PASV of RFC 959, EPSV of RFC 2428), FEAT (RFC 2389),
 // SIZE, MLSD, MLST and REST in stream mode (RFC 3659), UTF-8 path names (RFC 2640),
-// APPE and RNFR/RNTO (RFC 959), and the hash commands (HASH, XSHA256 and kin).
+// APPE and RNFR/RNTO (RFC 959), the hash commands (HASH, XSHA256 and kin), and explicit
+// TLS with protected data connections (AUTH TLS, PBSZ, PROT of RFC 4217 and RFC 2228).
 #include "IdFTP.h"
 
 #include "FtpDataTransfer.h"
@@ -11,6 +12,7 @@
 #include "FtpReplyParsers.h"
 #include "FtpSocket.h"
 #include "FtpText.h"
+#include "FtpTls.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -74,6 +76,9 @@ struct TIdFTP::Impl {
     std::atomic<bool> aborted{false};
     FtpReplyReader reader;
     FtpCapabilities caps;
+    // Set when the control connection negotiated TLS; its data connections use it too.
+    std::unique_ptr<TlsContext> tls;
+    bool dataProtected = false; // the server took "PROT P"
     Ipv4Endpoint server;
     FtpListing listing;
     std::vector<char> buffer;
@@ -291,6 +296,8 @@ struct TIdFTP::Impl {
         }
         try {
             Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted);
+            if (dataProtected)
+                s.attachTls(std::make_unique<TlsLayer>(*tls, s.handle(), q.Host, control.tls()));
             std::lock_guard lock(socketsMutex);
             data = std::move(s);
         } catch (const LinkError& e) {
@@ -299,6 +306,105 @@ struct TIdFTP::Impl {
             // The control connection is still in step: the server only waits for us.
             throw EIdFTPError(QStringLiteral("Não foi possível abrir a conexão de dados: %1").arg(e.Message()));
         }
+    }
+
+    // The TLS handshake of a protected data connection, once the server has answered
+    // the transfer command: servers start theirs only then (vsftpd), and one that
+    // reads a handshake before the command takes it for a peer that went away and
+    // closes the connection (pyftpdlib). A data connection that did not resume the
+    // control connection's session must at least show the same certificate: anyone
+    // else could have taken the server's data port.
+    void secureDataConnection()
+    {
+        TlsLayer* layer = data.tls();
+        if (!layer)
+            return;
+        QString failure;
+        try {
+            layer->handshake(std::chrono::steady_clock::now() + readTimeout(), readTimeout(), aborted);
+            if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint())
+                failure = QStringLiteral("a conexão de dados apresentou um certificado diferente do da conexão de controle");
+        } catch (const LinkError& e) {
+            if (aborted.load())
+                throw;
+            failure = e.Message();
+        }
+        if (failure.isEmpty())
+            return;
+        closeData();
+        // The server says why in its reply (vsftpd: "session reuse required"); it
+        // also keeps the replies in step with the commands.
+        FtpReply reply;
+        try {
+            reply = readReply(readTimeout());
+        } catch (const EIdFTPError&) {
+            closeAll();
+            throw LinkError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
+        }
+        if (reply.isPositive() || reply.isPreliminary())
+            throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
+        throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1 (%2)").arg(failure, serverText(reply.text)), reply.code);
+    }
+
+    // Before the login: "AUTH TLS" as the mode asks, then the handshake and the
+    // certificate check. The password goes out only on a connection whose
+    // certificate was verified or accepted.
+    void negotiateTls()
+    {
+        if (q.Tls == TlsMode::Never) {
+            status(QStringLiteral("Conexão sem criptografia"));
+            return;
+        }
+        const FtpReply r = command(QStringLiteral("AUTH TLS"));
+        if (r.code != 234) {
+            if (q.Tls == TlsMode::Required)
+                throw EIdFTPError(QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
+                                      .arg(q.Host, serverText(r.text)), r.code);
+            status(QStringLiteral("O servidor não aceitou o AUTH TLS: %1").arg(serverText(r.text)));
+            status(QStringLiteral("Conexão sem criptografia"));
+            return;
+        }
+        // Whatever came behind the 234 came before the encryption, from anyone on the
+        // way; read later, it would pass for the encrypted server's replies.
+        if (reader.hasBufferedBytes() || control.pendingNow() == Socket::Pending::Data)
+            throw LinkError(QStringLiteral("O servidor enviou dados inesperados após aceitar o AUTH TLS"));
+
+        tls = std::make_unique<TlsContext>();
+        {
+            auto layer = std::make_unique<TlsLayer>(*tls, control.handle(), q.Host);
+            std::lock_guard lock(socketsMutex);
+            control.attachTls(std::move(layer));
+        }
+        TlsLayer& layer = *control.tls();
+        layer.handshake(std::chrono::steady_clock::now() + readTimeout(), readTimeout(), aborted);
+
+        const QString problem = layer.verificationProblem();
+        if (!problem.isEmpty()) {
+            const QString fingerprint = layer.fingerprint();
+            if (q.Tls == TlsMode::Required || fingerprint.isEmpty() || !q.AcceptedCertificates.contains(fingerprint))
+                throw UntrustedCertificateError(QStringLiteral("O certificado do servidor %1 não pôde ser verificado: %2")
+                                                    .arg(q.Host, problem),
+                                                q.Host, fingerprint, problem);
+            status(QStringLiteral("Certificado aceito anteriormente pelo usuário (%1; SHA-256 %2)").arg(problem, fingerprint));
+        }
+        status(QStringLiteral("Conexão segura (%1, %2)").arg(layer.protocol(), layer.cipher()));
+    }
+
+    // After the login on a secured connection: protected data connections.
+    void protectData()
+    {
+        if (!control.tls())
+            return;
+        command(QStringLiteral("PBSZ 0")); // required before PROT, whatever it answers (RFC 4217 section 9)
+        const FtpReply r = command(QStringLiteral("PROT P"));
+        if (r.isPositive()) {
+            dataProtected = true;
+            return;
+        }
+        if (q.Tls == TlsMode::Required)
+            throw EIdFTPError(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
+        status(QStringLiteral("O servidor recusou a proteção dos dados (PROT P); os arquivos e as listagens seguem sem criptografia: %1")
+                   .arg(serverText(r.text)));
     }
 
     // After a failure on our side in the middle of a transfer the server still sends
@@ -356,6 +462,7 @@ struct TIdFTP::Impl {
             closeData();
             throw serverError(first);
         }
+        secureDataConnection();
 
         WorkReporter work(q.m_events, mode);
         bool finalReplyRead = false;
@@ -380,6 +487,7 @@ struct TIdFTP::Impl {
                 throw EIdFTPDataConnectionLost(e.Message());
             }
             // With an upload, closing our end is what tells the server the file is whole.
+            data.finishStream(readTimeout(), aborted);
             closeData();
             const auto deadline = std::chrono::steady_clock::now() + readTimeout();
             const FtpReply final = finalReply(readReply(deadline, readTimeout()), deadline, readTimeout());
@@ -456,6 +564,8 @@ void TIdFTP::Connect()
     d->aborted.store(false);
     d->caps = {};
     d->listing = {};
+    d->tls.reset();
+    d->dataProtected = false;
     d->guarded([&] {
         try {
             d->status(QStringLiteral("Conectando em %1:%2...").arg(Host).arg(Port));
@@ -480,6 +590,7 @@ void TIdFTP::Connect()
             const FtpReply greeting = d->finalReply(d->readReply(deadline, d->readTimeout()), deadline, d->readTimeout());
             if (greeting.code != 220)
                 throw serverError(greeting);
+            d->negotiateTls();
 
             d->status(QStringLiteral("Conectado; efetuando login como %1...").arg(Username));
             FtpReply r = d->command(QStringLiteral("USER ") + Username);
@@ -489,6 +600,7 @@ void TIdFTP::Connect()
                 throw EIdFTPError(QStringLiteral("O servidor exige uma conta (ACCT), o que este programa não usa"), r.code);
             if (r.code != 230 && r.code != 202)
                 throw serverError(r);
+            d->protectData();
 
             r = d->command(TransferType == ftBinary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
             if (!r.isPositive())
@@ -508,6 +620,8 @@ void TIdFTP::Connect()
         }
     });
 }
+
+bool TIdFTP::IsSecure() const { return d->control.isOpen() && d->control.tls() && d->dataProtected; }
 
 bool TIdFTP::Connected() const
 {

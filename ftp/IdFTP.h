@@ -1,7 +1,8 @@
 #pragma once
 // FTP client component: a synchronous RFC 959 client (with the FEAT/MLSD/MLST/SIZE/REST
-// extensions of RFC 2389/3659, EPSV of RFC 2428, and the hash commands that servers
-// offer: HASH of draft-ietf-ftpext2-hash, XSHA256/XSHA1/XMD5/XCRC). Every call blocks until it is
+// extensions of RFC 2389/3659, EPSV of RFC 2428, explicit TLS of RFC 4217, and the hash
+// commands that servers offer: HASH of draft-ietf-ftpext2-hash, XSHA256/XSHA1/XMD5/XCRC).
+// Every call blocks until it is
 // done and reports failure by throwing an EIdFTPError whose message is the server's
 // reply text for a refused command (without the code, lines joined with '\n'), or
 // our own text.
@@ -28,6 +29,7 @@ class PartFile;
 #include <QDateTime>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -49,6 +51,16 @@ public:
     QString Password;
     TIdFTPTransferType TransferType = ftBinary;
     bool TryNATFastTrack = true;
+    // Plain FTP unless set otherwise. With TLS the control connection is secured
+    // before the login ("AUTH TLS") and the data connections after it ("PROT P").
+    // A certificate that cannot be verified fails Connect with
+    // UntrustedCertificateError before the login, unless its fingerprint is among
+    // AcceptedCertificates and the mode is IfAvailable (Required takes verified
+    // certificates only).
+    TlsMode Tls = TlsMode::Never;
+    // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
+    // of Host that the user accepted although they could not be verified.
+    QStringList AcceptedCertificates;
     // Zero or less means the default: nothing waits forever.
     std::chrono::milliseconds ConnectTimeout{15000}; // name resolution plus TCP connect, also of data connections
     std::chrono::milliseconds ReadTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
@@ -60,6 +72,8 @@ public:
     // Connects and logs in; a connection still open is dropped first. A failure leaves
     // the component disconnected.
     void Connect();
+    // Whether the connection made by the last Connect is encrypted (control and data).
+    bool IsSecure() const;
     // False once the server has closed the connection, after Abort and after a failure
     // that left the connection out of step.
     bool Connected() const;

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Benchmarks of the FTP client, all on 127.0.0.1:
 #   - upload, download to a file and download to /dev/null of one large file with
-#     our client (bench/ftpc_transfer) and with curl, against vsftpd and pyftpdlib,
-#     several rounds taken in turn, with medians, ratios ours/curl and peak memory;
-#   - peak memory of our client for a small, the large and a double-size file;
+#     our client (bench/ftpc_transfer) and with curl, against vsftpd, vsftpd with
+#     explicit TLS (ours with TLS required, curl --ssl-reqd, both verifying the
+#     server's certificate) and pyftpdlib, several rounds taken in turn, with
+#     medians, ratios ours/curl and peak memory;
+#   - peak memory of our client for a small, the large and a double-size file,
+#     plain and over TLS;
 #   - the listing parsers on 100,000 MLSD and LIST lines (Google Benchmark);
 #   - the window: refreshing a folder of 100,000 entries, and the longest pause of
 #     its GUI thread during the large upload and download.
@@ -17,6 +20,8 @@
 #   SIZE_MIB    size of the large file (default 1024)
 #   BENCH_TMP   where the scratch folder goes (default /var/tmp; it needs room for
 #               about five times SIZE_MIB)
+#   SERVERS     the servers of the transfer cases (default "vsftpd vsftpd_tls pyftpdlib")
+#   TRANSFERS_ONLY=1  the transfers and the memory figures alone
 # Prints a Markdown report; a copy and the raw figures are left in
 # $BUILD_DIR/bench-results/. Scratch files and servers are removed on exit.
 set -euo pipefail
@@ -34,7 +39,7 @@ say() { echo "bench: $*" >&2; }
 die() { say "$*"; exit 1; }
 
 [[ $(id -u) -eq 0 ]] || die "run as root: vsftpd needs a system user to log in"
-for tool in /usr/sbin/vsftpd curl /usr/bin/time cmake; do
+for tool in /usr/sbin/vsftpd curl /usr/bin/time cmake openssl; do
   command -v "$tool" >/dev/null || die "$tool is missing: run scripts/deps.sh"
 done
 "$python" -c 'import pyftpdlib' 2>/dev/null || die "pyftpdlib is missing: run scripts/deps.sh"
@@ -89,10 +94,15 @@ elif [[ ! -d $(getent passwd "$user" | cut -d: -f6) ]]; then
 fi
 echo "$user:$password" | chpasswd
 
-start_vsftpd() {
-  local port conf
+# The TLS server's certificate, which both clients are told to trust.
+cert=$work/tls.pem
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/tls.key" -out "$cert" \
+  -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -days 2 2>/dev/null
+
+start_vsftpd() { # [tls]
+  local port conf name=vsftpd${1:+_$1}
   port=$(free_port)
-  conf=$work/vsftpd.conf
+  conf=$work/$name.conf
   cat >"$conf" <<EOF
 listen=YES
 listen_ipv6=NO
@@ -116,16 +126,27 @@ pam_service_name=vsftpd
 userlist_enable=NO
 delay_failed_login=0
 xferlog_enable=NO
-vsftpd_log_file=$work/vsftpd.log
+vsftpd_log_file=$work/$name.log
 EOF
+  if [[ -n ${1:-} ]]; then
+    cat >>"$conf" <<EOF
+ssl_enable=YES
+rsa_cert_file=$cert
+rsa_private_key_file=$work/tls.key
+require_ssl_reuse=YES
+ssl_ciphers=HIGH
+force_local_logins_ssl=YES
+force_local_data_ssl=YES
+EOF
+  fi
   chmod 600 "$conf"
-  setsid /usr/sbin/vsftpd "$conf" >"$work/vsftpd.out" 2>&1 &
+  setsid /usr/sbin/vsftpd "$conf" >"$work/$name.out" 2>&1 &
   server_pids+=($!)
   for _ in $(seq 100); do
-    greets "$port" && { vsftpd_port=$port; return; }
+    greets "$port" && { port_of[$name]=$port; return; }
     sleep 0.1
   done
-  die "vsftpd did not start: $(cat "$work/vsftpd.out")"
+  die "$name did not start: $(cat "$work/$name.out")"
 }
 
 start_pyftpd() {
@@ -133,8 +154,8 @@ start_pyftpd() {
     >"$work/pyftpd.out" 2>"$work/pyftpd.err" &
   server_pids+=($!)
   for _ in $(seq 100); do
-    pyftpd_port=$(sed -n 's/^PORT //p' "$work/pyftpd.out")
-    [[ -n $pyftpd_port ]] && return
+    port_of[pyftpdlib]=$(sed -n 's/^PORT //p' "$work/pyftpd.out")
+    [[ -n ${port_of[pyftpdlib]} ]] && return
     sleep 0.1
   done
   die "pyftpdlib did not start: $(cat "$work/pyftpd.err")"
@@ -153,19 +174,20 @@ ln "$work/double.bin" "$ftproot/double.bin"
 chown -R "$user" "$ftproot"
 for up in "$ftproot" "$work"; do chmod 755 "$up"; done
 
+declare -A port_of
 start_vsftpd
+start_vsftpd tls
 start_pyftpd
-say "vsftpd on port $vsftpd_port, pyftpdlib on port $pyftpd_port"
+say "vsftpd on port ${port_of[vsftpd]}, vsftpd with TLS on port ${port_of[vsftpd_tls]}, pyftpdlib on port ${port_of[pyftpdlib]}"
 
 # ---------------------------------------------------------------- one measured run
 raw=$work/raw.tsv
 : >"$raw"
 
 # measure SERVER CASE PROGRAM: one run, appended to raw.tsv as
-# server case program seconds peak_kib before_data data_seconds
+# server case program seconds peak_kib before_data data_seconds cpu_seconds
 measure() {
-  local server=$1 case=$2 prog=$3 port out src moved want cmd=()
-  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  local server=$1 case=$2 prog=$3 port=${port_of[$1]} out src moved want cmd=()
   local url=ftp://127.0.0.1:$port
   out=$work/out/$prog.bin
   local remote=up_${prog}_$server.bin
@@ -189,13 +211,16 @@ measure() {
   esac
   [[ $prog == curl ]] && cmd+=(-w 'before_data=%{time_pretransfer} data_seconds=%{time_total}')
   [[ $prog == ours_quiet ]] && cmd+=(--quiet-events)
+  if [[ $server == *_tls ]]; then
+    [[ $prog == curl ]] && cmd+=(--ssl-reqd --cacert "$cert") || cmd+=(--tls)
+  fi
 
   # Nothing of the previous run may still be on its way to the disk.
   rm -f "$ftproot/$remote" "$out"
   sync
   local started ended
   started=$(date +%s%N)
-  timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "${cmd[@]}" >"$work/out.txt" 2>"$work/err.txt" ||
+  SSL_CERT_FILE=$cert timeout "$run_limit" /usr/bin/time -v -o "$work/time.txt" "${cmd[@]}" >"$work/out.txt" 2>"$work/err.txt" ||
     die "$prog $case on $server failed: $(cat "$work/err.txt")"
   ended=$(date +%s%N)
   local kib
@@ -212,28 +237,33 @@ measure() {
   phases=$(tr ' ' '\n' <"$work/out.txt" | awk -F= -v curl="$([[ $prog == curl ]] && echo 1)" '
     $1 == "before_data" { b = $2 } $1 == "data_seconds" { d = $2 }
     END { if (curl) d -= b; printf "%.3f\t%.3f", b, d }')
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$server" "$case" "$prog" \
-    "$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')" "$kib" "$phases" >>"$raw"
+  # Processor time (user and system) tells the clients' own costs apart from
+  # waiting for a server that other work on the machine slows down.
+  local cpu
+  cpu=$(awk -F': ' '/User time|System time/ { t += $2 } END { printf "%.2f", t }' "$work/time.txt")
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$server" "$case" "$prog" \
+    "$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')" "$kib" "$phases" "$cpu" >>"$raw"
 }
 
 # ---------------------------------------------------------------- transfers
-servers=(vsftpd pyftpdlib)
+read -r -a transfer_servers <<<"${SERVERS:-vsftpd vsftpd_tls pyftpdlib}"
+servers=(vsftpd pyftpdlib) # the window's
 cases=(upload download_file download_null)
 programs=(ours curl ours_quiet)
 # One untimed pass first: the first runs after writing the files meet the disk
 # still busy with them.
 say "warming up"
-for server in "${servers[@]}"; do
+for server in "${transfer_servers[@]}"; do
   for case in "${cases[@]}"; do
     measure "$server" "$case" ours
     measure "$server" "$case" curl
   done
 done
 : >"$raw"
-say "transfers: $rounds rounds of ${#servers[@]} servers x ${#cases[@]} cases x ${#programs[@]} programs"
+say "transfers: $rounds rounds of ${#transfer_servers[@]} servers x ${#cases[@]} cases x ${#programs[@]} programs"
 for ((r = 0; r < rounds; r++)); do
   say "round $((r + 1))/$rounds"
-  for server in "${servers[@]}"; do
+  for server in "${transfer_servers[@]}"; do
     for case in "${cases[@]}"; do
       # Who goes first changes from round to round.
       for ((i = 0; i < ${#programs[@]}; i++)); do
@@ -244,20 +274,31 @@ for ((r = 0; r < rounds; r++)); do
 done
 
 say "peak memory of our client for 100 MiB and $((2 * size_mib)) MiB"
-for case in upload_100M download_100M upload_2x download_2x; do
-  measure vsftpd "$case" ours
+memory_servers=()
+for server in vsftpd vsftpd_tls; do
+  [[ " ${transfer_servers[*]} " == *" $server "* ]] && memory_servers+=("$server")
 done
+for server in "${memory_servers[@]}"; do
+  for case in upload_100M download_100M upload_2x download_2x; do
+    measure "$server" "$case" ours
+  done
+done
+
+if [[ -n ${TRANSFERS_ONLY:-} ]]; then
+  servers=()
+fi
 
 # ---------------------------------------------------------------- listing parsers
 say "listing parsers"
-parsers=$("$listagem" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+parsers=
+[[ -z ${TRANSFERS_ONLY:-} ]] && parsers=$("$listagem" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
 
 # ---------------------------------------------------------------- the window
 export QT_QPA_PLATFORM=offscreen
 declare -A gui memoria
 field() { sed -n "s/^$2=//p" <<<"$1"; } # key=value output -> value
 for server in "${servers[@]}"; do
-  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  port=${port_of[$server]}
   say "window: upload and download of ${size_mib} MiB through $server"
   rm -f "$work/out/janela.bin"
   sync
@@ -269,14 +310,14 @@ for server in "${servers[@]}"; do
   rm -f "$work/out/janela.bin"
 done
 
-say "window: a client folder of 100,000 empty files"
+((${#servers[@]})) && say "window: a client folder of 100,000 empty files"
 rm -f "$shared/big.bin"
 client=$ftproot/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV # the KORV client of ftpc_bench_janela listar
 mkdir -p "$client"
 (cd "$client" && seq -f 'backup_%06g.fbk' 0 99999 | xargs touch)
 chown -R "$user" "$ftproot/gCALDORIA"
 for server in "${servers[@]}"; do
-  [[ $server == vsftpd ]] && port=$vsftpd_port || port=$pyftpd_port
+  port=${port_of[$server]}
   say "window: listing through $server"
   gui[$server,listar]=$(timeout "$run_limit" "$janela" listar "$port" 3 2>/dev/null) || die "window listing failed"
 done
@@ -310,28 +351,31 @@ report() {
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)), $(uname -sr), $(curl --version | head -1 | cut -d' ' -f1-2), vsftpd $(dpkg-query -W -f='${Version}' vsftpd 2>/dev/null), pyftpdlib $("$python" -c 'import pyftpdlib; print(pyftpdlib.__ver__)')."
   echo "Median of $rounds rounds of a ${size_mib} MiB file over 127.0.0.1; in each round the programs take turns going first."
   echo "A run is one process from start to exit: log-in, transfer, log-out. The data phase is the part from the"
-  echo "server's go-ahead to its final reply (curl: time_total - time_pretransfer)."
+  echo "server's go-ahead to its final reply (curl: time_total - time_pretransfer). Processor time: user and system."
   echo
-  echo "| server | case | ours (s) | curl (s) | ours/curl | data phase ours / curl (s) | ours, no events (s) | peak RSS ours / curl (MiB) |"
-  echo "|---|---|---|---|---|---|---|---|"
-  for server in "${servers[@]}"; do
+  echo "| server | case | ours (s) | curl (s) | ours/curl | data phase ours / curl (s) | processor ours / curl (s) | ours, no events (s) | peak RSS ours / curl (MiB) |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  for server in "${transfer_servers[@]}"; do
     for case in "${cases[@]}"; do
       local o c q
       o=$(median "$server" "$case" ours)
       c=$(median "$server" "$case" curl)
       q=$(median "$server" "$case" ours_quiet)
-      echo "| $server | ${case//_/ } | $o | $c | **$(ratio "$o" "$c")** | $(median "$server" "$case" ours 7) / $(median "$server" "$case" curl 7) | $q | $(peak "$server" "$case" ours) / $(peak "$server" "$case" curl) |"
+      echo "| $server | ${case//_/ } | $o | $c | **$(ratio "$o" "$c")** | $(median "$server" "$case" ours 7) / $(median "$server" "$case" curl 7) | $(median "$server" "$case" ours 8) / $(median "$server" "$case" curl 8) | $q | $(peak "$server" "$case" ours) / $(peak "$server" "$case" curl) |"
     done
   done
   echo
-  echo "Peak memory of our client (vsftpd, maximum resident set size):"
+  echo "Peak memory of our client (maximum resident set size):"
   echo
-  echo "| file | upload (MiB) | download to a file (MiB) |"
-  echo "|---|---|---|"
-  echo "| 100 MiB | $(peak vsftpd upload_100M ours) | $(peak vsftpd download_100M ours) |"
-  echo "| ${size_mib} MiB | $(peak vsftpd upload ours) | $(peak vsftpd download_file ours) |"
-  echo "| $((2 * size_mib)) MiB | $(peak vsftpd upload_2x ours) | $(peak vsftpd download_2x ours) |"
+  echo "| server | file | upload (MiB) | download to a file (MiB) |"
+  echo "|---|---|---|---|"
+  for server in "${memory_servers[@]}"; do
+    echo "| $server | 100 MiB | $(peak "$server" upload_100M ours) | $(peak "$server" download_100M ours) |"
+    echo "| $server | ${size_mib} MiB | $(peak "$server" upload ours) | $(peak "$server" download_file ours) |"
+    echo "| $server | $((2 * size_mib)) MiB | $(peak "$server" upload_2x ours) | $(peak "$server" download_2x ours) |"
+  done
   echo
+  [[ -n ${TRANSFERS_ONLY:-} ]] && return
   echo "Listing parsers, 100,000 lines (median of 5 repetitions):"
   echo
   echo "| listing | ms |"

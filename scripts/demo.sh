@@ -6,7 +6,8 @@
 #     private Firebird server on 127.0.0.1;
 #   - a local FTP server (pyftpdlib) on 127.0.0.1 holding a few sample files in
 #     that client's folder, the program pointed at it through the
-#     FTPCALDORIA_FTP_* variables.
+#     FTPCALDORIA_FTP_* variables. It offers TLS with a certificate from a demo
+#     authority that the program is told to trust (SSL_CERT_FILE).
 # Closing the window stops both servers.
 #
 #   bash scripts/demo.sh                 normal mode
@@ -95,8 +96,19 @@ head -c 3145728 /dev/urandom >"$cliente/backup-$ano-12-01.fbk"
 head -c 250000 /dev/urandom >"$cliente/relatorio-suporte.pdf"
 echo "Arquivo deixado pelo suporte." >"$ftproot/gCALDORIA/Cidades/_corrompida/SUPORTE_tecnico-$ano-12-01_10-00-00_instrucoes.txt"
 
+# The server's certificate, from an authority of the demo's own.
+tls=$demo/tls
+mkdir -p "$tls"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$tls/ca.key" -out "$tls/ca.pem" \
+  -subj "/CN=Autoridade da demonstracao" -days 30 2>/dev/null
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$tls/ftp.key" -out "$tls/ftp.csr" \
+  -subj /CN=127.0.0.1 2>/dev/null
+printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$tls/ftp.ext"
+openssl x509 -req -in "$tls/ftp.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 30 \
+  -extfile "$tls/ftp.ext" -out "$tls/ftp.pem" 2>/dev/null
+
 /usr/bin/python3 "$root/tests/fixtures/ftp/pyftpd_server.py" --root "$ftproot" --user caldoria --password vesplodu \
-  >"$demo/logs/ftp.log" 2>&1 &
+  --tls-cert "$tls/ftp.pem" --tls-key "$tls/ftp.key" >"$demo/logs/ftp.log" 2>&1 &
 pids+=($!)
 ftpporta=
 for _ in $(seq 1 100); do
@@ -110,6 +122,7 @@ echo "demo: FTP server on 127.0.0.1:$ftpporta, root $ftproot"
 export FTPCALDORIA_FTP_HOST=127.0.0.1:$ftpporta
 export FTPCALDORIA_FTP_ALT_HOST=127.0.0.1:$ftpporta
 export FTPCALDORIA_LOG=$demo/logs/janela.log
+export SSL_CERT_FILE=$tls/ca.pem
 
 cd "$demo"
 if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
-  python3 python3-pyftpdlib vsftpd
+  python3 python3-pyftpdlib python3-openssl vsftpd libssl-dev openssl
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth imagemagick
   clang libclang-rt-14-dev

@@ -152,9 +152,9 @@ step_qt() {
 
 # ---------------------------------------------------------------------------
 # openssl: OpenSSL 3 from Debian's source, shared libraries for MinGW-w64, into
-# $openssl_prefix (bin/ holds the DLLs). Nothing links it yet: it is there for the
-# TLS work, found through OPENSSL_ROOT_DIR, and the package takes its DLLs once a
-# program imports them.
+# $openssl_prefix (bin/ holds the DLLs). The FTP client's TLS links it, found
+# through OPENSSL_ROOT_DIR; the package takes its DLLs because the program
+# imports them.
 openssl_options=(mingw64 shared no-tests --libdir=lib)
 
 # Any OpenSSL 3 of Debian's built with these options is reused; the version built

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
 #include <QElapsedTimer>
@@ -211,6 +212,69 @@ TEST_F(Conexao, WaitingForTheDatabaseKeepsTheWindowAlive)
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     EXPECT_GE(ms, 1500) << "the attach really waited";
     EXPECT_GT(batidas, ms / 10 / 2) << "the GUI thread kept running its timers while it waited";
+}
+
+} // namespace
+
+namespace {
+
+// A certificate that cannot be verified: the window asks once, showing its
+// fingerprint, with "Não" as the default; the lock in the client panel shows an
+// encrypted connection, and only then.
+TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
+{
+    static QTemporaryDir configuracao;
+    static QTemporaryDir certificados;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configuracao.path());
+    testsupport::TestCa ca(certificados.path());
+    ca.trustOnly();
+    testsupport::TestCa::Options proprio;
+    proprio.selfSigned = true;
+    const testsupport::ServerCertificate certificado = ca.issue(QStringLiteral("janela"), proprio);
+    testsupport::PyFtpd seguro(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {},
+                               testsupport::FtpTls{certificado});
+    qputenv("FTPCALDORIA_FTP_TLS", "se disponível");
+    apontarFtp(seguro.port());
+
+    const QStringList pares = certificado.fingerprint.split(QLatin1Char(':'));
+    const QString pergunta =
+        QStringLiteral("O certificado do servidor FTP 127.0.0.1 não pôde ser verificado: o certificado é autoassinado.\n\n"
+                       "Impressão digital SHA-256 do certificado:\n%1\n%2\n\n"
+                       "Confie neste certificado somente se a impressão digital for a que o suporte da Quintara informou. "
+                       "Conectar assim mesmo?")
+            .arg(pares.mid(0, 16).join(QLatin1Char(':')), pares.mid(16).join(QLatin1Char(':')));
+    dialogos->respostas = {mb::IdYes};
+    auto w = novaJanela(instalacaoVazia(), dialogos);
+    w->show();
+    EXPECT_FALSE(w->ui->lblConexaoSegura->isVisible());
+    w->ui->btnViewFiles->click();
+    ASSERT_EQ(dialogos->caixas.size(), 1u);
+    EXPECT_EQ(dialogos->caixas[0].texto, pergunta);
+    EXPECT_EQ(dialogos->caixas[0].titulo, QStringLiteral("Certificado do servidor"));
+    EXPECT_EQ(dialogos->caixas[0].flags, mb::YesNo | mb::IconWarning | mb::DefaultButton2);
+    EXPECT_TRUE(w->IdFTP1().IsSecure());
+    EXPECT_TRUE(w->ui->lblConexaoSegura->isVisible());
+    EXPECT_EQ(w->ui->lblConexaoSegura->toolTip(), QStringLiteral("Conexão segura (TLS)"));
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")));
+    EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+
+    // Another window, the same certificate: nothing asked.
+    auto w2 = novaJanela(instalacaoVazia(), dialogos);
+    w2->show();
+    w2->ui->btnViewFiles->click();
+    EXPECT_EQ(dialogos->caixas.size(), 1u);
+    EXPECT_TRUE(w2->ui->lblConexaoSegura->isVisible());
+
+    // A server without TLS: no lock, and the log says so.
+    testsupport::ScriptedFtp simples(QStringLiteral("normal"));
+    apontarFtp(simples.port());
+    auto w3 = novaJanela(instalacaoVazia(), dialogos);
+    w3->show();
+    w3->ui->btnViewFiles->click();
+    EXPECT_TRUE(w3->IdFTP1().Connected());
+    EXPECT_FALSE(w3->ui->lblConexaoSegura->isVisible());
+    EXPECT_TRUE(linhasDoLog(*w3).contains(QStringLiteral("Conexão sem criptografia")));
+    qunsetenv("FTPCALDORIA_FTP_TLS");
 }
 
 } // namespace

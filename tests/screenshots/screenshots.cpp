@@ -1,13 +1,15 @@
 // Takes the README's pictures of the window, as a user in São José do Rio Preto
-// sees it: the client folder listed with one file chosen, the busy panel while a
-// large backup goes up, the pause after the line broke, and an upload that could
-// not be finished, with its error box. The window is the real one, against a
-// private Firebird server holding the client database and a pyftpdlib server on
-// 127.0.0.1, reached through our relay that breaks transfers where told.
+// sees it: the question about a server certificate that cannot be verified, the
+// client folder listed with one file chosen, the busy panel while a large backup
+// goes up, the pause after the line broke, and an upload that could not be
+// finished, with its error box. The window is the real one, against a private
+// Firebird server holding the client database and a pyftpdlib server on 127.0.0.1
+// that offers TLS with a self-signed certificate; the broken lines come from our
+// relay, which breaks transfers where told and sees only clear text.
 //
-//   ftpc_screenshots OUTPUT_FOLDER      writes janela.png, janela-enviando.png,
-//                                       janela-retomando.png, janela-falha.png and
-//                                       caixa-falha.png
+//   ftpc_screenshots OUTPUT_FOLDER      writes janela-certificado.png, janela.png,
+//                                       janela-enviando.png, janela-retomando.png,
+//                                       janela-falha.png and caixa-falha.png
 #include "Dialogos.h"
 #include "FileListModel.h"
 #include "FtpServers.h"
@@ -27,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QSettings>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,17 +41,31 @@
 
 namespace {
 
-// The user's answers: the backup to send, OK to every box. An error box is also
-// shown for its picture.
+bool salvar(QWidget& w, const QString& path);
+
+// The user's answers: the backup to send, OK to every box, and yes to the one
+// question, the certificate's, which is shown for real and pictured. An error box
+// is also shown for its picture.
 class Respostas : public IDialogos {
 public:
     QString enviar;
+    QString pergunta; // where the picture of the question goes
+    bool perguntou = false;
     std::function<void(const QString& text, const QString& caption)> aoErro;
-    int MessageBox(QWidget*, const QString& text, const QString& caption, int flags) override
+    int MessageBox(QWidget* parent, const QString& text, const QString& caption, int flags) override
     {
         if (flags == mb::Error && aoErro)
             aoErro(text, caption);
-        return mb::IdOk;
+        if ((flags & 0x0F) != mb::YesNo)
+            return mb::IdOk;
+        QTimer::singleShot(400, [this] {
+            auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!caixa)
+                return;
+            perguntou = salvar(*caixa, pergunta);
+            caixa->button(QMessageBox::Yes)->click();
+        });
+        return DialogosQt().MessageBox(parent, text, caption, flags);
     }
     QString AbrirArquivo(QWidget*, const QString&, const QString&) override { return enviar; }
     QString SalvarArquivo(QWidget*, const QString&, const QString&) override { return {}; }
@@ -97,13 +114,21 @@ int main(int argc, char** argv)
     arquivo(cliente + QStringLiteral("/relatorio-suporte.pdf"), 254310, dia.addDays(2).addSecs(-25000));
     arquivo(cliente + QStringLiteral("/atualizacao-1.0.10.zip"), 48211456, dia.addDays(-40));
     arquivo(cliente + QStringLiteral("/leia-me.txt"), 1874, dia.addDays(-40));
-    testsupport::PyFtpd ftp(base.filePath(QStringLiteral("ftp")));
+    // A server whose certificate signs itself: the window asks before it logs in.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, base.filePath(QStringLiteral("configuracao")));
+    testsupport::TestCa ca(base.path());
+    testsupport::TestCa::Options proprio;
+    proprio.selfSigned = true;
+    testsupport::PyFtpd ftp(base.filePath(QStringLiteral("ftp")), testsupport::kFtpUser, testsupport::kFtpPassword, {},
+                            testsupport::FtpTls{ca.issue(QStringLiteral("ftp"), proprio)});
+    qputenv("FTPCALDORIA_FTP_TLS", "se disponível");
     qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(ftp.port()));
     qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(ftp.port()));
 
     auto respostas = std::make_shared<Respostas>();
     respostas->enviar = base.filePath(QStringLiteral("backup-korv-%1-12-10.fbk").arg(ano));
     arquivo(respostas->enviar, 1LL << 30, QDateTime::currentDateTime());
+    respostas->pergunta = saida + QStringLiteral("/janela-certificado.png");
 
     TfPrincipal::Dependencias deps;
     deps.dialogos = respostas;
@@ -122,7 +147,7 @@ int main(int argc, char** argv)
     lista.selectionModel()->setCurrentIndex(lista.model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     lista.setFocus();
     QTest::qWait(200);
-    bool ok = salvar(janela, saida + QStringLiteral("/janela.png"));
+    bool ok = respostas->perguntou && salvar(janela, saida + QStringLiteral("/janela.png"));
 
     // Halfway through a 1 GiB upload, once the speed is known.
     bool tirada = false;
@@ -141,6 +166,8 @@ int main(int argc, char** argv)
     }
 
     // The line breaks at 30 % of the next upload: the pause before the new attempt.
+    // The relay reads the server's passive replies, so these go in clear text.
+    qputenv("FTPCALDORIA_FTP_TLS", "nunca");
     const QString segundo = base.filePath(QStringLiteral("backup-korv-%1-12-11.fbk").arg(ano));
     arquivo(segundo, 1LL << 30, QDateTime::currentDateTime());
     respostas->enviar = segundo;

@@ -1,6 +1,7 @@
 // The FTP session without a window: what it reports, what it asks, and what it
 // sends. Nothing here runs an event loop, so every call runs inline, as it does for
 // a run from the command line.
+#include "Endpoints.h"
 #include "FtpServers.h"
 #include "FtpSession.h"
 #include "LocalFile.h"
@@ -8,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -58,6 +60,10 @@ public:
     }
     bool replaceLocalFile(const QString& localPath) override { return responder(QStringLiteral("replace local ") + localPath); }
     void uniqueNameChosen(const QString& name) override { eventos << QStringLiteral("unique ") + name; }
+    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override
+    {
+        return responder(QStringLiteral("certificate %1: %2 %3").arg(host, problem, fingerprint));
+    }
 
     std::int64_t ultimoProgresso = -1;
     QString falha;
@@ -297,6 +303,140 @@ TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
     EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end cancelled"));
     EXPECT_EQ(servidor.commands().filter(QStringLiteral("RETR")).size(), 3);
     EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+// A driver that cannot ask anything, as a run without a window: only what the
+// interface answers by itself.
+class SemPerguntas : public FtpSessionEvents {
+public:
+    void log(const QString&) override {}
+    void clientCaption(const QString&) override {}
+    void waiting(const QString&) override {}
+    void transferBegin(TWorkMode, std::int64_t) override {}
+    void transferProgress(TWorkMode, std::int64_t) override {}
+    void transferRetry(TWorkMode, int, int, int) override {}
+    void transferResumed(TWorkMode, std::int64_t) override {}
+    void transferChecking(TWorkMode) override {}
+    void transferEnd(TWorkMode, TransferOutcome, const QString&) override {}
+    bool replaceRemoteFile(const QString&) override { return false; }
+    bool resumeInterruptedUpload(const QString&, std::int64_t, std::int64_t) override { return false; }
+    bool replaceLocalFile(const QString&) override { return false; }
+    void uniqueNameChosen(const QString&) override {}
+};
+
+// The user's settings in a folder of the test's, an authority the program trusts
+// alone, and the encryption mode set as a build sets it.
+class SessaoTls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configuracao.path());
+        ca = std::make_unique<testsupport::TestCa>(certificados.path());
+        ca->trustOnly();
+        qputenv("FTPCALDORIA_FTP_TLS", "se disponível");
+    }
+    void TearDown() override { qunsetenv("FTPCALDORIA_FTP_TLS"); }
+
+    std::unique_ptr<FtpSession> conectar(const ScriptedFtp& servidor, FtpSessionEvents& eventos)
+    {
+        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
+        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
+        auto s = std::make_unique<FtpSession>(eventos);
+        s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
+        s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
+        s->ConectarFTP();
+        return s;
+    }
+    std::unique_ptr<ScriptedFtp> servidor(const testsupport::ServerCertificate& certificado)
+    {
+        return std::make_unique<ScriptedFtp>(QStringLiteral("normal"), QList<ScriptedFtp::File>{}, testsupport::kFtpUser,
+                                             testsupport::kFtpPassword, ScriptedFtp::Tls{certificado, {}});
+    }
+
+    QTemporaryDir configuracao;
+    QTemporaryDir certificados;
+    std::unique_ptr<testsupport::TestCa> ca;
+    Roteiro roteiro;
+};
+
+// A certificate that cannot be verified is asked about once per host and
+// certificate, between two connections: the password goes out only on the
+// connection made after a yes.
+TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
+{
+    testsupport::TestCa::Options proprio;
+    proprio.selfSigned = true;
+    const testsupport::ServerCertificate a = ca->issue(QStringLiteral("a"), proprio);
+    const testsupport::ServerCertificate b = ca->issue(QStringLiteral("b"), proprio);
+    const auto pergunta = [](const testsupport::ServerCertificate& c) {
+        return QStringLiteral("certificate 127.0.0.1: o certificado é autoassinado ") + c.fingerprint;
+    };
+    const QString recusa = QStringLiteral("O certificado do servidor 127.0.0.1 não pôde ser verificado: o certificado é autoassinado");
+
+    auto servidorA = servidor(a);
+    roteiro.respostas = {true};
+    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
+    EXPECT_EQ(servidorA->commands().mid(0, 3),
+              (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria")}));
+    EXPECT_TRUE(roteiro.linhas.contains(QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")));
+
+    // Remembered: another session, the same certificate at another port of the host.
+    roteiro.eventos.clear();
+    auto outraPortaA = servidor(a);
+    EXPECT_TRUE(conectar(*outraPortaA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_TRUE(roteiro.eventos.isEmpty());
+
+    // Another certificate: asked again, for each endpoint; no means no login.
+    roteiro.eventos.clear();
+    roteiro.respostas = {false, false};
+    auto servidorB = servidor(b);
+    EXPECT_THROW(conectar(*servidorB, roteiro), UntrustedCertificateError);
+    EXPECT_EQ(roteiro.eventos, (QStringList{pergunta(b), pergunta(b)}));
+    EXPECT_EQ(servidorB->commands(), (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS")}));
+    EXPECT_EQ(roteiro.linhas.count(recusa), 1) << "the primary's failure; the alternate's goes to the caller";
+
+    // A driver that cannot ask: in with the certificate accepted before, out with the other.
+    SemPerguntas semJanela;
+    EXPECT_TRUE(conectar(*outraPortaA, semJanela)->IdFTP1().IsSecure());
+    EXPECT_THROW(conectar(*servidorB, semJanela), UntrustedCertificateError);
+    EXPECT_EQ(servidorB->commands().count(QStringLiteral("USER caldoria")), 0);
+
+    // Where TLS is required only a verified certificate will do: nothing is asked,
+    // and what was accepted before counts for nothing.
+    qputenv("FTPCALDORIA_FTP_TLS", "sempre");
+    roteiro.eventos.clear();
+    EXPECT_THROW(conectar(*servidorA, roteiro), UntrustedCertificateError);
+    EXPECT_TRUE(roteiro.eventos.isEmpty());
+}
+
+TEST(ModoTls, NomesDoModo)
+{
+    const struct {
+        const char* texto;
+        std::optional<TlsMode> modo;
+    } casos[] = {
+        {"nunca", TlsMode::Never},
+        {"se disponível", TlsMode::IfAvailable},
+        {" Se  Disponível ", TlsMode::IfAvailable},
+        {"se-disponivel", TlsMode::IfAvailable},
+        {"SE_DISPONIVEL", TlsMode::IfAvailable},
+        {"sempre", TlsMode::Required},
+        {"", std::nullopt},
+        {"sim", std::nullopt},
+        {"always", std::nullopt},
+        {"sempre!", std::nullopt},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(modoTls(QString::fromUtf8(c.texto)), c.modo) << c.texto;
+
+    // The environment overrides the build's mode; a name it does not know leaves it.
+    qputenv("FTPCALDORIA_FTP_TLS", "nunca");
+    EXPECT_EQ(Endpoints::atuais().tls, TlsMode::Never);
+    qputenv("FTPCALDORIA_FTP_TLS", "talvez");
+    EXPECT_EQ(Endpoints::atuais().tls, modoTls(QStringLiteral(FTPCALDORIA_FTP_TLS_BUILT)));
+    qunsetenv("FTPCALDORIA_FTP_TLS");
+    EXPECT_EQ(Endpoints::atuais().tls, modoTls(QStringLiteral(FTPCALDORIA_FTP_TLS_BUILT)));
 }
 
 }

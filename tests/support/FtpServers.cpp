@@ -99,13 +99,20 @@ bool greets(int port)
 
 QString systemPython() { return QStringLiteral("/usr/bin/python3"); }
 
-PyFtpd::PyFtpd(const QString& rootDir, const QString& user, const QString& password, const QStringList& readOnlyDirs)
+PyFtpd::PyFtpd(const QString& rootDir, const QString& user, const QString& password, const QStringList& readOnlyDirs,
+               const std::optional<FtpTls>& tls)
     : m_root(rootDir)
 {
     m_args = QStringList{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), hostPath(rootDir),
                          QStringLiteral("--user"), user, QStringLiteral("--password"), password};
     for (const QString& dir : readOnlyDirs)
         m_args << QStringLiteral("--readonly") << dir;
+    if (tls) {
+        m_args << QStringLiteral("--tls-cert") << hostPath(tls->certificate.certFile) << QStringLiteral("--tls-key")
+             << hostPath(tls->certificate.keyFile);
+        if (tls->noSessionReuse)
+            m_args << QStringLiteral("--tls-no-session-reuse");
+    }
     start(0);
 }
 
@@ -168,7 +175,7 @@ qint64 CuttingProxy::bytesRelayed() const
     return total;
 }
 
-Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& password)
+Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& password, const std::optional<FtpTls>& tls)
     : m_root(QDir(rootDir).absolutePath()), m_user(user)
 {
     if (!m_dir.isValid())
@@ -190,7 +197,7 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freePort();
         const QString conf = m_dir.filePath(QStringLiteral("vsftpd.conf"));
-        const QStringList settings{
+        QStringList settings{
             QStringLiteral("listen=YES"), QStringLiteral("listen_ipv6=NO"), QStringLiteral("listen_address=127.0.0.1"),
             QStringLiteral("listen_port=%1").arg(m_port), QStringLiteral("background=NO"),
             QStringLiteral("seccomp_sandbox=NO"), QStringLiteral("isolate=NO"), QStringLiteral("isolate_network=NO"),
@@ -206,6 +213,14 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
             QStringLiteral("vsftpd_log_file=%1").arg(hostPath(m_dir.filePath(QStringLiteral("vsftpd.log")))),
             QStringLiteral("xferlog_file=%1").arg(hostPath(m_dir.filePath(QStringLiteral("xferlog")))),
         };
+        if (tls) {
+            settings << QStringLiteral("ssl_enable=YES") << QStringLiteral("rsa_cert_file=%1").arg(hostPath(tls->certificate.certFile))
+                     << QStringLiteral("rsa_private_key_file=%1").arg(hostPath(tls->certificate.keyFile))
+                     << QStringLiteral("require_ssl_reuse=%1").arg(tls->requireReuse ? "YES" : "NO")
+                     // The default cipher list (DES-CBC3-SHA) leaves OpenSSL 3 nothing for TLS 1.2.
+                     << QStringLiteral("ssl_ciphers=HIGH") << QStringLiteral("force_local_logins_ssl=NO")
+                     << QStringLiteral("force_local_data_ssl=NO") << QStringLiteral("debug_ssl=YES");
+        }
         writeFile(conf, (settings.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         setMode(conf, 0600);
 
@@ -232,7 +247,8 @@ QString Vsftpd::log() const
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-ScriptedFtp::ScriptedFtp(const QString& scenario, const QList<File>& files, const QString& user, const QString& password)
+ScriptedFtp::ScriptedFtp(const QString& scenario, const QList<File>& files, const QString& user, const QString& password,
+                         const std::optional<Tls>& tls)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("no temporary folder for the scripted FTP server"));
@@ -241,6 +257,13 @@ ScriptedFtp::ScriptedFtp(const QString& scenario, const QList<File>& files, cons
                      QStringLiteral("--transcript"), hostPath(m_dir.filePath(QStringLiteral("transcript.txt")))};
     for (const File& f : files)
         args << QStringLiteral("--file") << QStringLiteral("%1=%2").arg(f.name).arg(f.size);
+    if (tls) {
+        args << QStringLiteral("--tls-cert") << hostPath(tls->certificate.certFile) << QStringLiteral("--tls-key")
+             << hostPath(tls->certificate.keyFile);
+        if (tls->dataCertificate)
+            args << QStringLiteral("--tls-data-cert") << hostPath(tls->dataCertificate->certFile) << QStringLiteral("--tls-data-key")
+                 << hostPath(tls->dataCertificate->keyFile);
+    }
     m_process = std::make_unique<ServerProcess>(systemPython(), args);
     m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
 }

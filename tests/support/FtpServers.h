@@ -4,6 +4,7 @@
 // do not make on demand. Each starts in its constructor, ready to serve, and stops
 // in its destructor; a start that fails throws std::runtime_error with the peer's
 // output.
+#include "TestCertificates.h"
 #include "TestSupport.h"
 
 #include <QList>
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace testsupport {
 
@@ -24,12 +26,22 @@ inline const QString kFtpPassword = QStringLiteral("vesplodu");
 // Debian's python3, which has pyftpdlib (a python found first on PATH may not).
 QString systemPython();
 
+// Explicit TLS (AUTH TLS) offered by a server, with this certificate.
+struct FtpTls {
+    ServerCertificate certificate;
+    // The server keeps no TLS sessions, so no data connection can resume the
+    // control connection's (pyftpdlib only; vsftpd: see requireReuse).
+    bool noSessionReuse = false;
+    // vsftpd's require_ssl_reuse: data connections that do not resume are refused.
+    bool requireReuse = true;
+};
+
 class PyFtpd {
 public:
     // readOnlyDirs: folders below rootDir (relative) where the user may list and
-    // download but not create, store or delete.
+    // download but not create, store or delete. tls: pyftpdlib's TLS handler.
     explicit PyFtpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword,
-                    const QStringList& readOnlyDirs = {});
+                    const QStringList& readOnlyDirs = {}, const std::optional<FtpTls>& tls = std::nullopt);
     int port() const { return m_port; }
     QString rootDir() const { return m_root; }
     // Stops the server, as a crash or a reboot does, and starts it again on the same
@@ -77,7 +89,9 @@ private:
 // made traversable.
 class Vsftpd {
 public:
-    explicit Vsftpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword);
+    // tls: ssl_enable, with debug_ssl so that the log tells resumed data connections.
+    explicit Vsftpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword,
+                    const std::optional<FtpTls>& tls = std::nullopt);
     int port() const { return m_port; }
     QString rootDir() const { return m_root; }
     // Hands path and what lies below it to the server's user, for files a test puts
@@ -101,10 +115,17 @@ public:
         qint64 size;  // content: patternBytes(size)
     };
 
+    // AUTH TLS with this certificate; the data connections show dataCertificate
+    // instead when set (and then resume no session).
+    struct Tls {
+        ServerCertificate certificate;
+        std::optional<ServerCertificate> dataCertificate;
+    };
+
     // scenario: one of the names in scripted_ftp.py's SCENARIOS ("normal", "silent",
     // "pasv-foreign", "data-drop", "multiline", "iis-list", ...).
     explicit ScriptedFtp(const QString& scenario, const QList<File>& files = {}, const QString& user = kFtpUser,
-                         const QString& password = kFtpPassword);
+                         const QString& password = kFtpPassword, const std::optional<Tls>& tls = std::nullopt);
     int port() const { return m_port; }
 
     // Command lines received so far, in order, without CRLF.
