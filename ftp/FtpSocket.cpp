@@ -320,30 +320,9 @@ void Socket::sendAll(const char* data, std::size_t size, Millis timeout, WaitFor
 std::size_t Socket::receive(char* buffer, std::size_t capacity, Millis timeout, WaitFor what,
                             const std::atomic<bool>& cancel)
 {
-    const auto deadline = Clock::now() + timeout;
-    if (m_tls) {
-        if (const auto n = m_tls->read(buffer, capacity, deadline, cancel))
-            return *n;
-        throw LinkError(timeoutText(what, timeout));
-    }
-    const int cap = static_cast<int>(std::min<std::size_t>(capacity, 1 << 30));
-    for (;;) {
-        if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
-        const IoResult n = ::recv(m_handle, buffer, cap, 0);
-        if (n >= 0)
-            return static_cast<std::size_t>(n);
-        const int e = lastError();
-        if (interrupted(e))
-            continue;
-        if (!wouldBlock(e))
-            throwNetwork(e);
-        // With a low-water mark the wait may end only once enough has arrived, so
-        // it is cut into slices that each end in another look at what is there.
-        if (Clock::now() >= deadline)
-            throw LinkError(timeoutText(what, timeout));
-        waitReady(m_handle, POLLIN, std::min(deadline, Clock::now() + kCancelCheck), cancel);
-    }
+    if (const auto n = receiveBefore(buffer, capacity, Clock::now() + timeout, cancel))
+        return *n;
+    throw LinkError(timeoutText(what, timeout));
 }
 
 std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capacity, Clock::time_point deadline,
@@ -363,6 +342,8 @@ std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capac
             continue;
         if (!wouldBlock(e))
             throwNetwork(e);
+        // With a low-water mark the wait may end only once enough has arrived, so
+        // it is cut into slices that each end in another look at what is there.
         if (Clock::now() >= deadline)
             return std::nullopt;
         waitReady(m_handle, POLLIN, std::min(deadline, Clock::now() + kCancelCheck), cancel);
