@@ -40,9 +40,10 @@ prog=$build/bench/ftpc_bench_retomada
 
 work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/ftpc-bench-retomada.XXXXXX")
 chmod 755 "$work"
-pids=()
+server_pids=()
+declare -A port_of
 cleanup() {
-  for pid in "${pids[@]}"; do
+  for pid in "${server_pids[@]}"; do
     kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
   done
   rm -rf "$work"
@@ -55,24 +56,8 @@ shared=$ftproot/gCALDORIA/Cidades/_corrompida # the folder of a run without an i
 mkdir -p "$shared" "$work/empty"
 chmod 755 "$work/empty"
 
-free_port() { "$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-greets() {
-  "$python" - "$1" <<'EOF' 2>/dev/null
-import socket, sys
-try:
-    s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=2)
-    sys.exit(0 if s.recv(64).startswith(b"220") else 1)
-except OSError:
-    sys.exit(1)
-EOF
-}
-
-if ! id "$user" >/dev/null 2>&1; then
-  useradd -M -d / -s /bin/bash "$user" || id "$user" >/dev/null
-elif [[ ! -d $(getent passwd "$user" | cut -d: -f6) ]]; then
-  usermod -d / "$user"
-fi
-echo "$user:$password" | chpasswd
+source "$root/scripts/bench-servers.sh"
+ensure_ftp_user
 
 say "writing a ${size_mib} MiB file of random bytes"
 big=$work/big.bin
@@ -81,37 +66,8 @@ size=$(stat -c %s "$big")
 chown -R "$user" "$ftproot"
 chmod 755 "$ftproot"
 
-port=$(free_port)
-cat >"$work/vsftpd.conf" <<EOF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-anonymous_enable=NO
-local_enable=YES
-write_enable=YES
-local_umask=022
-chroot_local_user=YES
-allow_writeable_chroot=YES
-local_root=$ftproot
-pasv_enable=YES
-pasv_address=127.0.0.1
-secure_chroot_dir=$work/empty
-pam_service_name=vsftpd
-userlist_enable=NO
-delay_failed_login=0
-xferlog_enable=NO
-vsftpd_log_file=$work/vsftpd.log
-EOF
-chmod 600 "$work/vsftpd.conf"
-setsid /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do greets "$port" && break; sleep 0.1; done
-greets "$port" || die "vsftpd did not start: $(cat "$work/vsftpd.out")"
+start_vsftpd
+port=${port_of[vsftpd]}
 say "vsftpd on port $port"
 
 # relay STATS CUT... : starts a relay in front of vsftpd; sets relay_port and relay_pid.
@@ -123,7 +79,7 @@ relay() {
   setsid "$python" "$root/tests/fixtures/ftp/cutting_proxy.py" --upstream "$port" --stats "$stats" "${args[@]}" \
     >"$work/relay.out" 2>"$work/relay.err" &
   relay_pid=$!
-  pids+=("$relay_pid")
+  server_pids+=("$relay_pid")
   relay_port=
   for _ in $(seq 100); do
     relay_port=$(sed -n 's/^PORT //p' "$work/relay.out")
