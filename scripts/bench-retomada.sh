@@ -38,25 +38,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFTPCALDORIA_BEN
 cmake --build "$build" -j"$(nproc)" --target ftpc_bench_retomada >/dev/null
 prog=$build/bench/ftpc_bench_retomada
 
-work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/ftpc-bench-retomada.XXXXXX")
-chmod 755 "$work"
-server_pids=()
-declare -A port_of
-cleanup() {
-  for pid in "${server_pids[@]}"; do
-    kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-ftproot=$work/root
-shared=$ftproot/gCALDORIA/Cidades/_corrompida # the folder of a run without an installed system
-mkdir -p "$shared" "$work/empty"
-chmod 755 "$work/empty"
-
 source "$root/scripts/bench-servers.sh"
+make_scratch ftpc-bench-retomada
 ensure_ftp_user
 
 say "writing a ${size_mib} MiB file of random bytes"

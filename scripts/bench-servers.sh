@@ -1,8 +1,30 @@
 # Sourced by the benchmark scripts: the login the program uses as a system user,
 # and vsftpd on 127.0.0.1 over a scratch folder.
-# The caller sets: python, user, password, work (scratch folder), ftproot (the
-# server's root), cert (with a key beside it as tls.key in $work, for "tls"),
-# the array server_pids, the associative array port_of, and the function die.
+# The caller sets python, user, password and the function die, then calls
+# make_scratch; for vsftpd with TLS, also cert (its key beside it: $work/tls.key).
+
+# The scratch folder $work (under BENCH_TMP, default /var/tmp) with the servers'
+# root $ftproot and the shared folder $shared of a run without an installed
+# system; on exit the servers in server_pids stop and the folder goes.
+make_scratch() { # name
+  work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/$1.XXXXXX")
+  chmod 755 "$work"
+  server_pids=()
+  declare -gA port_of
+  trap cleanup EXIT
+  trap 'exit 130' INT TERM
+  ftproot=$work/root
+  shared=$ftproot/gCALDORIA/Cidades/_corrompida
+  mkdir -p "$shared" "$work/empty"
+  chmod 755 "$work/empty"
+}
+
+cleanup() {
+  for pid in "${server_pids[@]}"; do
+    kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
 
 free_port() {
   "$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'

@@ -53,25 +53,9 @@ listagem=$build/bench/ftpc_bench_listagem
 janela=$build/bench/ftpc_bench_janela
 
 # ---------------------------------------------------------------- scratch and servers
-work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/ftpc-bench.XXXXXX")
-chmod 755 "$work"
-server_pids=()
-declare -A port_of
-cleanup() {
-  for pid in "${server_pids[@]}"; do
-    kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-ftproot=$work/root
-shared=$ftproot/gCALDORIA/Cidades/_corrompida # the window's folder when no system is installed
-mkdir -p "$shared" "$work/empty" "$work/out"
-chmod 755 "$work/empty"
-
 source "$root/scripts/bench-servers.sh"
+make_scratch ftpc-bench
+mkdir -p "$work/out"
 ensure_ftp_user
 
 # The TLS server's certificate, which both clients are told to trust.
