@@ -59,7 +59,7 @@ int runCommandMode(int argc, char* argv[])
     }
 
     UnattendedSend send(options, {[](const QString& text) { write(stdout, text); }, [](const QString& text) { write(stderr, text); },
-                                  console::isTerminal(stdout)});
+                                  console::isTerminal(stdout), console::isTerminal(stderr)});
     // Ctrl+C, a stopped task: the transfer breaks off and the run ends as "not sent",
     // leaving what went as an interrupted upload that the next run continues.
     console::onInterrupt([&send] { send.cancel(); });

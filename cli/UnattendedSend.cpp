@@ -39,7 +39,8 @@ void UnattendedSend::Log(const QString& text)
     const QStringList lines = logLines(text);
     if (lines.isEmpty())
         return;
-    m_progress.makeRoom();
+    if (m_output.errIsTerminal)
+        m_progress.makeRoom();
     QString block;
     for (const QString& line : lines)
         block += line + QLatin1Char('\n');

@@ -22,6 +22,7 @@ public:
         std::function<void(const QString&)> out; // standard output
         std::function<void(const QString&)> err; // standard error
         bool outIsTerminal = false;
+        bool errIsTerminal = false; // the same terminal, as a rule: the progress line makes room
     };
 
     UnattendedSend(CommandOptions options, Output output);
