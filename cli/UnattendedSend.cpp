@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <optional>
+
 UnattendedSend::UnattendedSend(CommandOptions options, Output output)
     : m_options(std::move(options)), m_output(std::move(output)), m_progress(m_output.outIsTerminal, m_output.out),
       m_session(std::make_unique<FtpSession>(static_cast<FtpSessionEvents&>(*this)))
@@ -89,29 +91,34 @@ ExitCode UnattendedSend::run()
     }
     readable.close();
 
-    ExitCode code = ExitCode::NotSent;
+    std::optional<FtpSession::Sent> sent;
+    QString failure;
     try {
-        const FtpSession::Sent sent = m_session->enviarAoIniciar(m_options.file);
-        if (!sent.check) {
-            Log(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"));
-            code = ExitCode::RemoteExists;
-        } else if (*sent.check == TransferCheck::Unconfirmed) {
-            Log(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"));
-            code = ExitCode::SentUnverified;
-        } else {
-            Log(QStringLiteral("Arquivo Enviado com Sucesso"));
-            code = ExitCode::Sent;
-        }
-        // Stored: a script that reads the output finds the name it has on the server
-        // on the last line.
-        if (!sent.uniqueName.isEmpty())
-            m_output.out(sent.uniqueName + QLatin1Char('\n'));
+        sent = m_session->enviarAoIniciar(m_options.file);
     } catch (const std::exception& e) {
         const auto* exception = dynamic_cast<const Exception*>(&e);
-        Log(exception ? exception->Message() : QString::fromLocal8Bit(e.what()));
-        code = ExitCode::NotSent;
+        failure = exception ? exception->Message() : QString::fromLocal8Bit(e.what());
     }
+    // The outcome is what the run ends with, after the connection's own lines.
     m_session->closeConnection();
+    if (!sent) {
+        Log(failure);
+        return ExitCode::NotSent;
+    }
+    ExitCode code = ExitCode::Sent;
+    if (!sent->check) {
+        Log(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"));
+        code = ExitCode::RemoteExists;
+    } else if (*sent->check == TransferCheck::Unconfirmed) {
+        Log(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"));
+        code = ExitCode::SentUnverified;
+    } else {
+        Log(QStringLiteral("Arquivo Enviado com Sucesso"));
+    }
+    // Stored: a script that reads the output finds the name it has on the server on
+    // the last line.
+    if (!sent->uniqueName.isEmpty())
+        m_output.out(sent->uniqueName + QLatin1Char('\n'));
     return code;
 }
 

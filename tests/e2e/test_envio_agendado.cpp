@@ -217,11 +217,13 @@ TEST_F(EnvioAgendado, ALineThatBreaksOnceIsResumed)
     EXPECT_EQ(readFile(raizFtp.path() + kPastaCorrompida + QLatin1Char('/') + enviado), conteudo);
     EXPECT_EQ(r.linhasDaSaida().last(), enviado);
 
-    // Cut at 1 MiB, then the rest from there, not the whole file again.
+    // Cut at 1 MiB, then the rest from what the server had kept of it (the reset
+    // may lose what was still on its way), not the whole file again.
     const QList<testsupport::CuttingProxy::Relayed> dados = linha.relayed();
     ASSERT_EQ(dados.size(), 2) << r.tudo();
     EXPECT_TRUE(dados[0].cut);
-    EXPECT_EQ(dados[1].start, 1 << 20);
+    EXPECT_GT(dados[1].start, 0);
+    EXPECT_LE(dados[1].start, 1 << 20);
     EXPECT_EQ(dados[1].start + dados[1].bytes, conteudo.size());
     EXPECT_EQ(r.linhasDaSaida().filter(QStringLiteral("Conexão perdida; nova tentativa em ")).size(), 1) << r.tudo();
 }
