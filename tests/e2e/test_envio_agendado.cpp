@@ -241,6 +241,38 @@ TEST_F(EnvioAgendado, AServerThatCannotTellTheSizeGivesSentButNotVerified)
     EXPECT_TRUE(r.linhasDeErro().contains(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"))) << r.tudo();
 }
 
+#ifndef _WIN32
+// A stopped task (SIGTERM) or Ctrl+C: the transfer breaks off, and the run ends as
+// not sent, saying so.
+TEST_F(EnvioAgendado, AnInterruptEndsTheRunAsNotSent)
+{
+    auto inst = std::make_unique<Instalacao>();
+    testsupport::ScriptedFtp ftp(QStringLiteral("store-stall"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FTPCALDORIA_FTP_HOST"), QStringLiteral("127.0.0.1:%1").arg(ftp.port()));
+    env.insert(QStringLiteral("FTPCALDORIA_FTP_ALT_HOST"), QStringLiteral("127.0.0.1:%1").arg(ftp.port()));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(inst->programa, {QStringLiteral("--enviar"), arquivo});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    QByteArray erros;
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            p.waitForReadyRead(50);
+            erros += p.readAllStandardError();
+            return erros.contains("Enviando arquivo ");
+        },
+        std::chrono::seconds(30)))
+        << erros.toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    erros += p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1) << erros.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(erros).split(QLatin1Char('\n')).contains(QStringLiteral("Transferência cancelada pelo usuário"))) << erros.toStdString();
+}
+#endif
+
 // What is wrong before any connection: bad options (2), a file that is not there
 // or is a folder (1). Nothing reaches the server.
 TEST_F(EnvioAgendado, WhatIsWrongBeforeAnyConnection)
