@@ -14,9 +14,7 @@ namespace {
 
 void write(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    console::write(stream, text);
 }
 
 QString programName()

@@ -52,22 +52,20 @@ BOOL WINAPI onConsoleEvent(DWORD)
     interrupted();
     return TRUE;
 }
+
 }
 
 void attachToParent()
 {
     const bool out = usable(GetStdHandle(STD_OUTPUT_HANDLE));
     const bool err = usable(GetStdHandle(STD_ERROR_HANDLE));
-    // Both redirected (to a file, a pipe): a task's output stays where it was sent.
-    if (out && err)
-        return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS))
-        return;
-    if (!out)
-        std::freopen("CONOUT$", "w", stdout);
-    if (!err)
-        std::freopen("CONOUT$", "w", stderr);
-    SetConsoleOutputCP(CP_UTF8);
+    // What the parent redirected (to a file, a pipe) stays where it was sent.
+    if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!out)
+            std::freopen("CONOUT$", "w", stdout);
+        if (!err)
+            std::freopen("CONOUT$", "w", stderr);
+    }
 }
 
 bool isTerminal(std::FILE* stream)
@@ -76,6 +74,21 @@ bool isTerminal(std::FILE* stream)
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+void write(std::FILE* stream, const QString& text)
+{
+    // A console takes text as UTF-16 whatever its code page; elsewhere UTF-8.
+    if (isTerminal(stream)) {
+        std::fflush(stream);
+        const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+        DWORD written = 0;
+        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 void onInterrupt(std::function<void()> handler)
@@ -112,6 +125,13 @@ void attachToParent() {}
 bool isTerminal(std::FILE* stream)
 {
     return isatty(fileno(stream)) != 0;
+}
+
+void write(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 void onInterrupt(std::function<void()> handler)
