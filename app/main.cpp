@@ -1,3 +1,4 @@
+#include "CommandMode.h"
 #include "Translations.h"
 #include "ufPrincipal.h"
 
@@ -6,6 +7,11 @@
 
 int main(int argc, char* argv[])
 {
+    // Decided before any GUI object exists: a scheduled send may run where there
+    // is no display.
+    if (choosesCommandMode(argc, argv))
+        return runCommandMode(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(kTituloAplicacao);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));

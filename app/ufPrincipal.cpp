@@ -131,12 +131,7 @@ void TfPrincipal::FormCreate()
     // No tab row: only the program switches pages.
     ui->PageControl1->tabBar()->setVisible(false);
     ui->PageControl1->setCurrentWidget(ui->tsNenhum);
-    Log(QStringLiteral("Identificando Sistema Quintara"));
-    m_sessao.setSistema(m_deps.criarSistema());
-    if (m_sessao.sistema()->GetSistema() != qncNenhum)
-        Log(QStringLiteral("Sistema ") + m_sessao.sistema()->GetSiglaSistema() + QStringLiteral(" identificado"));
-    else
-        Log(QStringLiteral("Nenhum sistema Quintara identificado"));
+    m_sessao.identificarSistema(m_deps.criarSistema);
 }
 
 void TfPrincipal::showEvent(QShowEvent* event)
@@ -482,28 +477,21 @@ void TfPrincipal::btnUploadClick()
 
 std::optional<TransferCheck> TfPrincipal::enviar(const QString& localPath)
 {
-    return m_sessao.asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&]() -> std::optional<TransferCheck> {
-        m_sessao.CriarPastaCliente();
-        if (m_sessao.baseCorrompida())
-            return EnviarArquivoBaseCorrompida(localPath);
-        return EnviarArquivo(localPath);
+    return m_sessao.asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
+        const FtpSession::Sent enviado = m_sessao.enviar(localPath);
+        mostrarEnviado(enviado);
+        return enviado.check;
     });
 }
 
-std::optional<TransferCheck> TfPrincipal::EnviarArquivo(const QString& localPath)
+void TfPrincipal::mostrarEnviado(const FtpSession::Sent& enviado)
 {
-    const auto enviado = m_sessao.EnviarArquivo(localPath);
-    if (enviado)
+    if (!enviado.uniqueName.isEmpty()) {
+        ui->edtNomeArquivo->setText(enviado.uniqueName);
+        ui->PageControl1->setCurrentWidget(ui->TabSheet3);
+    } else if (enviado.check) {
         ListarArquivos();
-    return enviado;
-}
-
-TransferCheck TfPrincipal::EnviarArquivoBaseCorrompida(const QString& localPath)
-{
-    const FtpSession::UniqueUpload enviado = m_sessao.EnviarArquivoBaseCorrompida(localPath);
-    ui->edtNomeArquivo->setText(enviado.name);
-    ui->PageControl1->setCurrentWidget(ui->TabSheet3);
-    return enviado.check;
+    }
 }
 
 void TfPrincipal::mensagemDeSucesso(TWorkMode mode, TransferCheck check)
@@ -599,12 +587,7 @@ void TfPrincipal::btnDeleteClick()
 
 void TfPrincipal::EnviarArquivoLinhaComando()
 {
-    const QString arquivo = m_deps.argumentos.value(0);
-    m_sessao.asTransfer(wmWrite, QFileInfo(arquivo).fileName(), [&] {
-        m_sessao.ConectarFTP();
-        m_sessao.DefinirPastaCliente();
-        enviar(arquivo);
-    });
+    m_sessao.enviarAoIniciar(m_deps.argumentos.value(0), [this](const FtpSession::Sent& enviado) { mostrarEnviado(enviado); });
 }
 
 void TfPrincipal::verificarArquivoParaEnvio(const QString& path)

@@ -108,8 +108,8 @@ private:
     void btnUploadClick();
     // Both send localPath in the mode the client is in; nothing when the user declined.
     std::optional<TransferCheck> enviar(const QString& localPath);
-    std::optional<TransferCheck> EnviarArquivo(const QString& localPath);
-    TransferCheck EnviarArquivoBaseCorrompida(const QString& localPath);
+    // What the window shows of a file that went: the unique name, or the refreshed list.
+    void mostrarEnviado(const FtpSession::Sent& enviado);
     void mensagemDeSucesso(TWorkMode mode, TransferCheck check);
     int linhaSelecionada() const;
     void GarantirSelecao();

@@ -37,6 +37,16 @@ void FtpSession::setSistema(IQuintaraConexaoPtr sistema)
     m_sistema = std::move(sistema);
 }
 
+void FtpSession::identificarSistema(const std::function<IQuintaraConexaoPtr()>& create)
+{
+    m_events.log(QStringLiteral("Identificando Sistema Quintara"));
+    m_sistema = create();
+    if (m_sistema->GetSistema() != qncNenhum)
+        m_events.log(QStringLiteral("Sistema ") + m_sistema->GetSiglaSistema() + QStringLiteral(" identificado"));
+    else
+        m_events.log(QStringLiteral("Nenhum sistema Quintara identificado"));
+}
+
 // ---------------------------------------------------------------- one operation at a time
 
 FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)

@@ -28,6 +28,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <type_traits>
@@ -97,6 +98,9 @@ public:
 
     // The installed system whose client this session serves.
     void setSistema(IQuintaraConexaoPtr sistema);
+    // Finds the installed system (create looks beside the executable) and says in
+    // the log which one it is.
+    void identificarSistema(const std::function<IQuintaraConexaoPtr()>& create);
     IQuintaraConexao* sistema() const { return m_sistema.get(); }
     // The client folder on the server; empty until resolved.
     const QString& directory() const { return m_directory; }
@@ -145,6 +149,19 @@ public:
     };
     // Sends a file under a unique name into the current directory.
     UniqueUpload EnviarArquivoBaseCorrompida(const QString& localPath);
+    // How a file went in the mode the client is in: under its own name (no check
+    // when the user declined to replace), or under uniqueName in corrupted-base mode.
+    struct Sent {
+        std::optional<TransferCheck> check;
+        QString uniqueName;
+    };
+    // Makes the client folder current (CriarPastaCliente), then sends the file
+    // under its own name or, in corrupted-base mode, under a unique name.
+    Sent enviar(const QString& localPath);
+    // A file handed over when the program starts: a new connection and the client
+    // identified afresh, then enviar. then runs once the file has gone, as part of
+    // the same transfer.
+    Sent enviarAoIniciar(const QString& localPath, const std::function<void(const Sent&)>& then = {});
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced, also when one appeared or changed there while the data
     // came. Raises ERemoteFileNotFound when the server has no such file. Nothing

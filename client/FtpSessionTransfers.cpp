@@ -19,6 +19,7 @@
 
 #include "FileDigest.h"
 #include "FtpPartFile.h"
+#include "Formatos.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
 #include "NomeBaseCorrompida.h"
@@ -65,17 +66,7 @@ QString messageOf(const std::exception& e)
 // "1,2 GB" in the user's locale, as the busy panel writes amounts.
 QString amount(std::int64_t bytes)
 {
-    static const char* const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
-    const QLocale locale;
-    if (bytes < 1000)
-        return locale.toString(static_cast<qlonglong>(std::max<std::int64_t>(bytes, 0))) + QStringLiteral(" B");
-    double value = static_cast<double>(bytes) / 1000.0;
-    int u = 0;
-    while (value >= 999.95 && u < 5) {
-        value /= 1000.0;
-        ++u;
-    }
-    return locale.toString(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[u]);
+    return TextoBytes(bytes, QLocale());
 }
 
 // How long a server may take to compute a digest: it reads the whole file, at worst
@@ -271,6 +262,30 @@ FtpSession::UniqueUpload FtpSession::EnviarArquivoBaseCorrompida(const QString& 
         // The name holds the time: no earlier run sent under it, so there is nothing
         // to continue.
         return UniqueUpload{nome, sendFile({localPath, RemoteName(nome), false})};
+    });
+}
+
+FtpSession::Sent FtpSession::enviar(const QString& localPath)
+{
+    return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
+        CriarPastaCliente();
+        if (m_baseCorrompida) {
+            const UniqueUpload enviado = EnviarArquivoBaseCorrompida(localPath);
+            return Sent{enviado.check, enviado.name};
+        }
+        return Sent{EnviarArquivo(localPath), {}};
+    });
+}
+
+FtpSession::Sent FtpSession::enviarAoIniciar(const QString& localPath, const std::function<void(const Sent&)>& then)
+{
+    return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
+        ConectarFTP();
+        DefinirPastaCliente();
+        const Sent enviado = enviar(localPath);
+        if (then)
+            then(enviado);
+        return enviado;
     });
 }
 

@@ -1,7 +1,7 @@
 // The real executable, started as "Open with" would start it: a file as its first
 // argument, the FTP endpoints pointed at a local server, a real Firebird server
 // holding the client database.
-#include "FirebirdServer.h"
+#include "Instalacao.h"
 #include "FtpServers.h"
 #include "TestSupport.h"
 
@@ -21,44 +21,7 @@
 namespace {
 
 using testsupport::readFile;
-
-const QString kPastaCliente = QStringLiteral("/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV");
-const QString kPastaCorrompida = QStringLiteral("/gCALDORIA/Cidades/_corrompida");
-
-testsupport::FirebirdServer& firebird()
-{
-    static testsupport::FirebirdServer servidor;
-    return servidor;
-}
-
-// A folder where the program lies beside an installed system's INI file.
-struct Instalacao {
-    QTemporaryDir pasta;
-    QString programa;
-
-    explicit Instalacao(const QByteArray& ini = {})
-    {
-        programa = pasta.filePath(QFileInfo(QStringLiteral(FTPCALDORIA_EXE)).fileName());
-        EXPECT_TRUE(QFile::copy(QStringLiteral(FTPCALDORIA_EXE), programa));
-        if (!ini.isEmpty())
-            testsupport::writeFile(pasta.filePath(QStringLiteral("korv.ini")), ini);
-    }
-};
-
-// KORV with its database on the test's Firebird server; "Ano" fixes the year.
-std::unique_ptr<Instalacao> instalacaoKorv()
-{
-    auto inst = std::make_unique<Instalacao>();
-    const QString dados = inst->pasta.filePath(QStringLiteral("dados"));
-    testsupport::writeFile(inst->pasta.filePath(QStringLiteral("korv.ini")),
-                           QStringLiteral("[KORV]\r\nServidor=%1\r\nCaminho_Base_Dados=%2/\r\nAno=2017\r\n")
-                               .arg(firebird().serverAndPort(), dados)
-                               .toUtf8());
-    firebird().createDatabase(dados + QStringLiteral("/ARQ2017/KORV2017.FDB"),
-                              testsupport::FirebirdServer::fixtureScript(QStringLiteral("korv.sql")), QStringLiteral("QNCKORV8"),
-                              QStringLiteral("vokt"));
-    return inst;
-}
+using namespace e2e;
 
 class Programa {
 public:
@@ -196,7 +159,8 @@ TEST_F(PontaAPonta, BothEndpointsUnreachable)
 
 TEST_F(PontaAPonta, AnArgumentThatIsNoFileSendsNothing)
 {
-    for (const QString& argumento : {trabalho.filePath(QStringLiteral("nao-existe.fbk")), trabalho.path()}) {
+    // An option of no mode of the program's is no file either: the window opens.
+    for (const QString& argumento : {trabalho.filePath(QStringLiteral("nao-existe.fbk")), trabalho.path(), QStringLiteral("--qualquer")}) {
         SCOPED_TRACE(argumento.toStdString());
         testsupport::ScriptedFtp ftp(QStringLiteral("normal"));
         auto inst = std::make_unique<Instalacao>();

@@ -1,5 +1,6 @@
 #pragma once
-// Texts the window shows for files and transfers, in the user's locale.
+// Texts the window and the command line show for files and transfers, in the
+// user's locale.
 #include <QDateTime>
 #include <QLocale>
 #include <QString>

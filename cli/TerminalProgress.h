@@ -1,0 +1,59 @@
+#pragma once
+// What a run without a window shows of its transfer on standard output. On a
+// terminal: one line, redrawn in place, with the amount, the speed and the time
+// left. Elsewhere (the output of a scheduled task, kept in a file): a plain line
+// at every tenth of the file or every few seconds, never a flood.
+#include "FtpSessionEvents.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class TerminalProgress {
+public:
+    using Writer = std::function<void(const QString&)>;
+    using Clock = std::function<std::int64_t()>; // milliseconds since some fixed point
+
+    // Redrawn on a terminal at most this often.
+    static constexpr std::int64_t kRedrawMs = 250;
+    // A plain line at least this often while data moves.
+    static constexpr std::int64_t kPlainLineMs = 5000;
+
+    TerminalProgress(bool terminal, Writer write, Clock clock = {});
+
+    void begin(TWorkMode mode, std::int64_t total);
+    void progress(std::int64_t soFar);
+    void retry(int attempt, int maxAttempts, int secondsLeft);
+    void resumed(std::int64_t soFar);
+    void checking();
+    void end(TransferOutcome outcome);
+    // Another line is about to go to the terminal (a log line on standard error):
+    // the progress line makes room, and comes back at the next report.
+    void makeRoom();
+
+private:
+    QString progressText() const;
+    // On a terminal: the line replaced by text. Elsewhere: text as a line.
+    void show(const QString& text, bool force);
+
+    bool m_terminal;
+    Writer m_write;
+    Clock m_clock;
+
+    TWorkMode m_mode = wmWrite;
+    bool m_active = false;
+    std::int64_t m_total = -1;
+    std::int64_t m_soFar = 0;
+    // Where and when the data last started to move, for the speed.
+    std::int64_t m_startMs = 0;
+    std::int64_t m_startBytes = 0;
+    // What shows now on the terminal, and when it was drawn.
+    QString m_drawn;
+    std::int64_t m_drawnMs = 0;
+    // The last plain line: its tenth of the file, its time, its amount.
+    int m_lineTenth = -1;
+    std::int64_t m_lineMs = 0;
+    std::int64_t m_lineBytes = -1;
+    int m_lastRetry = 0;
+};

@@ -1,0 +1,195 @@
+#include "UnattendedSend.h"
+
+#include "LogText.h"
+#include "uTQuintaraConexoes.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <optional>
+
+UnattendedSend::UnattendedSend(CommandOptions options, Output output)
+    : m_options(std::move(options)), m_output(std::move(output)), m_progress(m_output.outIsTerminal, m_output.out),
+      m_session(std::make_unique<FtpSession>(static_cast<FtpSessionEvents&>(*this)))
+{
+}
+
+UnattendedSend::~UnattendedSend() = default;
+
+void UnattendedSend::openLogFiles()
+{
+    // FTPCALDORIA_LOG, which the window copies its log to, gets these lines too.
+    QStringList paths{m_options.logFile, qEnvironmentVariable("FTPCALDORIA_LOG")};
+    QStringList opened;
+    for (const QString& path : paths) {
+        if (path.isEmpty() || opened.contains(QFileInfo(path).absoluteFilePath()))
+            continue;
+        auto file = std::make_unique<QFile>(path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            // The backup matters more than its log: it goes all the same.
+            m_output.err(QStringLiteral("Não foi possível abrir o arquivo de log %1: %2\n").arg(QDir::toNativeSeparators(path), file->errorString()));
+            continue;
+        }
+        opened << QFileInfo(path).absoluteFilePath();
+        m_logFiles.push_back(std::move(file));
+    }
+}
+
+void UnattendedSend::Log(const QString& text)
+{
+    const QStringList lines = logLines(text);
+    if (lines.isEmpty())
+        return;
+    if (m_output.errIsTerminal)
+        m_progress.makeRoom();
+    QString block;
+    for (const QString& line : lines)
+        block += line + QLatin1Char('\n');
+    m_output.err(block);
+    const QByteArray bytes = block.toUtf8();
+    for (const auto& file : m_logFiles) {
+        file->write(bytes);
+        file->flush();
+    }
+}
+
+ExitCode UnattendedSend::run()
+{
+    openLogFiles();
+    // A log file that gathers night after night needs to tell one run from the next.
+    if (!m_logFiles.empty()) {
+        const QByteArray header =
+            QStringLiteral("--- %1: envio de %2 ---\n")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), QDir::toNativeSeparators(m_options.file))
+                .toUtf8();
+        for (const auto& file : m_logFiles) {
+            file->write(header);
+            file->flush();
+        }
+    }
+
+    FtpSession::Operation operation(*m_session, FtpSession::Kind::Transfer);
+    try {
+        m_session->identificarSistema([] { return std::make_shared<TQuintaraConexaoInstalada>(); });
+    } catch (const Exception& e) {
+        Log(e.Message());
+    }
+    if (!m_session->sistema())
+        m_session->setSistema(std::make_shared<TQuintaraConexao>());
+
+    // The same refusals as a file dropped on the window, before any connection.
+    const QFileInfo info(m_options.file);
+    if (info.isDir()) {
+        Log(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(m_options.file));
+        return ExitCode::NotSent;
+    }
+    QFile readable(m_options.file);
+    if (!info.isFile() || !readable.open(QIODevice::ReadOnly)) {
+        Log(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(m_options.file));
+        return ExitCode::NotSent;
+    }
+    readable.close();
+
+    std::optional<FtpSession::Sent> sent;
+    QString failure;
+    try {
+        sent = m_session->enviarAoIniciar(m_options.file);
+    } catch (const std::exception& e) {
+        const auto* exception = dynamic_cast<const Exception*>(&e);
+        failure = exception ? exception->Message() : QString::fromLocal8Bit(e.what());
+    }
+    // The outcome is what the run ends with, after the connection's own lines.
+    m_session->closeConnection();
+    if (!sent) {
+        Log(failure);
+        return ExitCode::NotSent;
+    }
+    ExitCode code = ExitCode::Sent;
+    if (!sent->check) {
+        Log(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"));
+        code = ExitCode::RemoteExists;
+    } else if (*sent->check == TransferCheck::Unconfirmed) {
+        Log(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"));
+        code = ExitCode::SentUnverified;
+    } else {
+        Log(QStringLiteral("Arquivo Enviado com Sucesso"));
+    }
+    // Stored: a script that reads the output finds the name it has on the server on
+    // the last line.
+    if (!sent->uniqueName.isEmpty())
+        m_output.out(sent->uniqueName + QLatin1Char('\n'));
+    return code;
+}
+
+void UnattendedSend::cancel()
+{
+    m_session->cancel();
+}
+
+// ---------------------------------------------------------------- what the session reports and asks
+
+void UnattendedSend::log(const QString& line)
+{
+    Log(line);
+}
+
+void UnattendedSend::clientCaption(const QString& caption)
+{
+    // The window shows it in its panel; here it tells the log whose folder it is.
+    Log(QStringLiteral("Cliente: ") + caption.trimmed());
+}
+
+void UnattendedSend::waiting(const QString&) {}
+
+void UnattendedSend::transferBegin(TWorkMode mode, std::int64_t total)
+{
+    m_progress.begin(mode, total);
+}
+
+void UnattendedSend::transferProgress(TWorkMode, std::int64_t soFar)
+{
+    m_progress.progress(soFar);
+}
+
+void UnattendedSend::transferRetry(TWorkMode, int attempt, int maxAttempts, int secondsLeft)
+{
+    m_progress.retry(attempt, maxAttempts, secondsLeft);
+}
+
+void UnattendedSend::transferResumed(TWorkMode, std::int64_t soFar)
+{
+    m_progress.resumed(soFar);
+}
+
+void UnattendedSend::transferChecking(TWorkMode)
+{
+    m_progress.checking();
+}
+
+void UnattendedSend::transferEnd(TWorkMode, TransferOutcome outcome, const QString&)
+{
+    // A failure's reason reaches the log with the failure's message.
+    m_progress.end(outcome);
+}
+
+bool UnattendedSend::replaceRemoteFile(const QString&)
+{
+    return m_options.replace;
+}
+
+bool UnattendedSend::resumeInterruptedUpload(const QString&, std::int64_t, std::int64_t)
+{
+    // Its name proves it came from this very file: what is there is good.
+    return true;
+}
+
+bool UnattendedSend::replaceLocalFile(const QString&)
+{
+    return false;
+}
+
+void UnattendedSend::uniqueNameChosen(const QString&)
+{
+    // Printed once the file is stored under it (run).
+}
