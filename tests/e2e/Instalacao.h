@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace e2e {
 
@@ -53,6 +55,24 @@ inline std::unique_ptr<Instalacao> instalacaoKorv()
                               testsupport::FirebirdServer::fixtureScript(QStringLiteral("korv.sql")), QStringLiteral("QNCKORV8"),
                               QStringLiteral("vokt"));
     return inst;
+}
+
+// The installations that leave the client unidentified: corrupted-base mode.
+struct CasoBaseCorrompida {
+    const char* nome;
+    std::function<std::unique_ptr<Instalacao>()> instalar;
+};
+
+inline std::vector<CasoBaseCorrompida> casosBaseCorrompida()
+{
+    return {
+        {"no INI file", [] { return std::make_unique<Instalacao>(); }},
+        {"database down",
+         [] {
+             return std::make_unique<Instalacao>(
+                 QStringLiteral("[KORV]\r\nServidor=127.0.0.1/%1\r\nCaminho_Base_Dados=/dados/\r\nAno=2017\r\n").arg(testsupport::closedPort()).toUtf8());
+         }},
+    };
 }
 
 }

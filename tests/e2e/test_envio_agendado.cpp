@@ -137,19 +137,7 @@ TEST_F(EnvioAgendado, SendsToTheClientFolderWithoutADisplay)
 
 TEST_F(EnvioAgendado, CorruptedBaseModePrintsTheUniqueName)
 {
-    struct Caso {
-        const char* nome;
-        std::function<std::unique_ptr<Instalacao>()> instalar;
-    };
-    const Caso casos[] = {
-        {"no INI file", [] { return std::make_unique<Instalacao>(); }},
-        {"database down",
-         [] {
-             return std::make_unique<Instalacao>(
-                 QStringLiteral("[KORV]\r\nServidor=127.0.0.1/%1\r\nCaminho_Base_Dados=/dados/\r\nAno=2017\r\n").arg(testsupport::closedPort()).toUtf8());
-         }},
-    };
-    for (const Caso& c : casos) {
+    for (const CasoBaseCorrompida& c : casosBaseCorrompida()) {
         SCOPED_TRACE(c.nome);
         QTemporaryDir raiz;
         testsupport::PyFtpd ftp(raiz.path());
