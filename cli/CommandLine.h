@@ -14,6 +14,7 @@ enum class ExitCode : int {
     BadUsage = 2,       // options that make no command
     SentUnverified = 3, // on the server, but the server told no size to compare
     RemoteExists = 4,   // the server has a file of that name and --substituir was not given
+    SentToSharedFolder = 5, // checked on the server, but in the shared folder of unidentified clients
 };
 
 // Options that make no command; the message says what is wrong.

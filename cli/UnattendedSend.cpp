@@ -105,6 +105,12 @@ ExitCode UnattendedSend::run()
         Log(failure);
         return ExitCode::NotSent;
     }
+    // A backup in the shared folder is no backup in the client's: a job must be able
+    // to tell, and whoever reads its log, why.
+    if (m_session->baseCorrompida()) {
+        Log(QStringLiteral("Cliente não identificado (%1): o arquivo está na pasta compartilhada de base corrompida, %2")
+                .arg(textoMotivo(m_session->motivoBaseCorrompida()), QString::fromUtf16(PastaBaseCorrompida)));
+    }
     ExitCode code = ExitCode::Sent;
     if (!sent->check) {
         Log(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"));
@@ -114,6 +120,8 @@ ExitCode UnattendedSend::run()
         code = ExitCode::SentUnverified;
     } else {
         Log(QStringLiteral("Arquivo Enviado com Sucesso"));
+        if (m_session->baseCorrompida())
+            code = ExitCode::SentToSharedFolder;
     }
     // Stored: a script that reads the output finds the name it has on the server on
     // the last line.

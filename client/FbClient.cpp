@@ -2,6 +2,10 @@
 
 #include "Exception.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +84,90 @@ QString libraryFileName()
 #endif
 }
 
+namespace {
+
+enum class Falha { Nenhuma, Ausente, OutraArquitetura, NaoECliente, Outra };
+
+// Loads one candidate, or says why it did not load. Called with g_mutex held.
+const Api* tryLoad(const QString& candidate, QString& error, Falha& falha)
+{
+    if (auto it = g_loaded.find(candidate); it != g_loaded.end())
+        return it->second.get();
+
+    Handle h = openLibrary(candidate, error);
+    if (!h) {
+        falha = Falha::Outra;
+        if (QFileInfo(candidate).isAbsolute()) {
+            QFile file(candidate);
+            if (!file.exists()) {
+                falha = Falha::Ausente;
+            } else if (file.open(QIODevice::ReadOnly)) {
+                const int bits = bitsDoArquivo(file.read(4096));
+                if (bits != 0 && bits != static_cast<int>(sizeof(void*) * 8))
+                    falha = Falha::OutraArquitetura;
+            }
+        }
+        return nullptr;
+    }
+    auto api = std::make_unique<Api>();
+    QStringList missing;
+    resolve(h, "isc_attach_database", api->attach_database, missing);
+    resolve(h, "isc_detach_database", api->detach_database, missing);
+    resolve(h, "isc_start_transaction", api->start_transaction, missing);
+    resolve(h, "isc_commit_transaction", api->commit_transaction, missing);
+    resolve(h, "isc_rollback_transaction", api->rollback_transaction, missing);
+    resolve(h, "isc_dsql_allocate_statement", api->dsql_allocate_statement, missing);
+    resolve(h, "isc_dsql_prepare", api->dsql_prepare, missing);
+    resolve(h, "isc_dsql_describe", api->dsql_describe, missing);
+    resolve(h, "isc_dsql_execute", api->dsql_execute, missing);
+    resolve(h, "isc_dsql_fetch", api->dsql_fetch, missing);
+    resolve(h, "isc_dsql_free_statement", api->dsql_free_statement, missing);
+    resolve(h, "fb_interpret", api->interpret, missing);
+    if (!missing.isEmpty()) {
+        // Some other library under the same name: not ours to keep.
+        closeLibrary(h);
+        error = QStringLiteral("lacks %1").arg(missing.join(QStringLiteral(", ")));
+        falha = Falha::NaoECliente;
+        return nullptr;
+    }
+    api->path = candidate;
+    const Api* loaded = api.get();
+    g_loaded.emplace(candidate, std::move(api));
+    return loaded;
+}
+
+// How the library is called where users see it.
+QString nomeExibido()
+{
+#ifdef _WIN32
+    return QStringLiteral("fbClient.dll");
+#else
+    return libraryFileName();
+#endif
+}
+
+// Why the installed system's library was passed over, as the log says it.
+QString motivo(Falha falha, const QString& error)
+{
+    const QString nome = nomeExibido();
+    switch (falha) {
+    case Falha::Ausente:
+        return QStringLiteral("%1 não está na pasta do sistema").arg(nome);
+    case Falha::OutraArquitetura:
+        return QStringLiteral("%1 da pasta do sistema é de %2 bits").arg(nome).arg(sizeof(void*) == 8 ? 32 : 64);
+    case Falha::NaoECliente:
+        return QStringLiteral("%1 da pasta do sistema não é um cliente Firebird (%2)").arg(nome, error);
+    case Falha::Nenhuma:
+    case Falha::Outra:
+        break;
+    }
+    return QStringLiteral("%1 da pasta do sistema não pôde ser carregado (%2)").arg(nome, error);
+}
+
+std::map<QString, Escolha> g_escolhas;
+
+}
+
 const Api& load(const QStringList& candidates)
 {
     std::lock_guard lock(g_mutex);
@@ -87,42 +175,67 @@ const Api& load(const QStringList& candidates)
     for (const QString& candidate : candidates) {
         if (candidate.isEmpty())
             continue;
-        if (auto it = g_loaded.find(candidate); it != g_loaded.end())
-            return *it->second;
-
         QString error;
-        Handle h = openLibrary(candidate, error);
-        if (!h) {
-            failures << QStringLiteral("%1 (%2)").arg(candidate, error);
-            continue;
-        }
-        auto api = std::make_unique<Api>();
-        QStringList missing;
-        resolve(h, "isc_attach_database", api->attach_database, missing);
-        resolve(h, "isc_detach_database", api->detach_database, missing);
-        resolve(h, "isc_start_transaction", api->start_transaction, missing);
-        resolve(h, "isc_commit_transaction", api->commit_transaction, missing);
-        resolve(h, "isc_rollback_transaction", api->rollback_transaction, missing);
-        resolve(h, "isc_dsql_allocate_statement", api->dsql_allocate_statement, missing);
-        resolve(h, "isc_dsql_prepare", api->dsql_prepare, missing);
-        resolve(h, "isc_dsql_describe", api->dsql_describe, missing);
-        resolve(h, "isc_dsql_execute", api->dsql_execute, missing);
-        resolve(h, "isc_dsql_fetch", api->dsql_fetch, missing);
-        resolve(h, "isc_dsql_free_statement", api->dsql_free_statement, missing);
-        resolve(h, "fb_interpret", api->interpret, missing);
-        if (!missing.isEmpty()) {
-            // Some other library under the same name: not ours to keep.
-            closeLibrary(h);
-            failures << QStringLiteral("%1 (lacks %2)").arg(candidate, missing.join(QStringLiteral(", ")));
-            continue;
-        }
-        api->path = candidate;
-        const Api& loaded = *api;
-        g_loaded.emplace(candidate, std::move(api));
-        return loaded;
+        Falha falha = Falha::Nenhuma;
+        if (const Api* api = tryLoad(candidate, error, falha))
+            return *api;
+        failures << QStringLiteral("%1 (%2)").arg(candidate, error);
     }
     throw Exception(QStringLiteral("Unable to load the Firebird client library %1: tried %2")
                         .arg(libraryFileName(), failures.isEmpty() ? QStringLiteral("nothing") : failures.join(QStringLiteral("; "))));
+}
+
+const Escolha& carregar(const QString& aoLado)
+{
+    std::lock_guard lock(g_mutex);
+    if (auto it = g_escolhas.find(aoLado); it != g_escolhas.end())
+        return it->second;
+
+    const auto escolher = [&aoLado](const Api* api, const QString& relato) -> const Escolha& {
+        return g_escolhas.emplace(aoLado, Escolha{api, relato}).first->second;
+    };
+    QString error;
+    Falha falha = Falha::Nenhuma;
+    if (const Api* api = tryLoad(aoLado, error, falha))
+        return escolher(api, QStringLiteral("Cliente Firebird: %1 da pasta do sistema").arg(nomeExibido()));
+    const QString passado = motivo(falha, error);
+    QStringList tentados{passado};
+
+    const QString doPacote = QFileInfo(aoLado).absolutePath() + QLatin1Char('/') + QString::fromUtf16(PastaClientePacote)
+                             + QLatin1Char('/') + libraryFileName();
+    if (const Api* api = tryLoad(doPacote, error, falha))
+        return escolher(api, passado + QStringLiteral("; usando o cliente Firebird do pacote"));
+    tentados << QStringLiteral("o cliente Firebird do pacote (%1) %2")
+                    .arg(QDir::toNativeSeparators(doPacote),
+                         falha == Falha::Ausente ? QStringLiteral("não existe") : QStringLiteral("não pôde ser carregado: ") + error);
+
+    // Last, whatever the platform's loader finds under the plain name: a Firebird
+    // installed on the computer.
+    if (const Api* api = tryLoad(libraryFileName(), error, falha))
+        return escolher(api, passado + QStringLiteral("; usando o cliente Firebird instalado no computador"));
+    tentados << QStringLiteral("nenhum %1 instalado no computador (%2)").arg(libraryFileName(), error);
+    throw EClienteIndisponivel(QStringLiteral("Nenhum cliente Firebird pôde ser carregado: ") + tentados.join(QStringLiteral("; ")));
+}
+
+int bitsDoArquivo(const QByteArray& header)
+{
+    const auto byte = [&header](qsizetype i) { return static_cast<quint32>(static_cast<unsigned char>(header.at(i))); };
+    if (header.startsWith("\x7F" "ELF") && header.size() > 4)
+        return byte(4) == 1 ? 32 : byte(4) == 2 ? 64 : 0;
+    if (!header.startsWith("MZ") || header.size() < 0x40)
+        return 0;
+    const quint32 pe = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
+    if (pe > static_cast<quint32>(header.size() - 6) || header.mid(pe, 4) != QByteArray("PE\0\0", 4))
+        return 0;
+    switch (byte(pe + 4) | byte(pe + 5) << 8) {
+    case 0x014C: // i386
+        return 32;
+    case 0x8664: // AMD64
+    case 0xAA64: // ARM64
+        return 64;
+    default:
+        return 0;
+    }
 }
 
 QString statusMessage(const Api& api, const ISC_STATUS* status)

@@ -2,6 +2,8 @@
 // The Firebird client library, loaded when the first connection opens rather than
 // linked: a workstation without it must still start, and the library beside the
 // executable takes precedence over the system's own.
+#include "Exception.h"
+
 #include <ibase.h>
 
 #include <QString>
@@ -36,5 +38,33 @@ const Api& load(const QStringList& candidates);
 
 // The text of a failed call's status vector: every message line, in order.
 QString statusMessage(const Api& api, const ISC_STATUS* status);
+
+// No client library could be loaded at all: the message says what was tried and why
+// each one failed.
+class EClienteIndisponivel : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The folder, beside the executable, where the package keeps a client library of
+// its own. A folder of its own: unzipping the package into a system's folder must
+// never replace the fbclient.dll the system brings.
+inline constexpr char16_t PastaClientePacote[] = u"FTPCaldoria-Firebird";
+
+// The library a connection uses, and the log line that says which and why.
+struct Escolha {
+    const Api* api = nullptr;
+    QString relato;
+};
+
+// The installed system's library (aoLado, the one beside the executable) when this
+// process can load it; else the package's own, in PastaClientePacote beside it;
+// else the one the platform's loader finds by name. The choice is made once per
+// path and kept. Throws EClienteIndisponivel when none loads.
+const Escolha& carregar(const QString& aoLado);
+
+// The word size a library file was built for, from its header (PE or ELF): 32 or
+// 64, or 0 when the header says neither.
+int bitsDoArquivo(const QByteArray& header);
 
 }

@@ -149,9 +149,10 @@ void FtpSession::SetDirectory(const QString& value)
     m_directory = value;
 }
 
-void FtpSession::SetBaseCorrompida()
+void FtpSession::SetBaseCorrompida(MotivoBaseCorrompida motivo)
 {
     m_baseCorrompida = true;
+    m_motivoBaseCorrompida = motivo;
 }
 
 void FtpSession::DefinirPastaCliente()

@@ -106,6 +106,8 @@ public:
     const QString& directory() const { return m_directory; }
     // Corrupted-base mode: once on, never off.
     bool baseCorrompida() const { return m_baseCorrompida; }
+    // Why the client could not be identified (Nenhum while identified).
+    MotivoBaseCorrompida motivoBaseCorrompida() const { return m_motivoBaseCorrompida; }
     TIdFTP& IdFTP1() { return *m_ftp; }
     void setRetryPolicy(RetryPolicy policy) { m_retry = std::move(policy); }
 
@@ -197,7 +199,7 @@ private:
     void Log(const QString& text) override;
     void SetCaptionCliente(const QString& caption) override;
     void SetDirectory(const QString& value) override;
-    void SetBaseCorrompida() override;
+    void SetBaseCorrompida(MotivoBaseCorrompida motivo) override;
 
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
@@ -247,6 +249,7 @@ private:
     IQuintaraConexaoPtr m_sistema;
     QString m_directory;
     bool m_baseCorrompida = false;
+    MotivoBaseCorrompida m_motivoBaseCorrompida = MotivoBaseCorrompida::Nenhum;
     std::unique_ptr<TIdFTP> m_ftp;
     std::atomic<State> m_state{State::Idle};
     Kind m_kind = Kind::Other;

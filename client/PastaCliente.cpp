@@ -59,6 +59,25 @@ std::unique_ptr<TSQLConnection> CriarConexaoBanco(IQuintaraConexao& sistema)
     return conexao;
 }
 
+QString textoMotivo(MotivoBaseCorrompida motivo)
+{
+    switch (motivo) {
+    case MotivoBaseCorrompida::Nenhum:
+        break;
+    case MotivoBaseCorrompida::SemSistema:
+        return QStringLiteral("nenhum sistema Quintara identificado");
+    case MotivoBaseCorrompida::SemConsulta:
+        return QStringLiteral("o sistema não tem consulta do cliente");
+    case MotivoBaseCorrompida::SemClienteFirebird:
+        return QStringLiteral("nenhum cliente Firebird pôde ser carregado");
+    case MotivoBaseCorrompida::BancoInacessivel:
+        return QStringLiteral("o banco de dados do sistema não pôde ser lido");
+    case MotivoBaseCorrompida::CadastroInvalido:
+        return QStringLiteral("o cadastro do cliente não indica uma pasta válida");
+    }
+    return {};
+}
+
 void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, const ExecutorBloqueante& executar)
 {
     TSimpleDataSet dados;
@@ -76,15 +95,27 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
         }
     } liberar{dados, conexao};
 
+    // Each step names what its failure means for the user.
+    MotivoBaseCorrompida motivo =
+        sistema.GetSistema() == qncNenhum ? MotivoBaseCorrompida::SemSistema : MotivoBaseCorrompida::BancoInacessivel;
     try {
         conexao = CriarConexaoBanco(sistema);
         dados.SetConnection(conexao.get());
         dados.SetCommandText(MontarSQLCliente(sistema.GetSistema()));
+        if (dados.CommandText().trimmed().isEmpty())
+            motivo = MotivoBaseCorrompida::SemConsulta;
 
-        // The attach, the query and the detach all happen inside this one call, so
-        // a worker thread that runs it leaves nothing behind for the caller's thread
-        // to talk to the server about; the row stays in the data set.
-        auto abrir = [&dados, &conexao] {
+        // The library, the attach, the query and the detach all happen inside this
+        // one call, so a worker thread that runs it leaves nothing behind for the
+        // caller's thread to talk to the server about; the row stays in the data set.
+        QString biblioteca;
+        auto abrir = [&dados, &conexao, &biblioteca, &motivo] {
+            try {
+                biblioteca = fbclient::carregar(conexao->VendorLib()).relato;
+            } catch (const fbclient::EClienteIndisponivel&) {
+                motivo = MotivoBaseCorrompida::SemClienteFirebird;
+                throw;
+            }
             try {
                 dados.Open();
             } catch (...) {
@@ -93,11 +124,19 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
             }
             conexao->Close();
         };
-        if (executar)
-            executar(abrir);
-        else
-            abrir();
+        try {
+            if (executar)
+                executar(abrir);
+            else
+                abrir();
+        } catch (...) {
+            if (!biblioteca.isEmpty())
+                alvo.Log(biblioteca);
+            throw;
+        }
+        alvo.Log(biblioteca);
 
+        motivo = MotivoBaseCorrompida::CadastroInvalido;
         const QString cidade = dados.FieldByName(QStringLiteral("cidade")).AsString();
         const QString uf = normalizarUF(dados.FieldByName(QStringLiteral("uf")).AsString());
         const QString tipo = NomeTipoEntidade(dados.FieldByName(QStringLiteral("tipo")).AsInteger());
@@ -110,7 +149,7 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
         alvo.SetDirectory(clientFolderPath(cidade, uf, tipo, sistema.GetSiglaSistema()));
     } catch (const Exception& e) {
         alvo.Log(e.Message());
-        alvo.SetBaseCorrompida();
+        alvo.SetBaseCorrompida(motivo);
         alvo.SetDirectory(QString::fromUtf16(PastaBaseCorrompida));
         alvo.SetCaptionCliente(QStringLiteral("Base Corrompida"));
     }

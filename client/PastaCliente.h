@@ -10,6 +10,20 @@
 #include <functional>
 #include <memory>
 
+// Why the client could not be identified, for whoever must tell a send to the
+// shared folder from one to the client's own.
+enum class MotivoBaseCorrompida {
+    Nenhum,             // identified
+    SemSistema,         // no installed system beside the executable
+    SemConsulta,        // the system has no query that finds its client
+    SemClienteFirebird, // no Firebird client library could be loaded
+    BancoInacessivel,   // the database could not be reached or read
+    CadastroInvalido,   // the client's record gives no usable folder
+};
+
+// The reason in a sentence's middle: "nenhum sistema Quintara identificado", ...
+QString textoMotivo(MotivoBaseCorrompida motivo);
+
 // Where the resolution reports to: the window implements it.
 class IPastaClienteAlvo {
 public:
@@ -17,7 +31,7 @@ public:
     virtual void Log(const QString& text) = 0;
     virtual void SetCaptionCliente(const QString& caption) = 0; // pnlCliente
     virtual void SetDirectory(const QString& directory) = 0;
-    virtual void SetBaseCorrompida() = 0; // baseCorrompida := true
+    virtual void SetBaseCorrompida(MotivoBaseCorrompida motivo) = 0; // baseCorrompida := true
 };
 
 // Runs a blocking piece of work (the database attach and query) and rethrows its exception.

@@ -179,7 +179,8 @@ void TSQLConnection::Open()
     if (!sameName(m_driverName, QStringLiteral("Firebird")))
         throw Exception(QStringLiteral("Unknown driver: %1").arg(m_driverName));
 
-    const fbclient::Api& api = fbclient::load({m_vendorLib, fbclient::libraryFileName()});
+    const fbclient::Api& api =
+        m_vendorLib.isEmpty() ? fbclient::load({fbclient::libraryFileName()}) : *fbclient::carregar(m_vendorLib).api;
 
     const QString charset = m_params.Value(QStringLiteral("ServerCharset"));
     const int dialect = dialectOf(m_params);

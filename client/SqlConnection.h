@@ -57,7 +57,8 @@ public:
     void SetDriverName(const QString& name);
     QString DriverName() const { return m_driverName; }
     // The driver is built in, so LibraryName is only recorded. VendorLib is the
-    // client library tried first; the system's own is tried after it.
+    // client library tried first; the package's own and the computer's are tried
+    // after it (fbclient::carregar).
     void SetLibraryName(const QString& path) { m_libraryName = path; }
     QString LibraryName() const { return m_libraryName; }
     void SetVendorLib(const QString& path) { m_vendorLib = path; }

@@ -8,7 +8,14 @@
 #include "TestSupport.h"
 #include "uTQuintaraConexoes.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -192,6 +199,109 @@ TEST(TSimpleDataSet, WithoutARowOrWhenClosedFindsNoField)
     dados.Close(); // closing what is not open does nothing
     EXPECT_FALSE(dados.Active());
 }
+
+// --- Which client library a connection uses ---------------------------------------
+
+// Headers as a loader reads them: a PE file's machine, an ELF file's class.
+QByteArray cabecalhoPE(quint16 maquina)
+{
+    QByteArray h(0x80, '\0');
+    h[0] = 'M';
+    h[1] = 'Z';
+    h[0x3C] = 0x40;
+    h.replace(0x40, 4, QByteArray("PE\0\0", 4));
+    h[0x44] = static_cast<char>(maquina & 0xFF);
+    h[0x45] = static_cast<char>(maquina >> 8);
+    return h;
+}
+
+TEST(FbClient, TellsTheWordSizeOfALibraryFromItsHeader)
+{
+    QByteArray peLonge = cabecalhoPE(0x8664);
+    peLonge[0x3C] = 0x7F; // the PE header would lie past the bytes read
+    QByteArray elf32("\x7F" "ELF\x01\x01\x01", 7), elf64("\x7F" "ELF\x02\x01\x01", 7);
+    const struct {
+        const char* nome;
+        QByteArray cabecalho;
+        int bits;
+    } casos[] = {
+        {"PE i386", cabecalhoPE(0x014C), 32},
+        {"PE AMD64", cabecalhoPE(0x8664), 64},
+        {"PE ARM64", cabecalhoPE(0xAA64), 64},
+        {"PE of another machine", cabecalhoPE(0x01C4), 0},
+        {"PE header out of reach", peLonge, 0},
+        {"ELF 32", elf32, 32},
+        {"ELF 64", elf64, 64},
+        {"text", QByteArray("MZ, but only a text file that begins so"), 0},
+        {"empty", QByteArray(), 0},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(fbclient::bitsDoArquivo(c.cabecalho), c.bits) << c.nome;
+}
+
+// The system's library beside the executable comes first; when this process cannot
+// use it, the package's own in its folder, and the log line says why.
+TEST(FbClient, FallsBackToThePackagesOwnClientAndSaysWhy)
+{
+    const QString cliente = QStringLiteral(FTPC_FBCLIENT_PACOTE);
+    const QString nome = fbclient::libraryFileName();
+    struct Caso {
+        const char* nome;
+        std::function<void(const QString& pasta)> aoLado; // what lies beside the executable
+        bool comPacote;
+        const char* relato; // the log line contains it; empty: nothing loads
+    };
+    const std::vector<Caso> casos = {
+        {"the system's own", [&](const QString& p) { QFile::copy(cliente, p + nome); }, true, "da pasta do sistema"},
+        {"none beside", [](const QString&) {}, true, "não está na pasta do sistema; usando o cliente Firebird do pacote"},
+        {"a broken file beside", [&](const QString& p) { testsupport::writeFile(p + nome, QByteArray(5000, 'x')); }, true,
+         "da pasta do sistema não pôde ser carregado"},
+        {"a 32-bit library beside",
+         [&](const QString& p) {
+             // A header of the other word size, as the systems' older fbClient.dll have.
+             QByteArray outra = sizeof(void*) == 8 ? cabecalhoPE(0x014C) : cabecalhoPE(0x8664);
+             outra.append(QByteArray(4096, '\0'));
+             testsupport::writeFile(p + nome, outra);
+         },
+         true, sizeof(void*) == 8 ? "é de 32 bits; usando o cliente Firebird do pacote" : "é de 64 bits; usando"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir dir;
+        const QString pasta = dir.path() + QLatin1Char('/');
+        c.aoLado(pasta);
+        if (c.comPacote) {
+            QDir().mkpath(pasta + QString::fromUtf16(fbclient::PastaClientePacote));
+            ASSERT_TRUE(QFile::copy(cliente, pasta + QString::fromUtf16(fbclient::PastaClientePacote) + QLatin1Char('/') + nome));
+        }
+        const fbclient::Escolha& escolha = fbclient::carregar(pasta + nome);
+        EXPECT_TRUE(escolha.relato.contains(QString::fromUtf8(c.relato))) << escolha.relato.toStdString();
+        ASSERT_NE(escolha.api, nullptr);
+        EXPECT_NE(escolha.api->attach_database, nullptr);
+        EXPECT_TRUE(escolha.api->path.startsWith(pasta)) << escolha.api->path.toStdString();
+        // Asked again, the same choice and the same line.
+        EXPECT_EQ(&fbclient::carregar(pasta + nome), &escolha);
+    }
+}
+
+#ifdef _WIN32
+// Under Wine nothing else answers to the plain name: no library at all is a failure
+// that names each place it looked.
+TEST(FbClient, WithoutAnyClientTheFailureSaysWhereItLooked)
+{
+    QTemporaryDir dir;
+    const QString aoLado = dir.path() + QStringLiteral("/fbclient.dll");
+    testsupport::writeFile(aoLado, cabecalhoPE(0x014C) + QByteArray(4096, '\0'));
+    try {
+        fbclient::carregar(aoLado);
+        FAIL() << "no exception";
+    } catch (const fbclient::EClienteIndisponivel& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Nenhum cliente Firebird pôde ser carregado: fbClient.dll da pasta do sistema é de 32 bits")))
+            << e.what();
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("FTPCaldoria-Firebird\\fbclient.dll) não existe"))) << e.what();
+    }
+}
+#endif
 
 TEST(FbClient, AMissingLibraryIsAnOrdinaryFailureThatNamesIt)
 {

@@ -20,23 +20,30 @@ public:
     void Log(const QString& text) override { eventos << QStringLiteral("log:") + text; }
     void SetCaptionCliente(const QString& caption) override { eventos << QStringLiteral("caption:") + caption; }
     void SetDirectory(const QString& directory) override { eventos << QStringLiteral("dir:") + directory; }
-    void SetBaseCorrompida() override { eventos << QStringLiteral("corrompida"); }
+    void SetBaseCorrompida(MotivoBaseCorrompida motivo) override { eventos << QStringLiteral("corrompida:") + textoMotivo(motivo); }
 };
 
 const QString falhaCliente = QStringLiteral("Não foi possível determinar a pasta do cliente");
 
+// The line that says which client library was used: the system's own beside the
+// executable on Windows, the computer's on Linux.
+const QString linhaBiblioteca = QStringLiteral("log~Firebird");
+
 QStringList identificado(const QString& caption, const QString& directory)
 {
-    return {QStringLiteral("caption:") + caption, QStringLiteral("dir:") + directory};
+    return {linhaBiblioteca, QStringLiteral("caption:") + caption, QStringLiteral("dir:") + directory};
 }
 
 // "log~text": the log line contains text (the server's own messages).
-QStringList corrompida(const QString& log, const QString& captionAntes = {})
+QStringList corrompida(MotivoBaseCorrompida motivo, const QString& log, const QString& captionAntes = {})
 {
     QStringList e;
+    // Without a system there is no database to open, nor a library to open it with.
+    if (motivo != MotivoBaseCorrompida::SemSistema)
+        e << linhaBiblioteca;
     if (!captionAntes.isNull())
         e << QStringLiteral("caption:") + captionAntes;
-    e << log << QStringLiteral("corrompida") << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida")
+    e << log << QStringLiteral("corrompida:") + textoMotivo(motivo) << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida")
       << QStringLiteral("caption:Base Corrompida");
     return e;
 }
@@ -137,26 +144,26 @@ INSTANTIATE_TEST_SUITE_P(
                   identificado("  KORV: PM de Bom Jesus/PI/PI", "/gCALDORIA/Cidades/BOM_JESUS/PI-PI/PM/KORV")},
         // Values that would lead the folder out of the client tree, or hide a level in it.
         CasoPasta{"korv_cidade_que_sobe", "korv", korv("1", "'../../../x'", "'SP'"), {},
-                  corrompida("log:Pasta do cliente recusada: a cidade \"../../../x\" e a UF \"SP\" levariam a uma pasta "
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a cidade \"../../../x\" e a UF \"SP\" levariam a uma pasta "
                              "vazia, \".\" ou \"..\"",
                              "  KORV: PM de ../../../x/SP")},
         CasoPasta{"korv_uf_com_controle", "korv", korv("1", "'Campinas'", "'S' || ascii_char(9) || 'P'"), {},
-                  corrompida("log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle",
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle",
                              "  KORV: PM de Campinas/S\tP")},
         CasoPasta{"korv_cidade_com_barra_invertida", "korv", korv("1", "'a\\..\\b'", "'SP'"), {},
-                  corrompida("log~contém \"\\\" ou caracteres de controle", "  KORV: PM de a\\..\\b/SP")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log~contém \"\\\" ou caracteres de controle", "  KORV: PM de a\\..\\b/SP")},
         CasoPasta{"korv_sem_linha", "korv", QStringLiteral("delete from cadcli;"), {},
-                  corrompida("log:" + falhaCliente, "  KORV: OUTROS de /")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: OUTROS de /")},
         CasoPasta{"korv_uf_null", "korv", korv("1", "'Campinas'", "null"), {},
-                  corrompida("log:" + falhaCliente, "  KORV: PM de Campinas/")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: PM de Campinas/")},
         CasoPasta{"korv_uf_so_brancos", "korv", korv("1", "'Campinas'", "'  '"), {},
-                  corrompida("log:" + falhaCliente, "  KORV: PM de Campinas/")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: PM de Campinas/")},
         CasoPasta{"korv_senha_errada", "korv", QStringLiteral("alter user QNCKORV8 password 'outra';"),
                   QStringLiteral("alter user QNCKORV8 password 'vokt';"),
-                  corrompida("log~user name and password are not defined")},
+                  corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~user name and password are not defined")},
         CasoPasta{"korv_servidor_parado", "korv-parado", {}, {},
-                  corrompida("log~Unable to complete network request to host \"127.0.0.1\"")},
-        CasoPasta{"korv_servidor_mudo", "korv-mudo", {}, {}, corrompida("log~connection rejected by remote interface")},
+                  corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~Unable to complete network request to host \"127.0.0.1\"")},
+        CasoPasta{"korv_servidor_mudo", "korv-mudo", {}, {}, corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~connection rejected by remote interface")},
 
         // --- TEL: everything from the company that the licence key names.
         CasoPasta{"tel_25_estadual", "tel", tel("'Santa Rita d’Oeste'", "'SP'", "25"), {},
@@ -173,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                   tel("'Bauru'", "'SP'", "2") + QStringLiteral("\ninsert into empresa values (0, '1', 'Avaré', 'SP', 3);"), {},
                   identificado("  TEL: RPPS de Avaré/SP", "/gCALDORIA/Cidades/AVARE-SP/RPPS/TEL")},
         CasoPasta{"tel_chave_sem_empresa", "tel", tel("'Bauru'", "'SP'", "1") + QStringLiteral("\ndelete from empresa;"), {},
-                  corrompida("log:" + falhaCliente, "  TEL: OUTROS de /")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  TEL: OUTROS de /")},
 
         // --- MUR: '3' marks the water authority.
         CasoPasta{"mur_3_saae", "mur", mur("'3'"), {},
@@ -188,21 +195,21 @@ INSTANTIATE_TEST_SUITE_P(
                   identificado("  VAD: SAUDE de São Paulo" + pad31 + "/SP", "/gCALDORIA/Cidades/SAO_PAULO" + under31 + "-SP/SAUDE/VAD")},
         CasoPasta{"vad_cidade_null", "vad", QStringLiteral("update dadosmunicipios set municipio = null;"),
                   QStringLiteral("update dadosmunicipios set municipio = 'São Paulo';"),
-                  corrompida("log:" + falhaCliente, "  VAD: SAUDE de /SP")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  VAD: SAUDE de /SP")},
 
         // --- LOB: its own kind, LOB.
         CasoPasta{"lob", "lob", {}, {}, identificado("  LOB: LOB de Mogi Mirim/SP", "/gCALDORIA/Cidades/MOGI_MIRIM-SP/LOB/LOB")},
         CasoPasta{"lob_uf_null", "lob", QStringLiteral("update cadcli set estado = null;"),
-                  QStringLiteral("update cadcli set estado = 'SP';"), corrompida("log:" + falhaCliente, "  LOB: LOB de Mogi Mirim/")},
+                  QStringLiteral("update cadcli set estado = 'SP';"), corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  LOB: LOB de Mogi Mirim/")},
 
         // --- RUV
         CasoPasta{"ruv", "ruv", {}, {}, identificado("  RUV: EDUCACAO de Pau-d'Arco/PA", "/gCALDORIA/Cidades/PAU-DARCO-PA/EDUCACAO/RUV")},
-        CasoPasta{"ruv_tabela_ausente", "ruv-sem-tabela", {}, {}, corrompida("log~Table unknown; CLIENTE")},
+        CasoPasta{"ruv_tabela_ausente", "ruv-sem-tabela", {}, {}, corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~Table unknown; CLIENTE")},
 
         // --- Nothing to ask, or nobody to ask.
-        CasoPasta{"nenhum_sistema", "nenhum", {}, {}, corrompida("log:Argument out of range")},
-        CasoPasta{"jeb_sem_consulta", "jeb", {}, {}, corrompida("log:Missing query, table name or procedure name")},
-        CasoPasta{"nix_sem_consulta", "nix", {}, {}, corrompida("log:Missing query, table name or procedure name")}),
+        CasoPasta{"nenhum_sistema", "nenhum", {}, {}, corrompida(MotivoBaseCorrompida::SemSistema, "log:Argument out of range")},
+        CasoPasta{"jeb_sem_consulta", "jeb", {}, {}, corrompida(MotivoBaseCorrompida::SemConsulta, "log:Missing query, table name or procedure name")},
+        CasoPasta{"nix_sem_consulta", "nix", {}, {}, corrompida(MotivoBaseCorrompida::SemConsulta, "log:Missing query, table name or procedure name")}),
     [](const auto& info) { return std::string(info.param.nome); });
 
 // The attach and the query go through the caller's executor, and only they: the
@@ -240,7 +247,7 @@ TEST(DefinirPastaClienteExecutor, RunsOnlyTheDatabaseWorkThroughIt)
     AlvoGravado alvoParado;
     DefinirPastaCliente(sistemaParado, alvoParado, emOutraThread);
     EXPECT_EQ(chamadas, 2);
-    compararEventos(alvoParado.eventos, corrompida("log~Unable to complete network request"));
+    compararEventos(alvoParado.eventos, corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~Unable to complete network request"));
 
     // Nothing to run when no database file is known.
     const Instalacao& nenhum = AmbienteFirebird::instalacao(QStringLiteral("nenhum"));

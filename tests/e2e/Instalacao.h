@@ -61,17 +61,19 @@ inline std::unique_ptr<Instalacao> instalacaoKorv()
 struct CasoBaseCorrompida {
     const char* nome;
     std::function<std::unique_ptr<Instalacao>()> instalar;
+    const char* motivo; // why, as a run without a window says it
 };
 
 inline std::vector<CasoBaseCorrompida> casosBaseCorrompida()
 {
     return {
-        {"no INI file", [] { return std::make_unique<Instalacao>(); }},
+        {"no INI file", [] { return std::make_unique<Instalacao>(); }, "nenhum sistema Quintara identificado"},
         {"database down",
          [] {
              return std::make_unique<Instalacao>(
                  QStringLiteral("[KORV]\r\nServidor=127.0.0.1/%1\r\nCaminho_Base_Dados=/dados/\r\nAno=2017\r\n").arg(testsupport::closedPort()).toUtf8());
-         }},
+         },
+         "o banco de dados do sistema não pôde ser lido"},
     };
 }
 
