@@ -3,6 +3,8 @@
 # top-level CMakeLists.txt when cross-building for Windows, before any target.
 set(FTPCALDORIA_WINEPREFIX "" CACHE PATH "Wine prefix for the tests (scripts/windows.sh keeps it in its cache)")
 set(FTPCALDORIA_WINE_DLL_DIRS "" CACHE STRING "Further folders with DLLs the programs load (OpenSSL's bin)")
+# Never on the DLL path above: a test decides which client library lies where.
+set(FTPCALDORIA_WIN_FIREBIRD_DIR "" CACHE PATH "Firebird client libraries for Windows, x64/ and x86/ (scripts/windows.sh builds them)")
 find_program(FTPC_WINE NAMES wine REQUIRED)
 find_program(FTPC_HOST_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 

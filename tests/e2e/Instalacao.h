@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -28,7 +29,16 @@ inline testsupport::FirebirdServer& firebird()
     return servidor;
 }
 
-// A folder where the program lies beside an installed system's INI file.
+#ifdef _WIN32
+// The Firebird client libraries built for Windows: x64 (the package's own) and x86.
+inline QString clienteFirebirdWindows(const char* arquitetura)
+{
+    return QStringLiteral(FTPC_FIREBIRD_WINDOWS "/%1/fbclient.dll").arg(QString::fromLatin1(arquitetura));
+}
+#endif
+
+// A folder where the program lies beside an installed system's INI file, as the
+// package leaves it: on Windows with the package's own Firebird client in its folder.
 struct Instalacao {
     QTemporaryDir pasta;
     QString programa;
@@ -39,21 +49,49 @@ struct Instalacao {
         EXPECT_TRUE(QFile::copy(QStringLiteral(FTPCALDORIA_EXE), programa));
         if (!ini.isEmpty())
             testsupport::writeFile(pasta.filePath(QStringLiteral("korv.ini")), ini);
+#ifdef _WIN32
+        QDir(pasta.path()).mkpath(QStringLiteral("FTPCaldoria-Firebird"));
+        EXPECT_TRUE(QFile::copy(clienteFirebirdWindows("x64"), pasta.filePath(QStringLiteral("FTPCaldoria-Firebird/fbclient.dll"))));
+#endif
     }
 };
 
-// KORV with its database on the test's Firebird server; "Ano" fixes the year.
+// KORV with its database on the test's Firebird server; "Ano" fixes the year. The
+// server is a Linux program: the INI names the folder as it sees it.
 inline std::unique_ptr<Instalacao> instalacaoKorv()
 {
     auto inst = std::make_unique<Instalacao>();
     const QString dados = inst->pasta.filePath(QStringLiteral("dados"));
     testsupport::writeFile(inst->pasta.filePath(QStringLiteral("korv.ini")),
                            QStringLiteral("[KORV]\r\nServidor=%1\r\nCaminho_Base_Dados=%2/\r\nAno=2017\r\n")
-                               .arg(firebird().serverAndPort(), dados)
+                               .arg(firebird().serverAndPort(), testsupport::hostPath(dados))
                                .toUtf8());
     firebird().createDatabase(dados + QStringLiteral("/ARQ2017/KORV2017.FDB"),
                               testsupport::FirebirdServer::fixtureScript(QStringLiteral("korv.sql")), QStringLiteral("QNCKORV8"),
                               QStringLiteral("vokt"));
+    return inst;
+}
+
+// TEL, whose INI file is named and laid out otherwise than KORV's, saved as UTF-16
+// with its byte-order mark (Notepad's "Unicode"). Its client is Santa Rita
+// d'Oeste/SP, a state company.
+inline const QString kPastaClienteTel = QStringLiteral("/gCALDORIA/Cidades/SANTA_RITA_DOESTE-SP/ESTADUAL/TEL");
+
+inline std::unique_ptr<Instalacao> instalacaoTelUtf16()
+{
+    auto inst = std::make_unique<Instalacao>();
+    const QString banco = inst->pasta.filePath(QStringLiteral("TEL_DADOS/TEL.FDB"));
+    const QString ini = QStringLiteral("; Configuração do TEL\r\n[TEL]\r\nCaminho=%1\r\n[SERVIDOR]\r\nNOME=127.0.0.1\r\nPORTA=%2\r\n")
+                            .arg(testsupport::hostPath(banco))
+                            .arg(firebird().port());
+    QByteArray bytes("\xFF\xFE", 2);
+    for (const QChar c : ini) {
+        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+        bytes.append(static_cast<char>(c.unicode() >> 8));
+    }
+    testsupport::writeFile(inst->pasta.filePath(QStringLiteral("telcon.ini")), bytes);
+    firebird().createDatabase(banco, testsupport::FirebirdServer::fixtureScript(QStringLiteral("tel.sql")), QStringLiteral("QNCTEL"),
+                              QStringLiteral("zub"));
     return inst;
 }
 

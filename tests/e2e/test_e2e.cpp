@@ -104,6 +104,52 @@ TEST_F(PontaAPonta, NormalModeSendsTheFileAndCloses)
     EXPECT_EQ(arquivosAbaixo(raizFtp.path()), QStringList{kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")});
 }
 
+TEST_F(PontaAPonta, AnotherSystemWithAUnicodeIniFileSendsToItsClientFolder)
+{
+    auto inst = instalacaoTelUtf16();
+    testsupport::PyFtpd ftp(raizFtp.path());
+    Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(p.terminouSozinho(60000)) << p.log().join('\n').toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(arquivosAbaixo(raizFtp.path()), QStringList{kPastaClienteTel + QStringLiteral("/backup da prefeitura.fbk")})
+        << p.log().join('\n').toStdString();
+    EXPECT_EQ(readFile(raizFtp.path() + kPastaClienteTel + QStringLiteral("/backup da prefeitura.fbk")), conteudo);
+    EXPECT_TRUE(p.log().contains(QStringLiteral("Sistema TEL identificado"))) << p.log().join('\n').toStdString();
+}
+
+#ifdef _WIN32
+// The systems' folders may hold a 32-bit fbClient.dll, which this 64-bit program
+// cannot load, or none: the package's own client then reads the database.
+TEST_F(PontaAPonta, OnWindowsTheClientIsRecognisedWhicheverLibraryLiesBesideTheProgram)
+{
+    const struct {
+        const char* nome;
+        const char* aoLado; // the fbclient.dll in the system's folder
+        const char* linha;
+    } casos[] = {
+        {"x64 beside", "x64", "Cliente Firebird: fbClient.dll da pasta do sistema"},
+        {"x86 beside", "x86", "fbClient.dll da pasta do sistema é de 32 bits; usando o cliente Firebird do pacote"},
+        {"none beside", nullptr, "fbClient.dll não está na pasta do sistema; usando o cliente Firebird do pacote"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir raiz;
+        auto inst = instalacaoKorv();
+        if (c.aoLado)
+            ASSERT_TRUE(QFile::copy(clienteFirebirdWindows(c.aoLado), inst->pasta.filePath(QStringLiteral("fbclient.dll"))));
+        testsupport::PyFtpd ftp(raiz.path());
+        Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
+        ASSERT_TRUE(p.terminouSozinho(60000)) << p.log().join('\n').toStdString();
+        EXPECT_EQ(p.exitCode(), 0);
+        const QStringList log = p.log();
+        EXPECT_TRUE(log.contains(QString::fromUtf8(c.linha))) << log.join('\n').toStdString();
+        EXPECT_EQ(arquivosAbaixo(raiz.path()), QStringList{kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")})
+            << log.join('\n').toStdString();
+        EXPECT_EQ(readFile(raiz.path() + kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")), conteudo);
+    }
+}
+#endif
+
 TEST_F(PontaAPonta, CorruptedBaseModeSendsUnderAUniqueNameAndStaysOpen)
 {
     for (const CasoBaseCorrompida& c : casosBaseCorrompida()) {

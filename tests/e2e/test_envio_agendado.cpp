@@ -135,6 +135,44 @@ TEST_F(EnvioAgendado, SendsToTheClientFolderWithoutADisplay)
     EXPECT_LE(saida.size(), 14) << "a line at each tenth at most\n" << r.tudo();
 }
 
+#ifdef _WIN32
+// A 32-bit fbClient.dll in the system's folder: the package's own client identifies
+// the client all the same, and the run says which library it used.
+TEST_F(EnvioAgendado, OnWindowsASystemsThirtyTwoBitClientLibraryIsPassedOver)
+{
+    auto inst = instalacaoKorv();
+    ASSERT_TRUE(QFile::copy(clienteFirebirdWindows("x86"), inst->pasta.filePath(QStringLiteral("fbclient.dll"))));
+    testsupport::PyFtpd ftp(raizFtp.path());
+    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(r.terminou) << r.tudo();
+    EXPECT_EQ(r.codigo, 0) << r.tudo();
+    EXPECT_EQ(readFile(raizFtp.path() + kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")), conteudo) << r.tudo();
+    const QStringList erros = r.linhasDeErro();
+    EXPECT_TRUE(erros.contains(QStringLiteral("fbClient.dll da pasta do sistema é de 32 bits; usando o cliente Firebird do pacote")))
+        << r.tudo();
+    EXPECT_TRUE(erros.contains(QStringLiteral("Cliente: KORV: PM de São José do Rio Preto/SP"))) << r.tudo();
+}
+
+// No client library at all: the file goes to the shared folder, and the run says so
+// and why, with its own exit code.
+TEST_F(EnvioAgendado, OnWindowsWithoutAnyClientLibraryTheRunSaysWhyTheSharedFolder)
+{
+    auto inst = instalacaoKorv();
+    ASSERT_TRUE(QDir(inst->pasta.filePath(QStringLiteral("FTPCaldoria-Firebird"))).removeRecursively());
+    testsupport::PyFtpd ftp(raizFtp.path());
+    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(r.terminou) << r.tudo();
+    EXPECT_EQ(r.codigo, 5) << r.tudo();
+    const QStringList erros = r.linhasDeErro();
+    EXPECT_FALSE(erros.filter(QStringLiteral("Nenhum cliente Firebird pôde ser carregado: fbClient.dll não está na pasta do sistema")).isEmpty())
+        << r.tudo();
+    EXPECT_TRUE(erros.contains(QStringLiteral("Cliente não identificado (nenhum cliente Firebird pôde ser carregado): o arquivo está "
+                                              "na pasta compartilhada de base corrompida, /gCALDORIA/Cidades/_corrompida")))
+        << r.tudo();
+    EXPECT_FALSE(unicoNaPastaCompartilhada(raizFtp.path()).isEmpty()) << r.tudo();
+}
+#endif
+
 TEST_F(EnvioAgendado, CorruptedBaseModePrintsTheUniqueName)
 {
     for (const CasoBaseCorrompida& c : casosBaseCorrompida()) {

@@ -3,16 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <stdexcept>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace testsupport {
 
@@ -29,17 +21,8 @@ bool accepts(int port)
 {
     const int fd = connectLoopback(port);
     if (fd >= 0)
-        ::close(fd);
+        closeSocket(fd);
     return fd >= 0;
-}
-
-QString isqlProgram()
-{
-    for (const char* candidate : {"/usr/bin/isql-fb", "/usr/bin/isql", "/opt/firebird/bin/isql"}) {
-        if (QFileInfo(QString::fromLatin1(candidate)).isExecutable())
-            return QString::fromLatin1(candidate);
-    }
-    throw std::runtime_error("isql-fb not found (package firebird3.0-utils)");
 }
 
 }
@@ -52,15 +35,14 @@ FirebirdServer::FirebirdServer()
     QDir().mkpath(m_dir.filePath(QStringLiteral("data")));
     m_port = freePort();
     const QString script = QStringLiteral(FTPC_FIXTURES_DIR "/firebird/start-firebird.sh");
+    // The server is a Linux program, also for the Windows build's tests under Wine:
+    // it sees every path as Linux names it.
     m_process = std::make_unique<ServerProcess>(
-        QStringLiteral("/bin/bash"), QStringList{script, m_dir.filePath(QStringLiteral("server")), QString::number(m_port)});
+        QStringLiteral("/bin/bash"), QStringList{script, hostPath(m_dir.filePath(QStringLiteral("server"))), QString::number(m_port)});
     // The script reports before it turns into the server; from then on the server
     // is up when its port accepts.
     m_process->waitForLine(QStringLiteral("start-firebird: starting"), std::chrono::seconds(20));
-    const qint64 pid = m_process->pid();
-    const bool up = waitUntil(
-        [&] { return accepts(m_port) || (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0); },
-        std::chrono::seconds(15));
+    const bool up = waitUntil([&] { return accepts(m_port) || m_process->pid() == 0; }, std::chrono::seconds(15));
     if (!up || !accepts(m_port))
         throw std::runtime_error("Firebird did not start; output:\n" + m_process->output().toStdString());
 }
@@ -75,7 +57,7 @@ QString FirebirdServer::serverAndPort() const { return QStringLiteral("127.0.0.1
 
 QString FirebirdServer::connectionString(const QString& databasePath) const
 {
-    return serverAndPort() + QLatin1Char(':') + databasePath;
+    return serverAndPort() + QLatin1Char(':') + hostPath(databasePath);
 }
 
 QString FirebirdServer::folder() const { return m_dir.filePath(QStringLiteral("data")); }
@@ -87,32 +69,27 @@ QString FirebirdServer::fixtureScript(const QString& fileName)
 
 void FirebirdServer::runIsql(const QString& script, const QString& databaseArgument)
 {
-    QProcess isql;
-    isql.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList args{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("-ch"), QStringLiteral("UTF8"),
-                     QStringLiteral("-user"), sysdbaUser(), QStringLiteral("-password"), sysdbaPassword()};
+    // isql reads its own messages from the server's root, and drops every non-ASCII
+    // byte it reads when the locale that LANG names is not installed: the C
+    // locale's UTF-8 form is always there.
+    QStringList args{QStringLiteral("FIREBIRD=") + hostPath(m_dir.filePath(QStringLiteral("server/root"))),
+                     QStringLiteral("LC_ALL=C.UTF-8"),
+                     QStringLiteral("isql-fb"),
+                     QStringLiteral("-q"),
+                     QStringLiteral("-b"),
+                     QStringLiteral("-ch"),
+                     QStringLiteral("UTF8"),
+                     QStringLiteral("-user"),
+                     sysdbaUser(),
+                     QStringLiteral("-password"),
+                     sysdbaPassword()};
     if (!databaseArgument.isEmpty())
         args << databaseArgument;
-    // isql reads its own messages from the server's root.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("FIREBIRD"), m_dir.filePath(QStringLiteral("server/root")));
-    // isql drops every non-ASCII byte it reads when the locale that LANG names is not
-    // installed; the C locale's UTF-8 form is always there.
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    isql.setProcessEnvironment(env);
-    isql.start(isqlProgram(), args);
-    if (!isql.waitForStarted(10000))
-        throw std::runtime_error("cannot start isql-fb");
-    isql.write(script.toUtf8());
-    isql.closeWriteChannel();
-    if (!isql.waitForFinished(60000)) {
-        isql.kill();
-        isql.waitForFinished(5000);
-        throw std::runtime_error("isql-fb did not finish");
-    }
-    const QByteArray output = isql.readAll();
-    if (isql.exitStatus() != QProcess::NormalExit || isql.exitCode() != 0 || output.contains("Statement failed"))
-        throw std::runtime_error("isql-fb failed:\n" + output.toStdString() + "\nscript:\n" + script.toStdString());
+    QByteArray output;
+    const int code = runProgram(QStringLiteral("/usr/bin/env"), args, script.toUtf8(), &output);
+    if (code != 0 || output.contains("Statement failed"))
+        throw std::runtime_error("isql-fb failed (" + std::to_string(code) + "):\n" + output.toStdString() + "\nscript:\n" +
+                                 script.toStdString());
 }
 
 void FirebirdServer::createDatabase(const QString& databasePath, const QString& sqlScript, const QString& user,
