@@ -4,11 +4,12 @@
 #   bash scripts/windows.sh            # everything: set-up, build, Wine tests, zip
 #   bash scripts/windows.sh STEP...    # only these steps, in this order
 #
-# Steps: deps qt openssl build test package (default: all of them).
+# Steps: deps qt openssl firebird build test package (default: all of them).
 #
-# Qt 6 (Core, Gui, Widgets, Test) and OpenSSL 3 are built once from Debian's own
-# sources into a cache folder outside the repository, together with the Wine
-# prefix; later runs reuse them. FTPCALDORIA_WIN_CACHE moves the cache (default
+# Qt 6 (Core, Gui, Widgets, Test), OpenSSL 3 and Firebird's client library
+# (scripts/firebird-windows.sh) are built once from Debian's own sources into a
+# cache folder outside the repository, together with the Wine prefix; later runs
+# reuse them. FTPCALDORIA_WIN_CACHE moves the cache (default
 # /var/cache/ftpcaldoria-win); WIN_BUILD_DIR moves the program's build folder
 # (default build-win/). JOBS sets the parallel jobs (default: the core count).
 # The zip lands in dist/.
@@ -195,12 +196,23 @@ step_openssl() {
   log "OpenSSL for Windows built in $((SECONDS - start)) s"
 }
 # ---------------------------------------------------------------------------
+# firebird: Firebird's client library, fbclient.dll, for x64 (the package carries
+# it) and for 32-bit x86 (what older systems' folders hold; the tests put it beside
+# the program), into $cache/firebird.
+firebird_dir=$cache/firebird
+
+step_firebird() {
+  FTPCALDORIA_WIN_CACHE=$cache JOBS=$jobs bash "$root/scripts/firebird-windows.sh"
+}
+
+# ---------------------------------------------------------------------------
 # build: the program and its tests, cross-built with the toolchain file.
 gcc_runtime=$(dirname "$($mingw-g++-posix -print-file-name=libstdc++-6.dll)")
 mingw_runtime=/usr/$mingw/lib
 
 step_build() {
   [[ -f $qt_prefix/.stamp ]] || die "no Qt for Windows in $qt_prefix: run the qt step first"
+  [[ -f $firebird_dir/.stamp ]] || die "no Firebird client for Windows in $firebird_dir: run the firebird step first"
   local options=(
     -G Ninja
     -DCMAKE_TOOLCHAIN_FILE="$toolchain"
@@ -212,6 +224,7 @@ step_build() {
     -DOPENSSL_ROOT_DIR="$openssl_prefix"
     -DFTPCALDORIA_WINEPREFIX="$WINEPREFIX"
     -DFTPCALDORIA_WINE_DLL_DIRS="$openssl_prefix/bin"
+    -DFTPCALDORIA_WIN_FIREBIRD_DIR="$firebird_dir"
     -DFTPCALDORIA_BENCH=OFF
   )
   [[ -n ${CI:-} ]] && options+=(-DFTPCALDORIA_WERROR=ON)
@@ -314,12 +327,47 @@ step_package() {
   cp /usr/share/qt6/translations/qtbase_pt_BR.qm /usr/share/qt6/translations/qt_pt_BR.qm "$stage/translations/"
   # Qt finds its plugins and translations inside the unzipped folder.
   printf '[Paths]\r\nPrefix=.\r\nPlugins=.\r\nTranslations=translations\r\n' >"$stage/qt.conf"
-  leia_me "$version" >"$stage/LEIA-ME.txt"
+  # Firebird's client of our own, used when the system's fbclient.dll cannot be
+  # (none there, or a 32-bit one): in a folder of its own, so that unzipping never
+  # replaces the system's.
+  mkdir -p "$stage/$fbclient_folder"
+  cp "$firebird_dir/x64/fbclient.dll" "$stage/$fbclient_folder/"
+  cp "$firebird_dir/licencas/"* "$stage/$fbclient_folder/"
+  leia_me "$version" >"$stage/FTPCaldoria-LEIA-ME.txt"
+  check_top_level "$stage"
 
   rm -f "$zip"
   (cd "$stage" && zip -q -r -9 -X "$zip" .)
   log "$zip: $(du -k "$zip" | cut -f1) KiB, $(find "$stage" -type f | wc -l) files, $(du -sk "$stage" | cut -f1) KiB unzipped"
   smoke_test "$zip"
+}
+
+# The package's folder for its Firebird client (the program looks for it there).
+fbclient_folder=FTPCaldoria-Firebird
+
+# Names that the folder of an installed system may hold (its Firebird client and
+# configuration, Delphi's and Microsoft's runtimes, its INI files, a read-me): a file
+# of the zip at the top level under one of these would replace the system's own
+# when the package is unzipped there.
+system_file_patterns=(
+  'fbclient.dll' 'gds32.dll' 'fbembed.dll' 'ib_util.dll' 'firebird.conf' 'firebird.msg' 'firebird.log'
+  'icu*.dll' 'midas.dll' 'dbxfb.dll' 'dbexp*.dll' 'libeay32.dll' 'ssleay32.dll'
+  'msvcp*.dll' 'msvcr*.dll' 'vcruntime*.dll' '*.ini' '*.fdb' '*.gdb'
+  'leia-me.txt' 'leiame.txt' 'readme.txt' 'license.txt' 'licenca.txt'
+)
+
+check_top_level() {
+  local f name pattern
+  for f in "$1"/*; do
+    [[ -f $f ]] || continue
+    name=${f##*/}
+    name=${name,,}
+    for pattern in "${system_file_patterns[@]}"; do
+      # shellcheck disable=SC2053 # a pattern on purpose
+      [[ $name == $pattern ]] && die "the package would put ${f##*/} at the top of a system's folder"
+    done
+  done
+  return 0
 }
 
 # The LEIA-ME, in Windows-1252 with CRLF, so that any Notepad shows it right.
@@ -331,8 +379,14 @@ ONDE COPIAR
 
 Descompacte todo o conteúdo deste arquivo na pasta de instalação do sistema
 Quintara do cliente: a pasta onde estão o arquivo INI do sistema (por exemplo
-korv.ini) e o fbclient.dll. Mantenha as pastas platforms, styles e translations
-ao lado do FTPCaldoria.exe.
+korv.ini) e o fbclient.dll. Nenhum arquivo do sistema é substituído. Mantenha
+as pastas platforms, styles, translations e FTPCaldoria-Firebird ao lado do
+FTPCaldoria.exe.
+
+O programa lê o banco de dados com o fbclient.dll do sistema. Quando ele não
+existe ou não pode ser usado por um programa de 64 bits (um fbclient.dll de 32
+bits), o programa usa o cliente Firebird que vem na pasta FTPCaldoria-Firebird
+(com as licenças do Firebird e da libtommath), e diz no registro qual usou.
 
 O programa reconhece sozinho o sistema instalado pelo arquivo INI que está ao
 seu lado e lê no banco de dados a cidade do cliente. Sem o INI, ou sem acesso
@@ -385,7 +439,7 @@ smoke_test() {
   log "the unzipped program shows \"$caption\" (screen: $shot)"
 }
 
-all_steps=(deps qt openssl build test package)
+all_steps=(deps qt openssl firebird build test package)
 steps=("$@")
 ((${#steps[@]})) || steps=("${all_steps[@]}")
 for s in "${steps[@]}"; do
