@@ -284,25 +284,6 @@ TEST(FbClient, FallsBackToThePackagesOwnClientAndSaysWhy)
     }
 }
 
-#ifdef _WIN32
-// Under Wine nothing else answers to the plain name: no library at all is a failure
-// that names each place it looked.
-TEST(FbClient, WithoutAnyClientTheFailureSaysWhereItLooked)
-{
-    QTemporaryDir dir;
-    const QString aoLado = dir.path() + QStringLiteral("/fbclient.dll");
-    testsupport::writeFile(aoLado, cabecalhoPE(0x014C) + QByteArray(4096, '\0'));
-    try {
-        fbclient::carregar(aoLado);
-        FAIL() << "no exception";
-    } catch (const fbclient::EClienteIndisponivel& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Nenhum cliente Firebird pôde ser carregado: fbClient.dll da pasta do sistema é de 32 bits")))
-            << e.what();
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("FTPCaldoria-Firebird\\fbclient.dll) não existe"))) << e.what();
-    }
-}
-#endif
-
 TEST(FbClient, AMissingLibraryIsAnOrdinaryFailureThatNamesIt)
 {
     const QString ausente = QStringLiteral("/nenhum/lugar/") + fbclient::libraryFileName();

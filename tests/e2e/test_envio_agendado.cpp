@@ -119,14 +119,20 @@ TEST_F(EnvioAgendado, SendsToTheClientFolderWithoutADisplay)
     for (const QString& linha : {QStringLiteral("Cliente: KORV: PM de São José do Rio Preto/SP"), QStringLiteral("Criando Pasta do Cliente"),
                                  QStringLiteral("Pasta do Cliente Criada com Sucesso"), QStringLiteral("Arquivo Enviado com Sucesso")})
         EXPECT_TRUE(erros.contains(linha)) << linha.toStdString() << '\n' << r.tudo();
-    QStringList doArquivo = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Lines end in CRLF on Windows.
+    QStringList doArquivo = QString::fromUtf8(readFile(log)).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(doArquivo.isEmpty());
     EXPECT_TRUE(doArquivo.takeFirst().endsWith(QStringLiteral(": envio de %1 ---").arg(QDir::toNativeSeparators(arquivo))));
     EXPECT_EQ(doArquivo, erros);
 
     // Output that is no terminal: plain lines, from the start to the whole file, then
     // the check; no unique name in normal mode.
+    // Amounts in the user's locale: Brazilian here, whatever Wine's is under Wine.
+#ifdef _WIN32
+    const QStringList saida = r.linhasDaSaida().replaceInStrings(QStringLiteral("3.1 MB"), QStringLiteral("3,1 MB"));
+#else
     const QStringList saida = r.linhasDaSaida();
+#endif
     ASSERT_GE(saida.size(), 3) << r.tudo();
     EXPECT_EQ(saida.first(), QStringLiteral("Enviando:   0 % · 0 B de 3,1 MB"));
     EXPECT_TRUE(saida.contains(QStringLiteral("Conferindo o arquivo no servidor..."))) << r.tudo();

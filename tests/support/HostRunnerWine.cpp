@@ -166,8 +166,12 @@ QString hostPath(const QString& path)
     QString tail;
     for (;;) {
         if (char* name = unixName(reinterpret_cast<LPCWSTR>(native.utf16()))) {
-            const QString unix = QString::fromUtf8(name);
+            QString unix = QString::fromUtf8(name);
             ::HeapFree(::GetProcessHeap(), 0, name);
+            // Wine names C: through its link ".../dosdevices/c:", and a colon in a path
+            // is a host name to Firebird's client ("host:path"): the folder it links
+            // to has none.
+            unix.replace(QStringLiteral("/dosdevices/c:/"), QStringLiteral("/drive_c/"));
             return unix + tail;
         }
         const qsizetype cut = native.lastIndexOf(QLatin1Char('\\'));
