@@ -19,6 +19,31 @@
 
 namespace ftp {
 
+// Unix LIST lines of recent files show a month and day but no year: the date lies
+// within the last months, or a little ahead of our clock when the server's clock or
+// zone differs from ours. Each month and day is worked out once.
+class RecentDays {
+public:
+    explicit RecentDays(const QDate& today) : m_today(today) {}
+    // The Julian day, or -1 where no such date lies in the last years.
+    std::int64_t julianDay(int month, int day)
+    {
+        // Day and month come from one or two digits; only real ones are worth keeping.
+        if (month < 1 || month > 12 || day < 1 || day > 31)
+            return -1;
+        std::int64_t& known = m_known[month - 1][day - 1];
+        if (known == 0)
+            known = find(month, day);
+        return known;
+    }
+
+private:
+    std::int64_t find(int month, int day) const;
+
+    QDate m_today;
+    std::int64_t m_known[12][31] = {}; // 0: not worked out yet, -1: none
+};
+
 // Reads a listing piece by piece as it arrives over the data connection, holding
 // only the line in progress. Lines longer than kMaxLineBytes hold no entry we keep
 // (the name alone would be too long) and are skipped without being held.
@@ -35,14 +60,12 @@ public:
 
 private:
     void line(QByteArrayView line);
-    std::int64_t recentDay(int month, int day);
 
     bool m_machine;
-    QDate m_today;
+    RecentDays m_recentDays;
     QByteArray m_partial;
     bool m_skippingLongLine = false;
     FtpListing::Builder m_builder;
-    std::int64_t m_recentDays[12][31] = {}; // 0: not worked out yet, -1: none
 };
 
 // A whole listing as it came over the data connection.

@@ -1,7 +1,8 @@
 #pragma once
 // Thin portable layer over TCP sockets: BSD sockets, with Winsock behind the same
-// calls on Windows. IPv4 only. Once a connection carries TLS (FtpTls.h), the same
-// calls send and receive through it, under the same time-outs and cancel flag.
+// calls on Windows (the system calls themselves are in SocketPlatform.h). IPv4
+// only. Once a connection carries TLS (FtpTls.h), the same calls send and receive
+// through it, under the same time-outs and cancel flag.
 //
 // Sockets are non-blocking; every wait is bounded by a time-out and looks at a
 // cancel flag at least every 100 ms. TIdFTP::Abort also shuts the sockets down
@@ -119,11 +120,5 @@ private:
     Handle m_handle = kInvalid;
     std::unique_ptr<TlsLayer> m_tls;
 };
-
-enum class Readiness { Read, Write };
-// Waits until the socket is ready or the deadline passes (false); throws LinkError
-// when cancelled. Looks at the cancel flag at least every 100 ms.
-bool waitForSocket(Socket::Handle handle, Readiness what, std::chrono::steady_clock::time_point deadline,
-                   const std::atomic<bool>& cancel);
 
 }

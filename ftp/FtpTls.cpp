@@ -1,14 +1,13 @@
 #include "FtpTls.h"
 
+#include "SocketPlatform.h"
+
 // Winsock and the CryptoAPI before OpenSSL, whose headers undo the names that
 // wincrypt.h defines over its own (X509_NAME and others).
 #ifdef _WIN32
 #include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
-#else
-#include <cerrno>
-#include <sys/socket.h>
 #endif
 
 #include <openssl/err.h>
@@ -18,63 +17,53 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <system_error>
 
 namespace ftp {
 
 namespace {
 
 using Clock = TlsLayer::Clock;
-constexpr Millis kCancelCheck{100};
 
 // With read-ahead OpenSSL takes from the socket as much as this at a time instead
 // of one record's header and then its body.
 constexpr int kReadBuffer = 64 * 1024;
 
-#ifdef _WIN32
-using IoResult = int;
-constexpr int kNoSignal = 0;
-int lastSystemError() { return WSAGetLastError(); }
-bool retryLater(int e) { return e == WSAEWOULDBLOCK || e == WSAEINTR; }
-#else
-using IoResult = ssize_t;
-// OpenSSL's own socket BIO writes without it: a peer that had closed would raise
-// SIGPIPE and end the program.
-constexpr int kNoSignal = MSG_NOSIGNAL;
-int lastSystemError() { return errno; }
-bool retryLater(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINTR; }
-#endif
-
 // ---------------------------------------------------------------- our socket as OpenSSL's transport
+// OpenSSL's own socket BIO would send with a plain send(): a peer that had closed
+// would raise SIGPIPE and end the program. Ours sends as the plain layer does.
+
+enum class Direction { Read, Write };
+
+// A socket that is not ready asks OpenSSL to repeat the call once it is; any other
+// failure is kept for the message.
+int transportResult(BIO* bio, std::ptrdiff_t n, Direction direction)
+{
+    if (n >= 0)
+        return static_cast<int>(n);
+    const int e = lastSocketError();
+    if (wouldBlock(e) || interrupted(e)) {
+        if (direction == Direction::Write)
+            BIO_set_retry_write(bio);
+        else
+            BIO_set_retry_read(bio);
+    } else {
+        static_cast<TlsLayer::Transport*>(BIO_get_data(bio))->lastError = e;
+    }
+    return -1;
+}
 
 int transportWrite(BIO* bio, const char* data, int size)
 {
-    auto* t = static_cast<TlsLayer::Transport*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
-    const IoResult n = ::send(t->handle, data, size, kNoSignal);
-    if (n >= 0)
-        return static_cast<int>(n);
-    const int e = lastSystemError();
-    if (retryLater(e))
-        BIO_set_retry_write(bio);
-    else
-        t->lastError = e;
-    return -1;
+    const auto* t = static_cast<const TlsLayer::Transport*>(BIO_get_data(bio));
+    return transportResult(bio, sendSome(t->handle, data, static_cast<std::size_t>(size)), Direction::Write);
 }
 
 int transportRead(BIO* bio, char* buffer, int size)
 {
-    auto* t = static_cast<TlsLayer::Transport*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
-    const IoResult n = ::recv(t->handle, buffer, size, 0);
-    if (n >= 0)
-        return static_cast<int>(n);
-    const int e = lastSystemError();
-    if (retryLater(e))
-        BIO_set_retry_read(bio);
-    else
-        t->lastError = e;
-    return -1;
+    const auto* t = static_cast<const TlsLayer::Transport*>(BIO_get_data(bio));
+    return transportResult(bio, receiveSome(t->handle, buffer, static_cast<std::size_t>(size)), Direction::Read);
 }
 
 long transportControl(BIO*, int command, long, void*)
@@ -95,8 +84,6 @@ BIO_METHOD* transportMethod()
 }
 
 // ---------------------------------------------------------------- texts
-
-QString systemText(int error) { return QString::fromStdString(std::system_category().message(error)); }
 
 // The reason OpenSSL gives for the last failure ("wrong version number",
 // "tlsv1 alert protocol version").
@@ -245,7 +232,7 @@ std::optional<TlsLayer::Stop> TlsLayer::afterFailure(int result, Clock::time_poi
             throwTlsFailure();
         if (m_transport.lastError == 0)
             return Stop::Closed;
-        throw LinkError(QStringLiteral("Falha na conexão com o servidor: %1").arg(systemText(m_transport.lastError)));
+        throwSocketError(m_transport.lastError);
     default:
         throwTlsFailure();
     }

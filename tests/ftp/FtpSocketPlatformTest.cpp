@@ -1,0 +1,78 @@
+// The system's text for a socket error, as messages show it: Winsock's codes on
+// Windows (which MinGW's std::system_category() does not know), errno elsewhere.
+#include "SocketPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <cerrno>
+#endif
+
+using namespace ftp;
+
+namespace {
+
+struct ErrorTextCase {
+    const char* name;
+    int code;
+    // The text holds at least one of them: the system's language picks the words
+    // (English, as Wine and an English Windows say it, or Portuguese).
+    std::vector<std::string> words;
+};
+
+void PrintTo(const ErrorTextCase& c, std::ostream* os) { *os << c.name << " (" << c.code << ")"; }
+
+class SocketErrorText : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(SocketErrorText, SaysWhatHappened)
+{
+    const ErrorTextCase& c = GetParam();
+    const QString text = socketErrorText(c.code);
+    bool found = false;
+    for (const std::string& word : c.words)
+        found = found || text.contains(QString::fromStdString(word), Qt::CaseInsensitive);
+    EXPECT_TRUE(found) << text.toStdString();
+}
+
+const ErrorTextCase kErrorTexts[] = {
+#ifdef _WIN32
+    {"refused", WSAECONNREFUSED, {"refused", "recus"}},
+    // "An existing connection was forcibly closed by the remote host", "Connection
+    // reset by peer" (Wine), "Foi forçado o cancelamento de uma conexão existente".
+    {"reset", WSAECONNRESET, {"reset", "closed", "cancelamento"}},
+#else
+    {"refused", ECONNREFUSED, {"refused", "recus"}},
+    {"reset", ECONNRESET, {"reset", "fechad", "reinici"}},
+    {"timed_out", ETIMEDOUT, {"timed out", "tempo"}},
+#endif
+    // No system knows it: the message still names the code.
+    {"unknown", 99999, {"99999"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SocketErrorText, ::testing::ValuesIn(kErrorTexts),
+                         [](const ::testing::TestParamInfo<ErrorTextCase>& info) { return std::string(info.param.name); });
+
+// A failed socket call breaks the connection: it is raised as the kind that closes
+// it, with the system's words in the message.
+TEST(SocketError, IsALinkErrorWithTheSystemsText)
+{
+#ifdef _WIN32
+    const int refused = WSAECONNREFUSED;
+#else
+    const int refused = ECONNREFUSED;
+#endif
+    try {
+        throwSocketError(refused);
+    } catch (const LinkError& e) {
+        EXPECT_TRUE(e.Message().contains(socketErrorText(refused))) << e.Message().toStdString();
+        return;
+    }
+    ADD_FAILURE() << "no LinkError";
+}
+
+}
