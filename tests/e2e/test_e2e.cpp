@@ -135,8 +135,9 @@ TEST_F(PontaAPonta, OnWindowsTheClientIsRecognisedWhicheverLibraryLiesBesideTheP
         SCOPED_TRACE(c.nome);
         QTemporaryDir raiz;
         auto inst = instalacaoKorv();
-        if (c.aoLado)
+        if (c.aoLado) {
             ASSERT_TRUE(QFile::copy(clienteFirebirdWindows(c.aoLado), inst->pasta.filePath(QStringLiteral("fbclient.dll"))));
+        }
         testsupport::PyFtpd ftp(raiz.path());
         Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
         ASSERT_TRUE(p.terminouSozinho(60000)) << p.log().join('\n').toStdString();
