@@ -18,6 +18,7 @@
 #include "FtpSessionEvents.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
+#include "TransferRecord.h"
 #include "uIQuintaraConexoes.h"
 #include "uTFtpQuintaraUtil.h"
 
@@ -207,36 +208,36 @@ private:
     EOperationCancelled cancelled() const;
 
     // The transfer that runs, for its progress, its end and its failure message.
-    struct Transfer {
-        TWorkMode mode = wmWrite;
-        QString name;               // as the user knows it
-        std::int64_t total = -1;
-        std::int64_t done = 0;      // bytes of the file at the far end so far
-        bool begun = false;
-        bool ended = false;
-        int retries = 0;            // new attempts after a broken line
-        bool replacing = false;     // over a file of the same name
-        QString remoteName;         // an upload's final name
-        QString leftOver;           // an upload's temporary name, when it stays on the server
-        std::int64_t leftOverBytes = 0;
-        bool resumable = false;     // a later upload of the same file can go on from it
-    };
+    using Transfer = TransferRecord;
     void beginTransfer(TWorkMode mode, const QString& name);
     void endTransfer(TransferOutcome outcome, const QString& failure = {});
     [[noreturn]] void failTransfer(std::exception_ptr error);
 
-    // FtpSessionTransfers.cpp
+    // One loop for both directions (TransferMachine.cpp), starting at from; a
+    // direction supplies what differs (TransferMachine.h).
+    class TransferDirection;
+    TransferCheck runTransfer(TransferDirection& direction, std::int64_t from);
+    // Whether the server's digest matched ours; serverDigestFailed, once set, spares
+    // a server that could not compute one the question on later attempts.
+    bool checkDigest(TransferDirection& direction, bool& serverDigestFailed);
+
+    // UploadTransfer.cpp
     struct Upload {
         QString localPath;
         RemoteName finalName;
         bool offerResume = false; // look for an interrupted upload of this local file
     };
+    class UploadDirection;
     TransferCheck sendFile(const Upload& upload);
-    std::optional<TransferCheck> receiveFile(const RemoteName& remoteName, const QString& localPath);
     std::int64_t resumePoint(const RemoteName& partial, std::int64_t total);
-    TransferCheck checkUpload(const Upload& upload, const RemoteName& partial, const struct LocalFileState& before);
     void placeUpload(const RemoteName& partial, const RemoteName& finalName);
     void removeStalePartials(const RemoteName& finalName);
+
+    // DownloadTransfer.cpp
+    class DownloadDirection;
+    std::optional<TransferCheck> receiveFile(const RemoteName& remoteName, const QString& localPath);
+
+    // Between attempts (FtpSessionTransfers.cpp).
     void reconnectForRetry();
     void pauseBeforeRetry(int attempt);
     // Connect at the endpoint set in the component, and once more if the user accepts

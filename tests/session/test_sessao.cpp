@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -196,6 +197,58 @@ TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
         EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")).size(), 1);
         EXPECT_EQ(roteiro.falha, QString::fromUtf8(painel));
         EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+}
+
+// A server whose digest never matches ours gets the data once more, from the first
+// byte; then the transfer fails and says so, and the copy that was there stays.
+TEST_F(Sessao, ADigestThatNeverMatchesCostsOneNewStartThenTheTransferFails)
+{
+    struct Caso {
+        TWorkMode direcao;
+        const char* transferencia; // the command that moves the data
+        const char* recomeco;      // the log line of the new start
+        const char* caixa;         // the error box; %1: the upload's temporary name
+    };
+    const Caso casos[] = {
+        {wmWrite, "STOR ", "O resumo SHA-256 do arquivo no servidor não confere com o do arquivo local: o envio recomeça do início",
+         "Não foi possível enviar o arquivo dados.bin.\n\nO resumo SHA-256 do arquivo no servidor não confere com o do arquivo local.\n\n"
+         "O arquivo não foi enviado. A cópia anterior no servidor foi mantida.\n"
+         "A parte já enviada ficou no servidor como %1; um novo envio deste arquivo pode continuar dela."},
+        {wmRead, "RETR ", "O resumo SHA-256 do arquivo baixado não confere com o do servidor: o download recomeça do início",
+         "Não foi possível baixar o arquivo dados.bin.\n\nO resumo SHA-256 do arquivo baixado não confere com o do servidor.\n\n"
+         "O arquivo não foi baixado. O arquivo local anterior foi mantido como estava."},
+    };
+    for (const Caso& c : casos) {
+        const bool envio = c.direcao == wmWrite;
+        SCOPED_TRACE(envio ? "upload" : "download");
+        roteiro.linhas.clear();
+        ScriptedFtp servidor(QStringLiteral("hash-mismatch"), {{kPastaCorrompida + QStringLiteral("/dados.bin"), 5000}});
+        auto s = abrir(servidor);
+        const QByteArray conteudo(70000, 'd');
+        const QString caminho = arquivo(QStringLiteral("dados.bin"), conteudo);
+
+        roteiro.respostas = {true};
+        try {
+            if (envio)
+                s->EnviarArquivo(caminho);
+            else
+                s->BaixarArquivo(QStringLiteral("dados.bin"), caminho);
+            ADD_FAILURE() << "the transfer went through";
+        } catch (const ETransferFailed& e) {
+            const QString caixa = QString::fromUtf8(c.caixa);
+            EXPECT_EQ(e.Message(), envio ? caixa.arg(partialName(QStringLiteral("dados.bin"), caminho)) : caixa);
+        }
+        const QString pergunta = envio ? QStringLiteral("replace remote dados.bin") : QStringLiteral("replace local ") + caminho;
+        const QString inicio = envio ? QStringLiteral("begin write 70000") : QStringLiteral("begin read 5000");
+        EXPECT_EQ(roteiro.eventos, (QStringList{pergunta, inicio, QStringLiteral("checking"), QStringLiteral("resumed 0"),
+                                                QStringLiteral("checking"), QStringLiteral("end failed")}));
+        EXPECT_EQ(roteiro.falha, QStringLiteral("o conteúdo no servidor não confere"));
+        EXPECT_EQ(roteiro.linhas.filter(QStringLiteral("recomeça")), QStringList{QString::fromUtf8(c.recomeco)});
+        EXPECT_EQ(servidor.commands().filter(QRegularExpression(QStringLiteral("^") + QLatin1String(c.transferencia))).size(), 2);
+        EXPECT_TRUE(servidor.notes().filter(QStringLiteral("renamed")).isEmpty());
+        EXPECT_EQ(testsupport::readFile(caminho), conteudo);
+        EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{QStringLiteral("dados.bin")});
     }
 }
 

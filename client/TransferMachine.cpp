@@ -1,0 +1,140 @@
+// The one loop every transfer runs, in either direction: a named step at a time, and
+// every failure a transition. A broken line leads back to Reconnect after a pause, up
+// to RetryPolicy::pauses.size() times; a server that cannot go on from a position,
+// or whose digest does not match, gets the data again from its first byte, once.
+#include "TransferMachine.h"
+
+#include "FileDigest.h"
+#include "FtpSessionCalls.h"
+#include "TransferFailure.h"
+#include "VisibleText.h"
+
+namespace {
+
+enum class Step {
+    Reconnect,       // a new connection where the old one is gone, and the client folder again
+    FindResumePoint, // where the data stopped
+    MoveData,
+    CheckSize,
+    CheckDigest,
+    Place,           // the checked copy takes its final name
+    Done,
+};
+
+// How long a server may take to compute a digest: it reads the whole file, at worst
+// from a slow disk.
+std::chrono::milliseconds digestWait(std::int64_t size)
+{
+    return std::chrono::seconds(60) + std::chrono::milliseconds(size / (10 * 1000));
+}
+
+}
+
+TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t from)
+{
+    const TWorkMode mode = direction.mode();
+    // The first attempt goes on the connection that is open, from where the caller
+    // found the data to stand (for an upload, with the user's consent).
+    Step step = Step::MoveData;
+    TransferCheck check = TransferCheck::Unconfirmed;
+    bool startedOver = false;        // the one start from the first byte has been spent
+    bool serverDigestFailed = false; // then the server is not asked again on a new attempt
+    for (;;) {
+        try {
+            switch (step) {
+            case Step::Reconnect:
+                reconnectForRetry();
+                step = Step::FindResumePoint;
+                break;
+            case Step::FindResumePoint:
+                from = direction.resumePoint();
+                m_transfer->done = from;
+                m_events.transferResumed(mode, from);
+                step = Step::MoveData;
+                break;
+            case Step::MoveData:
+                direction.moveData(from);
+                m_events.transferChecking(mode);
+                step = Step::CheckSize;
+                break;
+            case Step::CheckSize:
+                check = direction.checkSize();
+                step = Step::CheckDigest;
+                break;
+            case Step::CheckDigest:
+                if (checkDigest(direction, serverDigestFailed))
+                    check = TransferCheck::SizeAndDigest;
+                step = Step::Place;
+                break;
+            case Step::Place:
+                direction.place();
+                endTransfer(TransferOutcome::Completed);
+                step = Step::Done;
+                break;
+            case Step::Done:
+                direction.afterPlace();
+                return check;
+            }
+        } catch (const std::exception& e) {
+            // After a cancel every failure is the cancel, which failTransfer says.
+            if (m_state == State::Cancelling)
+                throw;
+            const TransferFailureKind kind = failureKindOf(e);
+            if ((kind == TransferFailureKind::RestartRefused || kind == TransferFailureKind::ContentMismatch) && !startedOver) {
+                startedOver = true;
+                const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
+                if (kind == TransferFailureKind::RestartRefused) {
+                    m_events.log(messageOf(e));
+                    m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
+                } else {
+                    m_events.log(messageOf(e) + QStringLiteral(": ") + again);
+                }
+                if (!direction.startOver())
+                    throw;
+                from = 0;
+                m_transfer->done = 0;
+                m_events.transferResumed(mode, 0);
+                step = Step::MoveData;
+            } else if (isLineBreak(kind)) {
+                direction.lineBroke();
+                if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))
+                    throw;
+                ++m_transfer->retries;
+                m_events.log(QStringLiteral("Conexão perdida: %1").arg(messageOf(e)));
+                pauseBeforeRetry(m_transfer->retries);
+                step = Step::Reconnect;
+            } else {
+                throw;
+            }
+        }
+    }
+}
+
+bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFailed)
+{
+    const TransferDirection::DigestPair pair = direction.digestPair();
+    std::optional<RemoteHash> digest;
+    if (!serverDigestFailed) {
+        try {
+            digest = ftp([&] { return m_ftp->Hash(pair.remote, digestWait(pair.size)); });
+        } catch (const EOperationCancelled&) {
+            throw;
+        } catch (const Exception& e) {
+            serverDigestFailed = true;
+            m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
+            if (pair.placeNeedsServer && !Connected())
+                throw ETransferFault(TransferFailureKind::TransferBroken, e.Message());
+        }
+    }
+    if (!digest)
+        return false;
+    QByteArray ours;
+    executarBloqueante([&] { ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested); });
+    throwIfCancelled();
+    if (ours != digest->digest)
+        throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
+                                                                       .arg(digest->algorithm, pair.checked, pair.reference));
+    m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
+                     .arg(visibleText(m_transfer->name), digest->algorithm, pair.reference));
+    return true;
+}

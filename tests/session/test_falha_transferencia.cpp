@@ -1,0 +1,150 @@
+// What a failed transfer tells the user, from whatever failed: the busy panel's few
+// words, and the error box's why and what became of the file.
+#include "FtpSession.h"
+#include "TransferFailure.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+// An upload of a file of 1,000 bytes, broken off at 320.
+TransferRecord envioInterrompido()
+{
+    TransferRecord t;
+    t.mode = wmWrite;
+    t.name = QStringLiteral("base.fbk");
+    t.remoteName = QStringLiteral("base.fbk");
+    t.total = 1000;
+    t.done = 320;
+    t.begun = true;
+    return t;
+}
+
+TransferFailureReport relato(const std::exception& e, const TransferRecord& t)
+{
+    return describeFailure(failureKindOf(e), messageOf(e), t);
+}
+
+// The box's middle paragraph: why.
+QString porque(const TransferFailureReport& r)
+{
+    return r.message.section(QStringLiteral("\n\n"), 1, 1);
+}
+
+TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
+{
+    struct Caso {
+        const char* nome;
+        std::function<void()> falha;
+        std::function<void(TransferRecord&)> ajuste; // the record, where the case is not envioInterrompido's
+        const char* painel;
+        const char* porque;
+    };
+    const auto nada = [](TransferRecord&) {};
+    const Caso casos[] = {
+        {"the data connection lost, after new attempts", [] { throw EIdFTPDataConnectionLost(QStringLiteral("Conexão de dados perdida")); },
+         [](TransferRecord& t) { t.retries = 5; }, "conexão perdida em 32 %",
+         "A conexão com o servidor foi perdida em 32 % e não voltou depois de 5 novas tentativas (Conexão de dados perdida)."},
+        {"the server says not now (4xx)", [] { throw EIdFTPError(QStringLiteral("Muitas conexões"), 421); }, nada,
+         "conexão perdida em 32 %", "A conexão com o servidor foi perdida em 32 % (Muitas conexões)."},
+        {"the data stopped short", [] { throw EIdFTPTransferBroken(QStringLiteral("Transferência incompleta")); }, nada,
+         "transferência interrompida em 32 %", "A transferência foi interrompida em 32 % (Transferência incompleta)."},
+        {"the data stopped short, after new attempts", [] { throw EIdFTPTransferBroken(QStringLiteral("Transferência incompleta")); },
+         [](TransferRecord& t) { t.retries = 2; }, "transferência interrompida em 32 %",
+         "A transferência foi interrompida em 32 % e não se completou depois de 2 novas tentativas (Transferência incompleta)."},
+        {"a line that broke before the transfer began", [] { throw EIdFTPTransferBroken(QStringLiteral("Conexão recusada")); },
+         [](TransferRecord& t) { t.begun = false; }, "não foi possível falar com o servidor",
+         "Não foi possível falar com o servidor FTP: Conexão recusada."},
+        {"no resume, at 0 %", [] { throw EIdFTPRestartRefused(QStringLiteral("REST não implementado"), 502); },
+         [](TransferRecord& t) { t.done = 0; }, "o servidor não continua transferências interrompidas em 0 %",
+         "A transferência foi interrompida em 0 % e o servidor não permite continuá-la: REST não implementado."},
+        {"a lasting refusal", [] { throw EIdFTPError(QStringLiteral("Permissão negada"), 550); }, nada, "recusado pelo servidor",
+         "O servidor recusou: Permissão negada."},
+        {"a reply the command does not call for", [] { throw EIdFTPError(QStringLiteral("Ok"), 200); }, nada,
+         "resposta inválida do servidor", "O servidor respondeu o que não se esperava: Ok."},
+        {"the local file could not be read", [] { throw EIdFTPError(QStringLiteral("Erro de leitura em base.fbk")); }, nada,
+         "erro no arquivo local", "Erro de leitura em base.fbk."},
+        {"a failure that is no program's own", [] { throw std::runtime_error("falta de memória"); }, nada, "erro no arquivo local",
+         "falta de memória."},
+        {"the local file changed",
+         [] { throw ETransferFault(TransferFailureKind::LocalFileChanged, QStringLiteral("O arquivo local base.fbk mudou")); }, nada,
+         "o arquivo local mudou durante o envio",
+         "O arquivo local foi alterado enquanto era enviado (mudou de tamanho ou de data de modificação). Envie-o de novo quando "
+         "nenhum outro programa o estiver alterando."},
+        {"the digests differ", [] { throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo MD5 não confere")); },
+         nada, "o conteúdo no servidor não confere", "O resumo MD5 não confere."},
+        {"a size unknown: no share", [] { throw EIdFTPDataConnectionLost(QStringLiteral("Conexão de dados perdida.")); },
+         [](TransferRecord& t) { t.total = -1; }, "conexão perdida", "A conexão com o servidor foi perdida (Conexão de dados perdida.)."},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        TransferRecord t = envioInterrompido();
+        c.ajuste(t);
+        try {
+            c.falha();
+            ADD_FAILURE() << "nothing failed";
+        } catch (const std::exception& e) {
+            const TransferFailureReport r = relato(e, t);
+            EXPECT_EQ(r.panel, QString::fromUtf8(c.painel));
+            EXPECT_EQ(porque(r), QString::fromUtf8(c.porque));
+            EXPECT_TRUE(r.message.startsWith(QStringLiteral("Não foi possível enviar o arquivo base.fbk.\n\n"))) << r.message.toStdString();
+        }
+    }
+}
+
+TEST(FalhaDeTransferencia, TheBoxSaysWhatBecameOfTheFile)
+{
+    struct Caso {
+        const char* nome;
+        std::function<void(TransferRecord&)> ajuste;
+        const char* destino;
+    };
+    const Caso casos[] = {
+        {"a new upload, nothing left", [](TransferRecord&) {},
+         "O arquivo não foi enviado; nenhum arquivo chamado base.fbk foi criado no servidor."},
+        {"over an earlier copy, a piece that a new upload continues",
+         [](TransferRecord& t) {
+             t.replacing = true;
+             t.resumable = true;
+             t.leftOver = QStringLiteral("base.fbk.3e8-1.parcial");
+             t.leftOverBytes = 320;
+         },
+         "O arquivo não foi enviado. A cópia anterior no servidor foi mantida.\nA parte já enviada ficou no servidor como "
+         "base.fbk.3e8-1.parcial; um novo envio deste arquivo pode continuar dela."},
+        {"under a unique name, a piece nobody continues",
+         [](TransferRecord& t) {
+             t.remoteName = QStringLiteral("20240131_base.fbk");
+             t.leftOver = QStringLiteral("20240131_base.fbk.3e8-1.parcial");
+             t.leftOverBytes = 320;
+         },
+         "O arquivo não foi enviado; nenhum arquivo chamado 20240131_base.fbk foi criado no servidor.\nUma parte incompleta ficou no "
+         "servidor como 20240131_base.fbk.3e8-1.parcial."},
+        {"a temporary name with nothing in it is not mentioned",
+         [](TransferRecord& t) {
+             t.resumable = true;
+             t.leftOver = QStringLiteral("base.fbk.3e8-1.parcial");
+         },
+         "O arquivo não foi enviado; nenhum arquivo chamado base.fbk foi criado no servidor."},
+        {"a download over a local file", [](TransferRecord& t) {
+             t.mode = wmRead;
+             t.replacing = true;
+         },
+         "O arquivo não foi baixado. O arquivo local anterior foi mantido como estava."},
+        {"a download to a new file", [](TransferRecord& t) { t.mode = wmRead; },
+         "O arquivo não foi baixado; nenhum arquivo foi gravado no seu lugar."},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        TransferRecord t = envioInterrompido();
+        c.ajuste(t);
+        const TransferFailureReport r = relato(EIdFTPError(QStringLiteral("Permissão negada"), 550), t);
+        const QString titulo = t.mode == wmWrite ? QStringLiteral("Não foi possível enviar o arquivo base.fbk.")
+                                                 : QStringLiteral("Não foi possível baixar o arquivo base.fbk.");
+        EXPECT_EQ(r.message, titulo + QStringLiteral("\n\nO servidor recusou: Permissão negada.\n\n") + QString::fromUtf8(c.destino));
+    }
+}
+
+}
