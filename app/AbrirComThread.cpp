@@ -14,23 +14,17 @@ void TAbrirComThread::Start()
 
 void TAbrirComThread::Execute()
 {
-    if (!m_janela) {
-        deleteLater();
-        return;
-    }
-    bool enviado = false;
-    m_janela->operacao(
-        m_janela,
-        [this, &enviado] {
-            m_janela->EnviarArquivoLinhaComando();
-            enviado = true;
-        },
-        FtpSession::Kind::Transfer);
-    if (m_janela && enviado && !m_janela->baseCorrompida()) {
+    if (m_janela) {
         QPointer<TfPrincipal> janela = m_janela;
-        QTimer::singleShot(m_janela->m_deps.pausaAntesDeFecharMs, m_janela, [janela] {
-            if (janela)
-                janela->close();
+        // Sent, or kept on the server at the user's word: the window closes after a
+        // pause, unless the file went to the shared folder, whose unique name the
+        // user must see.
+        m_janela->EnviarArquivoLinhaComando([janela] {
+            if (janela && !janela->baseCorrompida())
+                QTimer::singleShot(janela->m_deps.pausaAntesDeFecharMs, janela, [janela] {
+                    if (janela)
+                        janela->close();
+                });
         });
     }
     deleteLater();

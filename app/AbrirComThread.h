@@ -1,7 +1,9 @@
 #pragma once
-// A file named on the command line ("Open with"): sent once the window is shown,
-// on the GUI thread like every other operation; in normal mode the window then
-// closes by itself after a pause.
+// A file named on the command line ("Open with"). Despite its name (the one support
+// staff know it by) this is no thread: a one-shot timer that, once the window has
+// been shown, hands the file to the send flow, which runs on the session's thread
+// like every other operation. In normal mode the window then closes by itself
+// after a pause.
 #include <QObject>
 #include <QPointer>
 

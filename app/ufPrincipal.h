@@ -1,11 +1,16 @@
 #pragma once
 // The program's one window. Its controls are laid out in ufPrincipal.ui; this class
-// wires them to the FTP session (client/FtpSession.h), which does the work, and
-// shows what the session reports: the log, the busy panel, the file list, and the
-// message boxes that answer its questions.
+// wires them to the FTP session (client/FtpSession.h), which does the work on its
+// own thread (client/SessionWorker.h), and shows what the session reports: the log,
+// the busy panel, the file list, and the message boxes that answer its questions.
+//
+// ufPrincipal.cpp: start-up, closing, the guard and the busy state;
+// EventosJanela.cpp: what the session reports and asks; OperacoesJanela.cpp: what
+// the buttons, a drop and a file handed over at start ask of the session.
 #include "BusyPanel.h"
 #include "Dialogos.h"
-#include "FtpSession.h"
+#include "EnvioArquivo.h"
+#include "SessionWorker.h"
 #include "ui_ufPrincipal.h"
 
 #include <QMainWindow>
@@ -42,11 +47,11 @@ public:
     const std::unique_ptr<Ui::fPrincipal> ui;
 
     // State that tests and support staff look at.
-    const QString& directory() const { return m_sessao.directory(); }
-    bool baseCorrompida() const { return m_sessao.baseCorrompida(); }
-    IQuintaraConexao* sistema() const { return m_sessao.sistema(); }
-    bool operacaoEmAndamento() const { return m_sessao.state() != FtpSession::State::Idle; }
-    TIdFTP& IdFTP1() { return m_sessao.IdFTP1(); }
+    const QString& directory() const { return sessao().directory(); }
+    bool baseCorrompida() const { return sessao().baseCorrompida(); }
+    IQuintaraConexao* sistema() const { return sessao().sistema(); }
+    bool operacaoEmAndamento() const { return m_trabalhador->busy(); }
+    TIdFTP& IdFTP1() { return sessao().IdFTP1(); }
     FileListModel& arquivos() const { return *m_arquivos; }
 
     // Drops the given local paths on the window, as the platform's drop does.
@@ -67,9 +72,18 @@ private:
     // The one guard every handler runs through: nothing escapes to Qt's event
     // dispatch, and nothing is swallowed silently.
     void protegido(QObject* sender, const std::function<void()>& handler);
-    // A handler that uses the FTP connection: one at a time. A transfer's handler
-    // says so: closing the window then asks first.
-    void operacao(QObject* sender, const std::function<void()>& handler, FtpSession::Kind kind = FtpSession::Kind::Other);
+    void excecao(QObject* sender, std::exception_ptr error);
+    // Work that uses the FTP connection, run on the session's thread: one at a time
+    // (false, and a line in the log, while another runs). What it throws goes
+    // through the guard once it has ended; depois runs here when it threw nothing.
+    // A transfer says so: closing the window then asks first.
+    using Trabalho = std::function<void(FtpSession&)>;
+    bool operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois = {});
+    bool ocupada();
+    // From inside an operation's work: runs fn here, in order with the session's reports.
+    void naJanela(std::function<void()> fn) { m_trabalhador->post(std::move(fn)); }
+    FtpSession& sessao() { return m_trabalhador->session(); }
+    const FtpSession& sessao() const { return m_trabalhador->session(); }
     void ApplicationEvents1Exception(QObject* sender, const Exception& e);
     int MessageBox(const QString& text, const QString& caption, int flags);
 
@@ -77,7 +91,6 @@ private:
     void Log(const QString& text);
     void Aguardar(std::int64_t max, const QString& text);
     void Liberar();
-    void bombearMensagens();
     void ListView1SelectItem();
     void Splitter1Moved();
     // Opens the log below the page, as dragging the splitter does.
@@ -101,36 +114,36 @@ private:
     bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
     void connectionSecurity(bool secure) override;
 
-    // The buttons and what they start.
-    void ListarArquivos();
+    // The buttons and what they start (OperacoesJanela.cpp). The names with a
+    // FtpSession& run on the session's thread, inside an operation.
+    void ListarArquivos(FtpSession& s);
+    void VerArquivos(FtpSession& s);
     void btnViewFilesClick();
     void btnRefreshClick();
     void btnUploadClick();
-    // Both send localPath in the mode the client is in; nothing when the user declined.
-    std::optional<TransferCheck> enviar(const QString& localPath);
     // What the window shows of a file that went: the unique name, or the refreshed list.
-    void mostrarEnviado(const FtpSession::Sent& enviado);
-    void mensagemDeSucesso(TWorkMode mode, TransferCheck check);
+    void mostrarEnviado(FtpSession& s, const Envio& envio);
+    void mensagemDeSucesso(const QString& texto);
     int linhaSelecionada() const;
     void GarantirSelecao();
     void btnDownloadSelectedClick();
     void btnDownloadFinalClick();
-    void BaixarArquivo(const RemoteName& remoteName);
+    void BaixarArquivo(QObject* sender, const RemoteName& remoteName);
     bool ConfirmaSubstituirLocal(const QString& localPath);
     void btnDeleteClick();
 
     // Command line and drops.
-    void EnviarArquivoLinhaComando();
+    void EnviarArquivoLinhaComando(std::function<void()> depois);
     void WMDropFiles(const QStringList& paths);
-    void verificarArquivoParaEnvio(const QString& path);
 
     Dependencias m_deps;
-    FtpSession m_sessao;
+    // The session and its thread. It goes first when the window goes
+    // (~TfPrincipal): a report still queued then is dropped with it.
+    std::unique_ptr<SessionWorker> m_trabalhador;
     FileListModel* m_arquivos = nullptr;
     std::unique_ptr<BusyPanel> m_painel;
     // A wait shows in the panel only once it lasts: a quick listing does not flash it.
     QTimer m_esperaVisivel;
     QString m_textoEspera;
     bool m_mostrada = false;
-    int m_bombeando = 0;
 };

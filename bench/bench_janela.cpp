@@ -186,23 +186,36 @@ double listagemSemJanelaMs(int porta)
     return ms;
 }
 
-// Runs action, then lets the GUI thread work until the list has painted once more.
-// Returns the time to the paint and the longest GUI pause on the way.
+// Lets the GUI thread work until what a click started on the session's thread has ended.
+void esperarFim(TfPrincipal& w)
+{
+    while (w.operacaoEmAndamento())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+}
+
+// Runs action, then lets the GUI thread work until the operation it started has
+// ended and the list has painted its last contents. Returns the time to the paint
+// and the longest GUI pause on the way.
 struct Medida {
     double ms;
     double maiorPausaMs;
 };
-Medida atePintar(QWidget* lista, const std::function<void()>& action)
+Medida atePintar(TfPrincipal& w, const std::function<void()>& action)
 {
     esvaziarEventos();
-    ContadorDePinturas pinturas(lista);
+    QTreeView* lista = w.ui->ListView1;
+    ContadorDePinturas pinturas(lista->viewport());
+    // A refresh empties the list first: only a paint of the new contents counts.
+    const QMetaObject::Connection novos =
+        QObject::connect(lista->model(), &QAbstractItemModel::modelReset, [&pinturas] { pinturas.pinturas = 0; });
     MedidorDePausas medidor;
     QElapsedTimer t;
     t.start();
     medidor.iniciar();
     action();
-    while (pinturas.pinturas == 0 && t.elapsed() < 20000)
+    while ((w.operacaoEmAndamento() || pinturas.pinturas == 0) && t.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QObject::disconnect(novos);
     medidor.parar();
     return {static_cast<double>(t.nsecsElapsed()) / 1e6, medidor.maiorPausaMs()};
 }
@@ -229,6 +242,7 @@ int listar(int porta, int rodadas)
     // The first view connects, identifies the client and walks to the folder; the
     // refreshes measured only list.
     w->ui->btnViewFiles->click();
+    esperarFim(*w);
     const int linhas = lista->model()->rowCount();
     std::printf("rows=%d\n", linhas);
     if (linhas == 0)
@@ -236,7 +250,7 @@ int listar(int porta, int rodadas)
 
     std::vector<double> total, pausas;
     for (int i = 0; i < rodadas; ++i) {
-        const Medida m = atePintar(viewport, [&] { w->ui->btnRefresh->click(); });
+        const Medida m = atePintar(*w, [&] { w->ui->btnRefresh->click(); });
         total.push_back(m.ms);
         pausas.push_back(m.maiorPausaMs);
     }
@@ -260,7 +274,7 @@ int listar(int porta, int rodadas)
     std::vector<double> ordenar, pausasOrdenar;
     for (int i = 0; i < 2; ++i) {
         QHeaderView* h = lista->header();
-        const Medida m = atePintar(viewport, [&] {
+        const Medida m = atePintar(*w, [&] {
             const QPoint meio(h->sectionViewportPosition(0) + 10, h->height() / 2);
             QMouseEvent aperta(QEvent::MouseButtonPress, meio, h->viewport()->mapToGlobal(meio), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
             QMouseEvent solta(QEvent::MouseButtonRelease, meio, h->viewport()->mapToGlobal(meio), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
@@ -297,6 +311,7 @@ int transferir(int porta, bool enviar, const QString& remoto, const QString& loc
         dialogos->salvar.push_back(local);
         w->ui->btnDownloadFinal->click();
     }
+    esperarFim(*w);
     medidor.parar();
     const QString esperado = enviar ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");
     const bool ok = dialogos->caixas.contains(esperado);

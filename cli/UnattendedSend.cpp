@@ -3,15 +3,15 @@
 #include "LogText.h"
 #include "uTQuintaraConexoes.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
-#include <optional>
 
 UnattendedSend::UnattendedSend(CommandOptions options, Output output)
     : m_options(std::move(options)), m_output(std::move(output)), m_progress(m_output.outIsTerminal, m_output.out),
-      m_session(std::make_unique<FtpSession>(static_cast<FtpSessionEvents&>(*this)))
+      m_worker(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this)))
 {
 }
 
@@ -69,70 +69,80 @@ ExitCode UnattendedSend::run()
         }
     }
 
-    FtpSession::Operation operation(*m_session, FtpSession::Kind::Transfer);
+    FtpSession& session = m_worker->session();
     try {
-        m_session->identificarSistema([] { return std::make_shared<TQuintaraConexaoInstalada>(); });
+        session.identificarSistema([] { return std::make_shared<TQuintaraConexaoInstalada>(); });
     } catch (const Exception& e) {
         Log(e.Message());
     }
-    if (!m_session->sistema())
-        m_session->setSistema(std::make_shared<TQuintaraConexao>());
+    if (!session.sistema())
+        session.setSistema(std::make_shared<TQuintaraConexao>());
 
-    // The same refusals as a file dropped on the window, before any connection.
-    const QFileInfo info(m_options.file);
-    if (info.isDir()) {
-        Log(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(m_options.file));
-        return ExitCode::NotSent;
-    }
-    QFile readable(m_options.file);
-    if (!info.isFile() || !readable.open(QIODevice::ReadOnly)) {
-        Log(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(m_options.file));
-        return ExitCode::NotSent;
-    }
-    readable.close();
+    ExitCode code = ExitCode::NotSent;
+    const PedidoEnvio pedido{m_options.file, true, true};
+    m_worker->start(
+        FtpSession::Kind::Transfer,
+        [this, pedido](FtpSession& s) {
+            // The outcome is what the run ends with, after the connection's own lines.
+            struct Fechar {
+                FtpSession& s;
+                ~Fechar() { s.closeConnection(); }
+            } fechar{s};
+            m_envio = enviarArquivo(s, pedido);
+        },
+        [this, &code](std::exception_ptr failure) {
+            code = outcome(failure);
+            QCoreApplication::exit();
+        });
+    QCoreApplication::exec();
+    return code;
+}
 
-    std::optional<FtpSession::Sent> sent;
-    QString failure;
-    try {
-        sent = m_session->enviarAoIniciar(m_options.file);
-    } catch (const std::exception& e) {
-        const auto* exception = dynamic_cast<const Exception*>(&e);
-        failure = exception ? exception->Message() : QString::fromLocal8Bit(e.what());
-    }
-    // The outcome is what the run ends with, after the connection's own lines.
-    m_session->closeConnection();
-    if (!sent) {
-        Log(failure);
+ExitCode UnattendedSend::outcome(std::exception_ptr failure)
+{
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const Exception& e) {
+            Log(e.Message());
+        } catch (const std::exception& e) {
+            Log(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            Log(QStringLiteral("Erro inesperado"));
+        }
         return ExitCode::NotSent;
     }
     // A backup in the shared folder is no backup in the client's: a job must be able
     // to tell, and whoever reads its log, why.
-    if (m_session->baseCorrompida()) {
-        Log(QStringLiteral("Cliente não identificado (%1): o arquivo está na pasta compartilhada de base corrompida, %2")
-                .arg(textoMotivo(m_session->motivoBaseCorrompida()), QString::fromUtf16(PastaBaseCorrompida)));
-    }
+    const QString compartilhada = m_envio.textoPastaCompartilhada();
+    if (!compartilhada.isEmpty())
+        Log(compartilhada);
     ExitCode code = ExitCode::Sent;
-    if (!sent->check) {
-        Log(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"));
+    switch (m_envio.resultado) {
+    case ResultadoEnvio::MantidoNoServidor:
+        Log(m_envio.texto() + QStringLiteral(" (para substituí-lo: --substituir)"));
         code = ExitCode::RemoteExists;
-    } else if (*sent->check == TransferCheck::Unconfirmed) {
-        Log(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"));
+        break;
+    case ResultadoEnvio::EnviadoSemConferencia:
+        Log(m_envio.texto());
         code = ExitCode::SentUnverified;
-    } else {
-        Log(QStringLiteral("Arquivo Enviado com Sucesso"));
-        if (m_session->baseCorrompida())
+        break;
+    case ResultadoEnvio::Enviado:
+        Log(m_envio.texto());
+        if (!compartilhada.isEmpty())
             code = ExitCode::SentToSharedFolder;
+        break;
     }
     // Stored: a script that reads the output finds the name it has on the server on
     // the last line.
-    if (!sent->uniqueName.isEmpty())
-        m_output.out(sent->uniqueName + QLatin1Char('\n'));
+    if (!m_envio.nomeUnico.isEmpty())
+        m_output.out(m_envio.nomeUnico + QLatin1Char('\n'));
     return code;
 }
 
 void UnattendedSend::cancel()
 {
-    m_session->cancel();
+    m_worker->cancel();
 }
 
 // ---------------------------------------------------------------- what the session reports and asks

@@ -6,7 +6,8 @@
 // window). The log goes to standard error and to the log files, the progress and
 // a unique name to standard output.
 #include "CommandLine.h"
-#include "FtpSession.h"
+#include "EnvioArquivo.h"
+#include "SessionWorker.h"
 #include "TerminalProgress.h"
 
 #include <QFile>
@@ -28,6 +29,9 @@ public:
     UnattendedSend(CommandOptions options, Output output);
     ~UnattendedSend() override;
 
+    // Sends on the session's thread, running the program's event loop meanwhile:
+    // the reports and a signal's cancel are handled there. Returns once the send
+    // has ended.
     ExitCode run();
     // Stops the send, from any thread (a signal, a console's Ctrl+C).
     void cancel();
@@ -35,6 +39,7 @@ public:
 private:
     void openLogFiles();
     void Log(const QString& text);
+    ExitCode outcome(std::exception_ptr failure);
 
     void log(const QString& line) override;
     void clientCaption(const QString& caption) override;
@@ -54,5 +59,6 @@ private:
     Output m_output;
     TerminalProgress m_progress;
     std::vector<std::unique_ptr<QFile>> m_logFiles;
-    std::unique_ptr<FtpSession> m_session;
+    std::unique_ptr<SessionWorker> m_worker;
+    Envio m_envio;
 };

@@ -1,7 +1,6 @@
 #include "FtpSession.h"
 
 #include "AcceptedCertificates.h"
-#include "BlockingCall.h"
 #include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
 #include "Endpoints.h"
@@ -10,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QPointer>
 
 namespace {
 
@@ -49,19 +47,29 @@ void FtpSession::identificarSistema(const std::function<IQuintaraConexaoPtr()>& 
 
 // ---------------------------------------------------------------- one operation at a time
 
+void FtpSession::beginOperation(Kind kind)
+{
+    m_cancelRequested.store(false);
+    m_kind = kind;
+    m_state = State::Running;
+}
+
+void FtpSession::endOperation()
+{
+    m_transfer.reset();
+    m_kind = Kind::Other;
+    m_state = State::Idle;
+    emit idle();
+}
+
 FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)
 {
-    m_session.m_state = State::Running;
-    m_session.m_kind = kind;
-    m_session.m_cancelRequested.store(false);
+    m_session.beginOperation(kind);
 }
 
 FtpSession::Operation::~Operation()
 {
-    m_session.m_state = State::Idle;
-    m_session.m_kind = Kind::Other;
-    m_session.m_transfer.reset();
-    emit m_session.idle();
+    m_session.endOperation();
 }
 
 void FtpSession::cancel()
@@ -91,21 +99,9 @@ void FtpSession::throwIfCancelled() const
 
 // ---------------------------------------------------------------- events of the component
 
-template <typename F>
-void FtpSession::relay(F f)
-{
-    // Delivered on the session's thread; all of them before the FTP call returns
-    // there (see executarBloqueante).
-    QPointer<FtpSession> self(this);
-    naThreadPrincipal([self, f] {
-        if (self)
-            f(*self);
-    });
-}
-
 void FtpSession::OnStatus(const QString& text)
 {
-    relay([text](FtpSession& s) { s.m_events.log(text); });
+    m_events.log(text);
 }
 
 void FtpSession::OnWorkBegin(TWorkMode, std::int64_t)
@@ -118,13 +114,10 @@ void FtpSession::OnWork(TWorkMode mode, std::int64_t soFar)
 {
     if (!m_dataPhase.load())
         return;
-    const std::int64_t position = m_dataBase.load() + soFar;
-    relay([mode, position](FtpSession& s) {
-        if (!s.m_transfer || s.m_transfer->mode != mode || !s.m_transfer->begun || s.m_transfer->ended)
-            return;
-        s.m_transfer->done = position;
-        s.m_events.transferProgress(mode, position);
-    });
+    if (!m_transfer || m_transfer->mode != mode || !m_transfer->begun || m_transfer->ended)
+        return;
+    m_transfer->done = m_dataBase.load() + soFar;
+    m_events.transferProgress(mode, m_transfer->done);
 }
 
 void FtpSession::OnWorkEnd(TWorkMode)
@@ -134,33 +127,18 @@ void FtpSession::OnWorkEnd(TWorkMode)
 
 // ---------------------------------------------------------------- client folder
 
-void FtpSession::Log(const QString& text)
-{
-    m_events.log(text);
-}
-
-void FtpSession::SetCaptionCliente(const QString& caption)
-{
-    m_events.clientCaption(caption);
-}
-
-void FtpSession::SetDirectory(const QString& value)
-{
-    m_directory = value;
-}
-
-void FtpSession::SetBaseCorrompida(MotivoBaseCorrompida motivo)
-{
-    m_baseCorrompida = true;
-    m_motivoBaseCorrompida = motivo;
-}
-
 void FtpSession::DefinirPastaCliente()
 {
     if (!m_sistema)
         m_sistema = std::make_shared<TQuintaraConexao>();
     m_events.waiting(QStringLiteral("Identificando o cliente..."));
-    ::DefinirPastaCliente(*m_sistema, *this, [](const std::function<void()>& work) { executarBloqueante(work); });
+    const PastaResolvida pasta = ::DefinirPastaCliente(*m_sistema, [this](const QString& linha) { m_events.log(linha); });
+    m_directory = pasta.pasta;
+    if (pasta.baseCorrompida()) {
+        m_baseCorrompida = true;
+        m_motivoBaseCorrompida = pasta.motivo;
+    }
+    m_events.clientCaption(pasta.legenda);
 }
 
 void FtpSession::CriarPastaCliente()
@@ -253,7 +231,7 @@ void FtpSession::closeConnection()
     if (!Connected())
         return;
     try {
-        executarBloqueante([this] { m_ftp->Disconnect(); });
+        m_ftp->Disconnect();
     } catch (...) {
         // Closing goes on whatever the server does.
     }

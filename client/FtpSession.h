@@ -4,11 +4,13 @@
 // installed system's database, then walked on the server), and the file
 // operations in it.
 //
-// It knows nothing of windows: it reports and asks through FtpSessionEvents. Each
-// blocking FTP or database call runs through executarBloqueante, which keeps a
-// window painting while it waits and simply runs the call where there is no event
-// loop. One operation at a time: a driver that has an event loop holds an
-// Operation while it works, so that a second request can be told to wait.
+// It knows nothing of windows: it reports and asks through FtpSessionEvents. Every
+// call blocks the thread that makes it until the server has answered: the window
+// and the command line run the session on the thread of a SessionWorker, which owns
+// it for the program's life, and receive its reports there as queued calls. One
+// operation at a time: a driver marks each one (beginOperation .. endOperation, or
+// an Operation), so that a second request can be told to wait, and a cancel from
+// another thread knows what it stops.
 //
 // Transfers never leave a piece under a final name: an upload goes to a temporary
 // name (PartialUploadName.h) and is renamed only once the server's copy has been
@@ -79,7 +81,7 @@ struct RetryPolicy {
                                                   std::chrono::seconds(20), std::chrono::seconds(30)};
 };
 
-class FtpSession : public QObject, private IFtpEvents, private IPastaClienteAlvo {
+class FtpSession : public QObject, private IFtpEvents {
     Q_OBJECT
 
 public:
@@ -114,7 +116,12 @@ public:
 
     State state() const { return m_state.load(); }
     Kind kind() const { return m_kind; }
-    // Held for the length of one operation, questions and dialogs included.
+    // One operation, questions and dialogs included, from the driver's thread: begin
+    // before it is handed to the thread that runs it, end once that thread is done
+    // with it. idle() is emitted at the end.
+    void beginOperation(Kind kind);
+    void endOperation();
+    // The same for an operation run inline, for its scope.
     class Operation {
     public:
         explicit Operation(FtpSession& session, Kind kind = Kind::Other);
@@ -152,19 +159,6 @@ public:
     };
     // Sends a file under a unique name into the current directory.
     UniqueUpload EnviarArquivoBaseCorrompida(const QString& localPath);
-    // How a file went in the mode the client is in: under its own name (no check
-    // when the user declined to replace), or under uniqueName in corrupted-base mode.
-    struct Sent {
-        std::optional<TransferCheck> check;
-        QString uniqueName;
-    };
-    // Makes the client folder current (CriarPastaCliente), then sends the file
-    // under its own name or, in corrupted-base mode, under a unique name.
-    Sent enviar(const QString& localPath);
-    // A file handed over when the program starts: a new connection and the client
-    // identified afresh, then enviar. then runs once the file has gone, as part of
-    // the same transfer.
-    Sent enviarAoIniciar(const QString& localPath, const std::function<void(const Sent&)>& then = {});
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced, also when one appeared or changed there while the data
     // came. Raises ERemoteFileNotFound when the server has no such file. Nothing
@@ -193,14 +187,6 @@ private:
     void OnWorkBegin(TWorkMode mode, std::int64_t expected) override;
     void OnWork(TWorkMode mode, std::int64_t soFar) override;
     void OnWorkEnd(TWorkMode mode) override;
-    template <typename F>
-    void relay(F f);
-
-    // IPastaClienteAlvo
-    void Log(const QString& text) override;
-    void SetCaptionCliente(const QString& caption) override;
-    void SetDirectory(const QString& value) override;
-    void SetBaseCorrompida(MotivoBaseCorrompida motivo) override;
 
     template <typename F>
     auto ftp(F&& f) -> decltype(f());

@@ -1,8 +1,6 @@
 #pragma once
-// How the session's sources run a blocking call of the FTP component: off the
-// driving thread where it has an event loop (executarBloqueante), and as the cancel
-// it is once the user has cancelled.
-#include "BlockingCall.h"
+// How the session's sources make a blocking call of the FTP component: not once
+// the user has cancelled, and as the cancel it is when the cancel broke it off.
 #include "FtpSession.h"
 
 template <typename F>
@@ -10,13 +8,7 @@ auto FtpSession::ftp(F&& f) -> decltype(f())
 {
     throwIfCancelled();
     try {
-        if constexpr (std::is_void_v<decltype(f())>) {
-            executarBloqueante([&] { f(); });
-        } else {
-            std::optional<decltype(f())> resultado;
-            executarBloqueante([&] { resultado.emplace(f()); });
-            return std::move(*resultado);
-        }
+        return f();
     } catch (const EOperationCancelled&) {
         throw;
     } catch (...) {

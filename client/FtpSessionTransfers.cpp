@@ -19,7 +19,7 @@
 // Both directions run the one loop of TransferMachine.cpp; UploadTransfer.cpp and
 // DownloadTransfer.cpp say what differs. Here: the transfer's record, what its
 // failure tells the user (TransferFailure.h), the pause between attempts, and the
-// operations the window and the command line ask for.
+// file operations the send flow (EnvioArquivo.h) and the window use.
 #include "FtpSession.h"
 
 #include "FtpSessionCalls.h"
@@ -129,10 +129,8 @@ void FtpSession::pauseBeforeRetry(int attempt)
         const auto seconds = static_cast<int>((left.count() + 999) / 1000);
         m_events.transferRetry(m_transfer->mode, attempt, attempts, seconds);
         const milliseconds wait = left - milliseconds(static_cast<std::int64_t>(seconds - 1) * 1000);
-        executarBloqueante([this, wait] {
-            std::unique_lock lock(m_pauseMutex);
-            m_pauseWake.wait_for(lock, wait, [this] { return m_cancelRequested.load(); });
-        });
+        std::unique_lock lock(m_pauseMutex);
+        m_pauseWake.wait_for(lock, wait, [this] { return m_cancelRequested.load(); });
     }
     throwIfCancelled();
 }
@@ -164,30 +162,6 @@ FtpSession::UniqueUpload FtpSession::EnviarArquivoBaseCorrompida(const QString& 
         // The name holds the time: no earlier run sent under it, so there is nothing
         // to continue.
         return UniqueUpload{nome, sendFile({localPath, RemoteName(nome), false})};
-    });
-}
-
-FtpSession::Sent FtpSession::enviar(const QString& localPath)
-{
-    return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
-        CriarPastaCliente();
-        if (m_baseCorrompida) {
-            const UniqueUpload enviado = EnviarArquivoBaseCorrompida(localPath);
-            return Sent{enviado.check, enviado.name};
-        }
-        return Sent{EnviarArquivo(localPath), {}};
-    });
-}
-
-FtpSession::Sent FtpSession::enviarAoIniciar(const QString& localPath, const std::function<void(const Sent&)>& then)
-{
-    return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
-        ConectarFTP();
-        DefinirPastaCliente();
-        const Sent enviado = enviar(localPath);
-        if (then)
-            then(enviado);
-        return enviado;
     });
 }
 

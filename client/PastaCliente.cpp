@@ -78,7 +78,7 @@ QString textoMotivo(MotivoBaseCorrompida motivo)
     return {};
 }
 
-void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, const ExecutorBloqueante& executar)
+PastaResolvida DefinirPastaCliente(IQuintaraConexao& sistema, const std::function<void(const QString&)>& log)
 {
     TSimpleDataSet dados;
     std::unique_ptr<TSQLConnection> conexao;
@@ -105,11 +105,8 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
         if (dados.CommandText().trimmed().isEmpty())
             motivo = MotivoBaseCorrompida::SemConsulta;
 
-        // The library, the attach, the query and the detach all happen inside this
-        // one call, so a worker thread that runs it leaves nothing behind for the
-        // caller's thread to talk to the server about; the row stays in the data set.
         QString biblioteca;
-        auto abrir = [&dados, &conexao, &biblioteca, &motivo] {
+        try {
             try {
                 biblioteca = fbclient::carregar(conexao->VendorLib()).relato;
             } catch (const fbclient::EClienteIndisponivel&) {
@@ -123,34 +120,26 @@ void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, con
                 throw;
             }
             conexao->Close();
-        };
-        try {
-            if (executar)
-                executar(abrir);
-            else
-                abrir();
         } catch (...) {
             if (!biblioteca.isEmpty())
-                alvo.Log(biblioteca);
+                log(biblioteca);
             throw;
         }
-        alvo.Log(biblioteca);
+        log(biblioteca);
 
         motivo = MotivoBaseCorrompida::CadastroInvalido;
         const QString cidade = dados.FieldByName(QStringLiteral("cidade")).AsString();
         const QString uf = normalizarUF(dados.FieldByName(QStringLiteral("uf")).AsString());
         const QString tipo = NomeTipoEntidade(dados.FieldByName(QStringLiteral("tipo")).AsInteger());
-
-        alvo.SetCaptionCliente(QStringLiteral("  ") + sistema.GetSiglaSistema() + QStringLiteral(": ") + tipo
-                               + QStringLiteral(" de ") + cidade + QLatin1Char('/') + uf);
         if (cidade.isEmpty() || uf.isEmpty())
             throw ECadCliVazio(QStringLiteral("Não foi possível determinar a pasta do cliente"));
 
-        alvo.SetDirectory(clientFolderPath(cidade, uf, tipo, sistema.GetSiglaSistema()));
+        return {clientFolderPath(cidade, uf, tipo, sistema.GetSiglaSistema()),
+                QStringLiteral("  ") + sistema.GetSiglaSistema() + QStringLiteral(": ") + tipo + QStringLiteral(" de ") + cidade +
+                    QLatin1Char('/') + uf,
+                MotivoBaseCorrompida::Nenhum};
     } catch (const Exception& e) {
-        alvo.Log(e.Message());
-        alvo.SetBaseCorrompida(motivo);
-        alvo.SetDirectory(QString::fromUtf16(PastaBaseCorrompida));
-        alvo.SetCaptionCliente(QStringLiteral("Base Corrompida"));
+        log(e.Message());
+        return {QString::fromUtf16(PastaBaseCorrompida), QStringLiteral("Base Corrompida"), motivo};
     }
 }

@@ -24,19 +24,14 @@ enum class MotivoBaseCorrompida {
 // The reason in a sentence's middle: "nenhum sistema Quintara identificado", ...
 QString textoMotivo(MotivoBaseCorrompida motivo);
 
-// Where the resolution reports to: the window implements it.
-class IPastaClienteAlvo {
-public:
-    virtual ~IPastaClienteAlvo() = default;
-    virtual void Log(const QString& text) = 0;
-    virtual void SetCaptionCliente(const QString& caption) = 0; // pnlCliente
-    virtual void SetDirectory(const QString& directory) = 0;
-    virtual void SetBaseCorrompida(MotivoBaseCorrompida motivo) = 0; // baseCorrompida := true
+// What the resolution found: the client's folder and the caption that names the
+// client, or the shared folder, "Base Corrompida" and why.
+struct PastaResolvida {
+    QString pasta;
+    QString legenda;
+    MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    bool baseCorrompida() const { return motivo != MotivoBaseCorrompida::Nenhum; }
 };
-
-// Runs a blocking piece of work (the database attach and query) and rethrows its exception.
-// The window passes its wait mechanism (worker thread + local event loop); the default runs inline.
-using ExecutorBloqueante = std::function<void(const std::function<void()>&)>;
 
 // Every client that cannot be identified shares this folder.
 inline constexpr char16_t PastaBaseCorrompida[] = u"/gCALDORIA/Cidades/_corrompida";
@@ -45,7 +40,9 @@ inline constexpr char16_t PastaBaseCorrompida[] = u"/gCALDORIA/Cidades/_corrompi
 // Raises "Argument out of range" when the system lists no database file.
 std::unique_ptr<TSQLConnection> CriarConexaoBanco(IQuintaraConexao& sistema);
 
-// Reads the client's city, state and entity type and reports the client folder
-// and caption to alvo; on any failure reports the shared folder instead. Raises
-// nothing derived from Exception.
-void DefinirPastaCliente(IQuintaraConexao& sistema, IPastaClienteAlvo& alvo, const ExecutorBloqueante& executar = {});
+// Reads the client's city, state and entity type and returns the client folder
+// and caption; on any failure, the shared folder instead. log receives the steps
+// and the failure's reason. The library, the attach, the query and the detach all
+// happen inside this one call, on the calling thread. Raises nothing derived from
+// Exception.
+PastaResolvida DefinirPastaCliente(IQuintaraConexao& sistema, const std::function<void(const QString&)>& log);

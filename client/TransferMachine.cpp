@@ -129,7 +129,7 @@ bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFai
     if (!digest)
         return false;
     QByteArray ours;
-    executarBloqueante([&] { ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested); });
+    ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested);
     throwIfCancelled();
     if (ours != digest->digest)
         throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")

@@ -48,13 +48,3 @@ void executarBloqueante(const std::function<void()>& work)
     if (estado->erro)
         std::rethrow_exception(estado->erro);
 }
-
-void naThreadPrincipal(std::function<void()> fn)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-}

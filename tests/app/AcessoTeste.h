@@ -7,12 +7,16 @@
 #include "ufPrincipal.h"
 #include "uTQuintaraConexoes.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QItemSelectionModel>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTreeView>
 
+#include <chrono>
 #include <memory>
 
 struct AcessoTeste {
@@ -29,12 +33,38 @@ struct AcessoTeste {
     }
     // The clock of the busy panel's speed and time left, in milliseconds.
     static void Relogio(TfPrincipal& w, std::function<std::int64_t()> ms) { w.m_painel->setClock(std::move(ms)); }
-    static void NovasTentativas(TfPrincipal& w, RetryPolicy p) { w.m_sessao.setRetryPolicy(std::move(p)); }
-    static void DefinirPastaCliente(TfPrincipal& w) { w.m_sessao.DefinirPastaCliente(); }
-    static void CriarPastaCliente(TfPrincipal& w) { w.m_sessao.CriarPastaCliente(); }
-    static void ListarArquivos(TfPrincipal& w) { w.ListarArquivos(); }
+    static void NovasTentativas(TfPrincipal& w, RetryPolicy p) { w.sessao().setRetryPolicy(std::move(p)); }
+    // Operations on the session's thread, as the window starts them; they return
+    // once the window has shown their end.
+    static void DefinirPastaCliente(TfPrincipal& w) { operacao(w, [](FtpSession& s) { s.DefinirPastaCliente(); }); }
+    static void CriarPastaCliente(TfPrincipal& w) { operacao(w, [](FtpSession& s) { s.CriarPastaCliente(); }); }
+    static void ListarArquivos(TfPrincipal& w) { operacao(w, [&w](FtpSession& s) { w.ListarArquivos(s); }); }
     static void Protegido(TfPrincipal& w, const std::function<void()>& f) { w.protegido(nullptr, f); }
+
+    // Waits until the window has no operation running and has shown all of the last
+    // one's end.
+    static void esperar(TfPrincipal& w)
+    {
+        QDeadlineTimer limite(std::chrono::minutes(5));
+        while (w.operacaoEmAndamento() && !limite.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents();
+    }
+
+private:
+    static void operacao(TfPrincipal& w, TfPrincipal::Trabalho trabalho)
+    {
+        w.operacao(nullptr, FtpSession::Kind::Other, std::move(trabalho));
+        esperar(w);
+    }
 };
+
+// Clicks a button as the user does, and waits for what it started to end.
+inline void clicarEEsperar(TfPrincipal& w, QAbstractButton* botao)
+{
+    botao->click();
+    AcessoTeste::esperar(w);
+}
 
 inline QStringList linhasDoLog(TfPrincipal& w)
 {

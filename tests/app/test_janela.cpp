@@ -496,7 +496,7 @@ TEST_F(Janela, NothingEscapesAHandler)
     // A click whose handler raises: the guard hands it to the application handler.
     w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet2);
     w->ui->edtNomeArquivo->setText(QStringLiteral("   "));
-    w->ui->btnDownloadFinal->click();
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
     ASSERT_EQ(dialogos->caixas.size(), 1u);
     EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Informe o nome completo do arquivo"));
     EXPECT_EQ(dialogos->caixas[0].flags, 48);

@@ -96,7 +96,7 @@ TEST_F(Arquivos, FirstViewListsTheClientFolderInOrder)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/backup.fbk"), QByteArray(1536, 'b'));
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/sub/x.txt"), "x");
     auto w = normal();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
 
     const QStringList log = linhasDoLog(*w);
     const int conectando = static_cast<int>(log.indexOf(QStringLiteral("Tentando conectar no endereço principal do FTP")));
@@ -121,7 +121,7 @@ TEST_F(Arquivos, FirstViewListsTheClientFolderInOrder)
 TEST_F(Arquivos, CorruptedBaseViewShowsTheDownloadPageWithoutListing)
 {
     auto w = corrompida();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     EXPECT_TRUE(w->baseCorrompida());
     EXPECT_EQ(w->directory(), kPastaCorrompida);
     EXPECT_EQ(w->ui->pnlCliente->text(), QStringLiteral("Base Corrompida"));
@@ -137,7 +137,7 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     const QString origem = arquivoLocal(QStringLiteral("dados.bin"), QByteArray("primeira versão"));
     dialogos->arquivosAbrir = {origem};
     Observador obs(*w);
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("primeira versão"));
     ASSERT_EQ(dialogos->caixas.size(), 1u) << "no question for a new file";
     EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Arquivo Enviado com Sucesso"));
@@ -154,7 +154,7 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     testsupport::writeFile(origem, "segunda versão");
     dialogos->arquivosAbrir = {origem};
     dialogos->respostas = {mb::IdNo};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     ASSERT_EQ(dialogos->caixas.size(), 2u);
     EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
     EXPECT_EQ(dialogos->caixas[1].titulo, QStringLiteral("Substituir"));
@@ -164,7 +164,7 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     // Accepted: replaced.
     dialogos->arquivosAbrir = {origem};
     dialogos->respostas = {mb::IdYes};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     EXPECT_EQ(caixas(2), (QStringList{QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Arquivo Enviado com Sucesso")}));
     EXPECT_EQ(readFile(remoto(QStringLiteral("dados.bin"))), QByteArray("segunda versão"));
 
@@ -172,12 +172,12 @@ TEST_F(Arquivos, UploadAsksBeforeReplacing)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/vazio.txt"), QByteArray());
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("vazio.txt"), "conteúdo")};
     dialogos->respostas = {mb::IdNo};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"));
 
     // Cancelling the dialog does nothing at all.
     const size_t antes = dialogos->caixas.size();
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     EXPECT_EQ(dialogos->caixas.size(), antes);
 }
 
@@ -188,7 +188,7 @@ TEST_F(Arquivos, CorruptedBaseUploadUsesAUniqueName)
     auto w = corrompida();
     const QByteArray conteudo(100000, 'z');
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), conteudo)};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     qunsetenv("USERDOMAIN");
     qunsetenv("USERNAME");
 
@@ -218,13 +218,13 @@ TEST_F(Arquivos, DownloadTheSelectedRowOrATypedName)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/relatorio.pdf"), conteudo);
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/outro.txt"), "o");
     auto w = normal();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(linhasNaLista(*w), 2);
     selecionarLinha(*w, linhaDe(*w, QStringLiteral("relatorio.pdf")));
     const QString destino = local.filePath(QStringLiteral("baixado.pdf"));
     dialogos->arquivosSalvar = {destino};
     Observador obs(*w);
-    w->ui->btnDownloadSelected->click();
+    clicarEEsperar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(dialogos->dialogosSalvar.at(0).titulo, QStringLiteral("Salvar Arquivo"));
     EXPECT_EQ(dialogos->dialogosSalvar.at(0).argumento, QStringLiteral("relatorio.pdf"));
     EXPECT_EQ(readFile(destino), conteudo);
@@ -239,14 +239,14 @@ TEST_F(Arquivos, DownloadTheSelectedRowOrATypedName)
     testsupport::writeFile(destino, "antigo");
     dialogos->arquivosSalvar = {destino};
     dialogos->respostas = {mb::IdNo};
-    w->ui->btnDownloadSelected->click();
+    clicarEEsperar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Deseja Substituir o Arquivo ") + destino + QStringLiteral(" ?"));
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Substituir Arquivo Local"));
     EXPECT_EQ(readFile(destino), QByteArray("antigo"));
     esperaProntaParaUsar(*w);
     dialogos->arquivosSalvar = {destino};
     dialogos->respostas = {mb::IdYes};
-    w->ui->btnDownloadSelected->click();
+    clicarEEsperar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(readFile(destino), conteudo);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("baixado.pdf")});
@@ -256,19 +256,19 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
 {
     criarArquivo(raiz.path(), kPastaCorrompida.mid(1) + QStringLiteral("/PREF_u-2017-12-05_14-03-09_b.fbk"), "suporte");
     auto w = corrompida();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     w->ui->edtNomeArquivo->setText(QStringLiteral("PREF_u-2017-12-05_14-03-09_b.fbk"));
     const QString destino = local.filePath(QStringLiteral("b.fbk"));
     dialogos->arquivosSalvar = {destino};
-    w->ui->btnDownloadFinal->click();
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
     EXPECT_EQ(readFile(destino), QByteArray("suporte"));
 
     // A name the server does not have: the error box, and the user stays on the page
     // for downloads by name. The shared folder's other files are not shown.
     w->ui->edtNomeArquivo->setText(QStringLiteral("nao-existe.fbk"));
     dialogos->arquivosSalvar = {local.filePath(QStringLiteral("n.fbk"))};
-    w->ui->btnDownloadFinal->click();
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Não Encontrado no FTP"));
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Erro"));
     EXPECT_EQ(dialogos->caixas.back().flags, 16);
@@ -279,7 +279,7 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
 
     // Blanks only: a warning, nothing else.
     w->ui->edtNomeArquivo->setText(QStringLiteral("  \t "));
-    w->ui->btnDownloadFinal->click();
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Informe o nome completo do arquivo"));
     EXPECT_EQ(dialogos->caixas.back().flags, 48);
 }
@@ -292,21 +292,21 @@ TEST_F(Arquivos, CorruptedBaseModeNeverListsTheSharedFolder)
     testsupport::ScriptedFtp servidor(QStringLiteral("normal"), {{kPastaCorrompida.mid(1) + QLatin1Char('/') + deOutro, 10}});
     apontarFtp(servidor.port());
     auto w = corrompida();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
 
     w->ui->edtNomeArquivo->setText(QStringLiteral("digitado-errado.fbk"));
     dialogos->arquivosSalvar = {local.filePath(QStringLiteral("x.fbk"))};
-    w->ui->btnDownloadFinal->click();
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Não Encontrado no FTP")});
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
 
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("minha.fbk"), "minha base")};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet3);
 
     // Even a refresh pressed on a page left over from before the mode was known.
-    w->ui->btnRefresh->click();
+    clicarEEsperar(*w, w->ui->btnRefresh);
     EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
     EXPECT_FALSE(nomesDaLista(*w).contains(deOutro));
     for (const QString& comando : servidor.commands())
@@ -320,19 +320,19 @@ TEST_F(Arquivos, SelectionIsEnsuredBeforeDownloadAndDelete)
 {
     auto w = normal();
     // The row buttons are only enabled with a selection; the handlers check again.
-    auto clicar = [](QPushButton* b) {
+    auto clicar = [&w](QPushButton* b) {
         b->setEnabled(true);
-        b->click();
+        clicarEEsperar(*w, b);
     };
     // No row at all.
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     clicar(w->ui->btnDelete);
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Selecione um arquivo")});
     EXPECT_EQ(dialogos->caixas.back().titulo, QStringLiteral("Atenção"));
 
     // Exactly one row, none selected: that row is taken.
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/unico.txt"), "u");
-    w->ui->btnRefresh->click();
+    clicarEEsperar(*w, w->ui->btnRefresh);
     dialogos->respostas = {mb::IdYes};
     clicar(w->ui->btnDelete);
     EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"));
@@ -344,7 +344,7 @@ TEST_F(Arquivos, SelectionIsEnsuredBeforeDownloadAndDelete)
     // Two rows, none selected.
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
-    w->ui->btnRefresh->click();
+    clicarEEsperar(*w, w->ui->btnRefresh);
     const size_t antes = dialogos->caixas.size();
     clicar(w->ui->btnDownloadSelected);
     EXPECT_EQ(caixas(static_cast<int>(antes)), QStringList{QStringLiteral("Selecione um arquivo")});
@@ -356,10 +356,10 @@ TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/a.txt"), "a");
     criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/b.txt"), "b");
     auto w = normal();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     selecionarLinha(*w, linhaDe(*w, QStringLiteral("a.txt")));
     dialogos->respostas = {mb::IdNo};
-    w->ui->btnDelete->click();
+    clicarEEsperar(*w, w->ui->btnDelete);
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("a.txt"))));
     EXPECT_EQ(linhasNaLista(*w), 2);
 
@@ -368,10 +368,10 @@ TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
     testsupport::PyFtpd somenteLeitura(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {kPastaCliente.mid(1)});
     apontarFtp(somenteLeitura.port());
     auto w2 = normal();
-    w2->ui->btnViewFiles->click();
+    clicarEEsperar(*w2, w2->ui->btnViewFiles);
     selecionarLinha(*w2, linhaDe(*w2, QStringLiteral("b.txt")));
     dialogos->respostas = {mb::IdYes};
-    w2->ui->btnDelete->click();
+    clicarEEsperar(*w2, w2->ui->btnDelete);
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
     EXPECT_GE(linhaDe(*w2, QStringLiteral("b.txt")), 0);
     EXPECT_TRUE(linhasDoLog(*w2).last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << linhasDoLog(*w2).last().toStdString();
@@ -399,7 +399,7 @@ TEST_F(Arquivos, RowsThatLookAlikeActOnTheirOwnFile)
     const auto existe = [&](const QByteArray& nome) { return ::access((pasta + nome).constData(), F_OK) == 0; };
 
     auto w = normal();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(linhasNaLista(*w), 4);
     const QString latin1 = ftp::displayName("s\xe3o.txt");
     const QString utf8 = QStringLiteral("são.txt");
@@ -411,7 +411,7 @@ TEST_F(Arquivos, RowsThatLookAlikeActOnTheirOwnFile)
         selecionarLinha(*w, linhaDe(*w, mostrado));
         const QString destino = local.filePath(QStringLiteral("baixado-%1.txt").arg(++n));
         dialogos->arquivosSalvar = {destino};
-        w->ui->btnDownloadSelected->click();
+        clicarEEsperar(*w, w->ui->btnDownloadSelected);
         ASSERT_TRUE(QFileInfo::exists(destino)) << linhasDoLog(*w).join(QLatin1Char(10)).toStdString();
         EXPECT_EQ(readFile(destino), conteudo);
         EXPECT_EQ(dialogos->caixas.back().texto, QStringLiteral("Arquivo Baixado com Sucesso"));
@@ -419,7 +419,7 @@ TEST_F(Arquivos, RowsThatLookAlikeActOnTheirOwnFile)
 
     selecionarLinha(*w, linhaDe(*w, latin1));
     dialogos->respostas = {mb::IdYes};
-    w->ui->btnDelete->click();
+    clicarEEsperar(*w, w->ui->btnDelete);
     EXPECT_FALSE(existe("s\xe3o.txt"));
     EXPECT_TRUE(existe("s\xc3\xa3o.txt"));
     EXPECT_LT(linhaDe(*w, latin1), 0);
@@ -447,7 +447,7 @@ TEST_F(Arquivos, ASecondOperationWaitsForTheFirst)
             w->SoltarArquivos({origem});
         }
     });
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     ASSERT_TRUE(tentou);
     EXPECT_EQ(linhasDoLog(*w).count(QStringLiteral("Aguarde o término da operação em andamento.")), 2);
     EXPECT_EQ(QFileInfo(remoto(QStringLiteral("grande.bin"))).size(), 256LL << 20);
@@ -464,7 +464,7 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
         ASSERT_TRUE(f.resize(1LL << 30));
     }
     auto w = normal();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     selecionarLinha(*w, linhaDe(*w, nome));
     const QString destino = local.filePath(nome);
     testsupport::writeFile(destino, "versão anterior");
@@ -475,7 +475,7 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
         if (v > 0)
             w->close();
     });
-    w->ui->btnDownloadSelected->click();
+    clicarEEsperar(*w, w->ui->btnDownloadSelected);
     EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, std::chrono::seconds(20)));
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
@@ -515,7 +515,7 @@ TEST_F(Arquivos, FilesLargerThan4GiB)
     };
     auto w = normal();
     dialogos->arquivosAbrir = {origem};
-    w->ui->btnUpload->click();
+    clicarEEsperar(*w, w->ui->btnUpload);
     ASSERT_EQ(QFileInfo(remoto(QStringLiteral("grande.fbk"))).size(), tamanho) << linhasDoLog(*w).join('\n').toStdString();
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
     EXPECT_GT(w->ui->pgbr->maximum(), 1 << 20);
@@ -526,7 +526,7 @@ TEST_F(Arquivos, FilesLargerThan4GiB)
     selecionarLinha(*w, l);
     const QString destino = local.filePath(QStringLiteral("de-volta.fbk"));
     dialogos->arquivosSalvar = {destino};
-    w->ui->btnDownloadSelected->click();
+    clicarEEsperar(*w, w->ui->btnDownloadSelected);
     EXPECT_EQ(QFileInfo(destino).size(), tamanho);
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
     EXPECT_EQ(hash(destino), hash(origem));

@@ -45,7 +45,7 @@ TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
         SCOPED_TRACE(c.nome);
         apontarFtp(c.principal, bom.port());
         auto w = novaJanela(instalacaoVazia(), dialogos);
-        w->ui->btnViewFiles->click();
+        clicarEEsperar(*w, w->ui->btnViewFiles);
         const QStringList log = linhasDoLog(*w);
         const int p = indiceDe(log, kPrincipal);
         const int a = indiceDe(log, kAlternativo, p);
@@ -63,7 +63,7 @@ TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
 {
     apontarFtp(testsupport::closedPort(), testsupport::closedPort());
     auto w = novaJanela(instalacaoVazia(), dialogos);
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     const QStringList log = linhasDoLog(*w);
     const int p = indiceDe(log, kPrincipal);
     const int a = indiceDe(log, kAlternativo, p);
@@ -105,7 +105,7 @@ TEST_F(Conexao, FolderWalkOnRealServers)
                 vs->handOver(r.path());
             apontarFtp(porta);
             auto w = novaJanela(instalacaoKorv(), dialogos);
-            w->ui->btnViewFiles->click();
+            clicarEEsperar(*w, w->ui->btnViewFiles);
             const QStringList log = linhasDoLog(*w);
             EXPECT_EQ(w->directory(), kPastaCliente);
             EXPECT_TRUE(QFileInfo(r.path() + kPastaCliente).isDir()) << log.join('\n').toStdString();
@@ -116,7 +116,7 @@ TEST_F(Conexao, FolderWalkOnRealServers)
 
             // Once inside, the next listing only compares the current folder.
             const int antes = static_cast<int>(linhasDoLog(*w).size());
-            w->ui->btnRefresh->click();
+            clicarEEsperar(*w, w->ui->btnRefresh);
             EXPECT_EQ(linhasDoLog(*w).mid(antes).count(QStringLiteral("Criando Pasta do Cliente")), 0);
         }
     }
@@ -128,7 +128,7 @@ TEST_F(Conexao, RefusedFolderCreationStopsTheOperation)
     testsupport::PyFtpd servidor(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, {QStringLiteral("gCALDORIA/Cidades")});
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoKorv(), dialogos);
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     const QStringList log = linhasDoLog(*w);
     EXPECT_EQ(log.count(QStringLiteral("Pasta do Cliente Criada com Sucesso")), 0);
     EXPECT_TRUE(log.last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << log.last().toStdString();
@@ -143,7 +143,7 @@ TEST_F(Conexao, ClosingTheWindowSaysGoodbyeToTheServer)
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoVazia(), dialogos);
     w->show();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_TRUE(w->IdFTP1().Connected());
     w->close();
     EXPECT_TRUE(servidor.waitForCommands(1));
@@ -170,14 +170,14 @@ TEST_F(Conexao, ListingOfAMissingFolder)
     apontarFtp(servidor.port());
     auto w = novaJanela(instalacaoKorv(), dialogos);
     w->show();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     QStringList log = linhasDoLog(*w);
     EXPECT_FALSE(log.last().contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) << log.last().toStdString();
     EXPECT_EQ(linhasNaLista(*w), 0);
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum) << "a failed listing leaves the page as it was";
     EXPECT_TRUE(w->ui->btnUpload->isEnabled());
 
-    w->ui->btnRefresh->click();
+    clicarEEsperar(*w, w->ui->btnRefresh);
     log = linhasDoLog(*w);
     EXPECT_EQ(log.last(), QStringLiteral("No such file or directory."));
     EXPECT_TRUE(dialogos->caixas.empty());
@@ -205,7 +205,7 @@ TEST_F(Conexao, WaitingForTheDatabaseKeepsTheWindowAlive)
     relogio.start(10);
     QElapsedTimer tempo;
     tempo.start();
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     const qint64 ms = tempo.elapsed();
     TSQLConnection::SetDefaultConnectTimeout(12);
     EXPECT_TRUE(w->baseCorrompida());
@@ -247,7 +247,7 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     auto w = novaJanela(instalacaoVazia(), dialogos);
     w->show();
     EXPECT_FALSE(w->ui->lblConexaoSegura->isVisible());
-    w->ui->btnViewFiles->click();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
     ASSERT_EQ(dialogos->caixas.size(), 1u);
     EXPECT_EQ(dialogos->caixas[0].texto, pergunta);
     EXPECT_EQ(dialogos->caixas[0].titulo, QStringLiteral("Certificado do servidor"));
@@ -261,7 +261,7 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     // Another window, the same certificate: nothing asked.
     auto w2 = novaJanela(instalacaoVazia(), dialogos);
     w2->show();
-    w2->ui->btnViewFiles->click();
+    clicarEEsperar(*w2, w2->ui->btnViewFiles);
     EXPECT_EQ(dialogos->caixas.size(), 1u);
     EXPECT_TRUE(w2->ui->lblConexaoSegura->isVisible());
 
@@ -270,7 +270,7 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     apontarFtp(simples.port());
     auto w3 = novaJanela(instalacaoVazia(), dialogos);
     w3->show();
-    w3->ui->btnViewFiles->click();
+    clicarEEsperar(*w3, w3->ui->btnViewFiles);
     EXPECT_TRUE(w3->IdFTP1().Connected());
     EXPECT_FALSE(w3->ui->lblConexaoSegura->isVisible());
     EXPECT_TRUE(linhasDoLog(*w3).contains(QStringLiteral("Conexão sem criptografia")));

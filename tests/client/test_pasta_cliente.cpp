@@ -1,11 +1,9 @@
 // From an installed system's INI file to the client folder and caption, against
 // the system's database on a real server.
 #include "AmbienteFirebird.h"
-#include "BlockingCall.h"
 #include "PastaCliente.h"
 #include "uTQuintaraConexoes.h"
 
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -13,15 +11,15 @@
 
 namespace {
 
-// Everything the resolution reports, in order.
-class AlvoGravado : public IPastaClienteAlvo {
-public:
+// The resolution's log lines, in order, then what it returned.
+QStringList resolver(IQuintaraConexao& sistema)
+{
     QStringList eventos;
-    void Log(const QString& text) override { eventos << QStringLiteral("log:") + text; }
-    void SetCaptionCliente(const QString& caption) override { eventos << QStringLiteral("caption:") + caption; }
-    void SetDirectory(const QString& directory) override { eventos << QStringLiteral("dir:") + directory; }
-    void SetBaseCorrompida(MotivoBaseCorrompida motivo) override { eventos << QStringLiteral("corrompida:") + textoMotivo(motivo); }
-};
+    const PastaResolvida r = DefinirPastaCliente(sistema, [&eventos](const QString& linha) { eventos << QStringLiteral("log:") + linha; });
+    if (r.baseCorrompida())
+        eventos << QStringLiteral("corrompida:") + textoMotivo(r.motivo);
+    return eventos << QStringLiteral("caption:") + r.legenda << QStringLiteral("dir:") + r.pasta;
+}
 
 const QString falhaCliente = QStringLiteral("Não foi possível determinar a pasta do cliente");
 
@@ -35,16 +33,14 @@ QStringList identificado(const QString& caption, const QString& directory)
 }
 
 // "log~text": the log line contains text (the server's own messages).
-QStringList corrompida(MotivoBaseCorrompida motivo, const QString& log, const QString& captionAntes = {})
+QStringList corrompida(MotivoBaseCorrompida motivo, const QString& log)
 {
     QStringList e;
     // Without a system there is no database to open, nor a library to open it with.
     if (motivo != MotivoBaseCorrompida::SemSistema)
         e << linhaBiblioteca;
-    if (!captionAntes.isNull())
-        e << QStringLiteral("caption:") + captionAntes;
-    e << log << QStringLiteral("corrompida:") + textoMotivo(motivo) << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida")
-      << QStringLiteral("caption:Base Corrompida");
+    e << log << QStringLiteral("corrompida:") + textoMotivo(motivo) << QStringLiteral("caption:Base Corrompida")
+      << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida");
     return e;
 }
 
@@ -100,12 +96,11 @@ TEST_P(DefinirPastaClienteTest, ReportsTheFolderOrTheSharedOne)
         AmbienteFirebird::servidor().execute(inst.banco, caso.preparo);
 
     TQuintaraConexaoInstalada sistema(inst.executavel, [] { return AmbienteFirebird::ano(); });
-    AlvoGravado alvo;
-    DefinirPastaCliente(sistema, alvo);
+    const QStringList eventos = resolver(sistema);
 
     if (!caso.desfazer.isEmpty())
         AmbienteFirebird::servidor().execute(inst.banco, caso.desfazer);
-    compararEventos(alvo.eventos, caso.esperado);
+    compararEventos(eventos, caso.esperado);
 }
 
 const QString pad31(31, QLatin1Char(' '));
@@ -145,19 +140,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Values that would lead the folder out of the client tree, or hide a level in it.
         CasoPasta{"korv_cidade_que_sobe", "korv", korv("1", "'../../../x'", "'SP'"), {},
                   corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a cidade \"../../../x\" e a UF \"SP\" levariam a uma pasta "
-                             "vazia, \".\" ou \"..\"",
-                             "  KORV: PM de ../../../x/SP")},
+                             "vazia, \".\" ou \"..\"")},
         CasoPasta{"korv_uf_com_controle", "korv", korv("1", "'Campinas'", "'S' || ascii_char(9) || 'P'"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle",
-                             "  KORV: PM de Campinas/S\tP")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle")},
         CasoPasta{"korv_cidade_com_barra_invertida", "korv", korv("1", "'a\\..\\b'", "'SP'"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log~contém \"\\\" ou caracteres de controle", "  KORV: PM de a\\..\\b/SP")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log~contém \"\\\" ou caracteres de controle")},
         CasoPasta{"korv_sem_linha", "korv", QStringLiteral("delete from cadcli;"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: OUTROS de /")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
         CasoPasta{"korv_uf_null", "korv", korv("1", "'Campinas'", "null"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: PM de Campinas/")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
         CasoPasta{"korv_uf_so_brancos", "korv", korv("1", "'Campinas'", "'  '"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  KORV: PM de Campinas/")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
         CasoPasta{"korv_senha_errada", "korv", QStringLiteral("alter user QNCKORV8 password 'outra';"),
                   QStringLiteral("alter user QNCKORV8 password 'vokt';"),
                   corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~user name and password are not defined")},
@@ -180,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                   tel("'Bauru'", "'SP'", "2") + QStringLiteral("\ninsert into empresa values (0, '1', 'Avaré', 'SP', 3);"), {},
                   identificado("  TEL: RPPS de Avaré/SP", "/gCALDORIA/Cidades/AVARE-SP/RPPS/TEL")},
         CasoPasta{"tel_chave_sem_empresa", "tel", tel("'Bauru'", "'SP'", "1") + QStringLiteral("\ndelete from empresa;"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  TEL: OUTROS de /")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
 
         // --- MUR: '3' marks the water authority.
         CasoPasta{"mur_3_saae", "mur", mur("'3'"), {},
@@ -195,12 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
                   identificado("  VAD: SAUDE de São Paulo" + pad31 + "/SP", "/gCALDORIA/Cidades/SAO_PAULO" + under31 + "-SP/SAUDE/VAD")},
         CasoPasta{"vad_cidade_null", "vad", QStringLiteral("update dadosmunicipios set municipio = null;"),
                   QStringLiteral("update dadosmunicipios set municipio = 'São Paulo';"),
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  VAD: SAUDE de /SP")},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
 
         // --- LOB: its own kind, LOB.
         CasoPasta{"lob", "lob", {}, {}, identificado("  LOB: LOB de Mogi Mirim/SP", "/gCALDORIA/Cidades/MOGI_MIRIM-SP/LOB/LOB")},
         CasoPasta{"lob_uf_null", "lob", QStringLiteral("update cadcli set estado = null;"),
-                  QStringLiteral("update cadcli set estado = 'SP';"), corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente, "  LOB: LOB de Mogi Mirim/")},
+                  QStringLiteral("update cadcli set estado = 'SP';"), corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:" + falhaCliente)},
 
         // --- RUV
         CasoPasta{"ruv", "ruv", {}, {}, identificado("  RUV: EDUCACAO de Pau-d'Arco/PA", "/gCALDORIA/Cidades/PAU-DARCO-PA/EDUCACAO/RUV")},
@@ -212,59 +205,25 @@ INSTANTIATE_TEST_SUITE_P(
         CasoPasta{"nix_sem_consulta", "nix", {}, {}, corrompida(MotivoBaseCorrompida::SemConsulta, "log:Missing query, table name or procedure name")}),
     [](const auto& info) { return std::string(info.param.nome); });
 
-// The attach and the query go through the caller's executor, and only they: the
-// work runs on another thread while the caller waits.
-TEST(DefinirPastaClienteExecutor, RunsOnlyTheDatabaseWorkThroughIt)
+// The session's worker thread runs the resolution, one database after another on
+// the same thread, the failing one in the middle: each attach and detach happens
+// inside its own call.
+TEST(DefinirPastaClienteThread, RunsOnAWorkerThreadOneAfterAnother)
 {
-    const Instalacao& inst = AmbienteFirebird::instalacao(QStringLiteral("lob"));
-    TQuintaraConexaoInstalada sistema(inst.executavel, [] { return AmbienteFirebird::ano(); });
-    int chamadas = 0;
-    std::thread::id threadDoTrabalho;
-    ExecutorBloqueante emOutraThread = [&](const std::function<void()>& trabalho) {
-        ++chamadas;
-        std::exception_ptr erro;
-        std::thread t([&] {
-            threadDoTrabalho = std::this_thread::get_id();
-            try {
-                trabalho();
-            } catch (...) {
-                erro = std::current_exception();
-            }
-        });
-        t.join();
-        if (erro)
-            std::rethrow_exception(erro);
-    };
-    AlvoGravado alvo;
-    DefinirPastaCliente(sistema, alvo, emOutraThread);
-    EXPECT_EQ(chamadas, 1);
-    EXPECT_NE(threadDoTrabalho, std::this_thread::get_id());
-    compararEventos(alvo.eventos, identificado("  LOB: LOB de Mogi Mirim/SP", "/gCALDORIA/Cidades/MOGI_MIRIM-SP/LOB/LOB"));
-
-    // A failure inside the work comes back through the executor and is absorbed.
-    const Instalacao& parado = AmbienteFirebird::instalacao(QStringLiteral("korv-parado"));
-    TQuintaraConexaoInstalada sistemaParado(parado.executavel, [] { return AmbienteFirebird::ano(); });
-    AlvoGravado alvoParado;
-    DefinirPastaCliente(sistemaParado, alvoParado, emOutraThread);
-    EXPECT_EQ(chamadas, 2);
-    compararEventos(alvoParado.eventos, corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~Unable to complete network request"));
-
-    // Nothing to run when no database file is known.
-    const Instalacao& nenhum = AmbienteFirebird::instalacao(QStringLiteral("nenhum"));
-    TQuintaraConexaoInstalada sistemaNenhum(nenhum.executavel, [] { return AmbienteFirebird::ano(); });
-    AlvoGravado alvoNenhum;
-    DefinirPastaCliente(sistemaNenhum, alvoNenhum, emOutraThread);
-    EXPECT_EQ(chamadas, 2);
-}
-
-// The window's own wait: a worker thread and a local event loop.
-TEST(DefinirPastaClienteExecutor, WorksWithTheWindowsBlockingCall)
-{
-    const Instalacao& inst = AmbienteFirebird::instalacao(QStringLiteral("ruv"));
-    TQuintaraConexaoInstalada sistema(inst.executavel, [] { return AmbienteFirebird::ano(); });
-    AlvoGravado alvo;
-    DefinirPastaCliente(sistema, alvo, executarBloqueante);
-    compararEventos(alvo.eventos, identificado("  RUV: EDUCACAO de Pau-d'Arco/PA", "/gCALDORIA/Cidades/PAU-DARCO-PA/EDUCACAO/RUV"));
+    QStringList lob;
+    QStringList parado;
+    QStringList ruv;
+    std::thread t([&] {
+        for (auto [nome, eventos] : {std::pair{"lob", &lob}, std::pair{"korv-parado", &parado}, std::pair{"ruv", &ruv}}) {
+            const Instalacao& inst = AmbienteFirebird::instalacao(QString::fromUtf8(nome));
+            TQuintaraConexaoInstalada sistema(inst.executavel, [] { return AmbienteFirebird::ano(); });
+            *eventos = resolver(sistema);
+        }
+    });
+    t.join();
+    compararEventos(lob, identificado("  LOB: LOB de Mogi Mirim/SP", "/gCALDORIA/Cidades/MOGI_MIRIM-SP/LOB/LOB"));
+    compararEventos(parado, corrompida(MotivoBaseCorrompida::BancoInacessivel, "log~Unable to complete network request"));
+    compararEventos(ruv, identificado("  RUV: EDUCACAO de Pau-d'Arco/PA", "/gCALDORIA/Cidades/PAU-DARCO-PA/EDUCACAO/RUV"));
 }
 
 }

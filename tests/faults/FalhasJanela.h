@@ -162,7 +162,7 @@ protected:
     static void clicar(TfPrincipal& w, QPushButton* botao)
     {
         Vigia vigia(w.IdFTP1());
-        botao->click();
+        clicarEEsperar(w, botao);
         EXPECT_FALSE(vigia.parar()) << "the operation hung and was broken off";
     }
 

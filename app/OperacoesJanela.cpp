@@ -1,0 +1,273 @@
+// What the window's buttons, a drop and a file handed over at start ask of the FTP
+// session. Each handler asks what it must here (a file to send, where to save,
+// whether to delete), then hands the rest to the session's thread as one operation;
+// what the user sees at its end comes back here.
+#include "ufPrincipal.h"
+
+#include "ExePath.h"
+#include "FileListModel.h"
+#include "Formatos.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+bool contemSemCaixa(const QString& text, const char* what)
+{
+    return text.toLower().contains(QLatin1String(what));
+}
+
+}
+
+// ---------------------------------------------------------------- listing
+
+void TfPrincipal::ListarArquivos(FtpSession& s)
+{
+    // The old rows go at once, and what they held is let go of on the session's
+    // thread: freeing 100,000 names does not hold up the window.
+    const bool corrompida = s.baseCorrompida();
+    naJanela([this, corrompida] {
+        m_trabalhador->release(m_arquivos->takeContents().entries);
+        // The folder of corrupted-base mode is shared by every unidentified client:
+        // its contents are never shown.
+        if (corrompida)
+            ui->PageControl1->setCurrentWidget(ui->TabSheet2);
+    });
+    if (corrompida)
+        return;
+    const int coluna = m_arquivos->sortColumn();
+    const Qt::SortOrder ordem = m_arquivos->sortOrder();
+    // Touching 100,000 entries takes a while: it happens here, off the window's thread.
+    auto novo = std::make_shared<FileListModel::Contents>(FileListModel::prepare(s.fetchListing(), coluna, ordem));
+    naJanela([this, novo] {
+        m_arquivos->setContents(std::move(*novo));
+        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    });
+}
+
+void TfPrincipal::VerArquivos(FtpSession& s)
+{
+    if (!s.Connected())
+        s.ConectarFTP();
+    if (s.directory().isEmpty())
+        s.DefinirPastaCliente();
+    if (s.baseCorrompida()) {
+        naJanela([this] { ui->PageControl1->setCurrentWidget(ui->TabSheet2); });
+        return;
+    }
+    try {
+        ListarArquivos(s);
+    } catch (const Exception& e) {
+        if (!contemSemCaixa(e.Message(), "no such file or directory"))
+            naJanela([this, texto = e.Message()] { Log(texto); });
+    }
+}
+
+void TfPrincipal::btnViewFilesClick()
+{
+    operacao(ui->btnViewFiles, FtpSession::Kind::Other, [this](FtpSession& s) { VerArquivos(s); });
+}
+
+void TfPrincipal::btnRefreshClick()
+{
+    operacao(ui->btnRefresh, FtpSession::Kind::Other, [this](FtpSession& s) { ListarArquivos(s); });
+}
+
+// ---------------------------------------------------------------- upload
+
+void TfPrincipal::btnUploadClick()
+{
+    if (ocupada())
+        return;
+    const QString caminho =
+        m_deps.dialogos->AbrirArquivo(this, QStringLiteral("Selecione o Arquivo"), exepath::executableFolder());
+    if (caminho.isEmpty())
+        return;
+    auto envio = std::make_shared<Envio>();
+    operacao(
+        ui->btnUpload, FtpSession::Kind::Transfer,
+        [this, caminho, envio](FtpSession& s) {
+            *envio = enviarArquivo(s, {caminho});
+            mostrarEnviado(s, *envio);
+        },
+        [this, envio] {
+            if (envio->enviado())
+                mensagemDeSucesso(envio->texto());
+        });
+}
+
+void TfPrincipal::mostrarEnviado(FtpSession& s, const Envio& envio)
+{
+    if (!envio.nomeUnico.isEmpty()) {
+        naJanela([this, nome = envio.nomeUnico] {
+            ui->edtNomeArquivo->setText(nome);
+            ui->PageControl1->setCurrentWidget(ui->TabSheet3);
+        });
+    } else if (envio.enviado()) {
+        ListarArquivos(s);
+    }
+}
+
+void TfPrincipal::mensagemDeSucesso(const QString& texto)
+{
+    MessageBox(texto, kTituloAplicacao, mb::Information);
+}
+
+// ---------------------------------------------------------------- download and delete
+
+int TfPrincipal::linhaSelecionada() const
+{
+    const QModelIndexList linhas = ui->ListView1->selectionModel()->selectedRows();
+    return linhas.isEmpty() ? -1 : linhas.first().row();
+}
+
+void TfPrincipal::GarantirSelecao()
+{
+    if (linhaSelecionada() >= 0)
+        return;
+    if (m_arquivos->rowCount() == 1) {
+        ui->ListView1->selectionModel()->setCurrentIndex(m_arquivos->index(0, 0),
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return;
+    }
+    throw EUserWarning(QStringLiteral("Selecione um arquivo"));
+}
+
+void TfPrincipal::btnDownloadSelectedClick()
+{
+    if (ocupada())
+        return;
+    GarantirSelecao();
+    BaixarArquivo(ui->btnDownloadSelected, m_arquivos->remoteName(linhaSelecionada()));
+}
+
+void TfPrincipal::btnDownloadFinalClick()
+{
+    if (ocupada())
+        return;
+    if (ui->edtNomeArquivo->text().trimmed().isEmpty())
+        throw EUserWarning(QStringLiteral("Informe o nome completo do arquivo"));
+    BaixarArquivo(ui->btnDownloadFinal, ui->edtNomeArquivo->text());
+}
+
+void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
+{
+    const QString destino =
+        m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName.displayText()));
+    if (destino.isEmpty())
+        return;
+    auto baixado = std::make_shared<std::optional<TransferCheck>>();
+    operacao(
+        sender, FtpSession::Kind::Transfer,
+        [this, remoteName, destino, baixado](FtpSession& s) {
+            try {
+                *baixado = s.BaixarArquivo(remoteName, destino);
+            } catch (const ERemoteFileNotFound&) {
+                // The list shows what is there now. In corrupted-base mode there is no
+                // list to show: the folder holds other clients' files, and the user
+                // stays on the page for downloads by name.
+                if (!s.baseCorrompida())
+                    ListarArquivos(s);
+                throw;
+            }
+        },
+        [this, baixado] {
+            if (*baixado)
+                mensagemDeSucesso(textoConcluido(wmRead, **baixado));
+        });
+}
+
+bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
+{
+    if (!QFileInfo::exists(localPath))
+        return false;
+    return MessageBox(QStringLiteral("Deseja Substituir o Arquivo ") + QDir::toNativeSeparators(localPath) + QStringLiteral(" ?"),
+                      QStringLiteral("Substituir Arquivo Local"), mb::Question) == mb::IdYes;
+}
+
+void TfPrincipal::btnDeleteClick()
+{
+    if (ocupada())
+        return;
+    GarantirSelecao();
+    if (MessageBox(QStringLiteral("Confirma a Exclusão do Arquivo Selecionado?"), QStringLiteral("Excluir"), mb::Question) != mb::IdYes)
+        return;
+    const int linha = linhaSelecionada();
+    const RemoteName nome = m_arquivos->remoteName(linha);
+    auto excluido = std::make_shared<bool>(false);
+    operacao(
+        ui->btnDelete, FtpSession::Kind::Other,
+        [this, nome, excluido](FtpSession& s) {
+            try {
+                s.deleteFile(nome);
+                *excluido = true;
+            } catch (const Exception& e) {
+                // The row stays: the file is still there.
+                naJanela([this, texto = e.Message()] { Log(texto); });
+            }
+        },
+        [this, linha, excluido] {
+            if (*excluido)
+                m_arquivos->removeFileRow(linha);
+        });
+}
+
+// ---------------------------------------------------------------- command line and drops
+
+void TfPrincipal::EnviarArquivoLinhaComando(std::function<void()> depois)
+{
+    const QString arquivo = m_deps.argumentos.value(0);
+    operacao(
+        this, FtpSession::Kind::Transfer,
+        [this, arquivo](FtpSession& s) {
+            PedidoEnvio pedido{arquivo};
+            pedido.identificarDeNovo = true;
+            mostrarEnviado(s, enviarArquivo(s, pedido));
+        },
+        std::move(depois));
+}
+
+void TfPrincipal::WMDropFiles(const QStringList& paths)
+{
+    raise();
+    activateWindow();
+    if (ocupada())
+        return;
+    if (paths.size() > 1)
+        throw EUserException(QStringLiteral("Apenas Um Arquivo Pode ser Enviado"));
+    if (paths.isEmpty())
+        return;
+    operacao(this, FtpSession::Kind::Transfer, [this, nome = paths.first()](FtpSession& s) {
+        conferirArquivoParaEnvio(nome);
+        VerArquivos(s);
+        mostrarEnviado(s, enviarArquivo(s, {nome}));
+    });
+}
+
+void TfPrincipal::SoltarArquivos(const QStringList& paths)
+{
+    protegido(this, [&] { WMDropFiles(paths); });
+}
+
+void TfPrincipal::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TfPrincipal::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    event->acceptProposedAction();
+    // Handled after the platform's drop has finished, so the source is not kept waiting.
+    QTimer::singleShot(0, this, [this, paths] { SoltarArquivos(paths); });
+}

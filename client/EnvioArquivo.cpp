@@ -1,0 +1,72 @@
+#include "EnvioArquivo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+void conferirArquivoParaEnvio(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw EUserWarning(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
+    QFile arquivo(path);
+    if (!info.isFile() || !arquivo.open(QIODevice::ReadOnly))
+        throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
+}
+
+Envio enviarArquivo(FtpSession& sessao, const PedidoEnvio& pedido)
+{
+    if (pedido.recusarIlegivel)
+        conferirArquivoParaEnvio(pedido.arquivo);
+    return sessao.asTransfer(wmWrite, QFileInfo(pedido.arquivo).fileName(), [&] {
+        if (pedido.identificarDeNovo) {
+            sessao.ConectarFTP();
+            sessao.DefinirPastaCliente();
+        }
+        sessao.CriarPastaCliente();
+        Envio envio;
+        std::optional<TransferCheck> conferido;
+        if (sessao.baseCorrompida()) {
+            const FtpSession::UniqueUpload unico = sessao.EnviarArquivoBaseCorrompida(pedido.arquivo);
+            envio.nomeUnico = unico.name;
+            envio.motivo = sessao.motivoBaseCorrompida();
+            conferido = unico.check;
+        } else {
+            conferido = sessao.EnviarArquivo(pedido.arquivo);
+        }
+        if (!conferido)
+            envio.resultado = ResultadoEnvio::MantidoNoServidor;
+        else if (*conferido == TransferCheck::Unconfirmed)
+            envio.resultado = ResultadoEnvio::EnviadoSemConferencia;
+        return envio;
+    });
+}
+
+QString Envio::texto() const
+{
+    switch (resultado) {
+    case ResultadoEnvio::Enviado:
+        return textoConcluido(wmWrite, TransferCheck::Size);
+    case ResultadoEnvio::EnviadoSemConferencia:
+        return textoConcluido(wmWrite, TransferCheck::Unconfirmed);
+    case ResultadoEnvio::MantidoNoServidor:
+        break;
+    }
+    return QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído");
+}
+
+QString Envio::textoPastaCompartilhada() const
+{
+    if (motivo == MotivoBaseCorrompida::Nenhum)
+        return {};
+    return QStringLiteral("Cliente não identificado (%1): o arquivo está na pasta compartilhada de base corrompida, %2")
+        .arg(textoMotivo(motivo), QString::fromUtf16(PastaBaseCorrompida));
+}
+
+QString textoConcluido(TWorkMode mode, TransferCheck check)
+{
+    if (check == TransferCheck::Unconfirmed)
+        return mode == wmWrite ? QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência")
+                               : QStringLiteral("Arquivo baixado, mas o servidor não informou o tamanho para conferência");
+    return mode == wmWrite ? QStringLiteral("Arquivo Enviado com Sucesso") : QStringLiteral("Arquivo Baixado com Sucesso");
+}

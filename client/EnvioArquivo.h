@@ -1,0 +1,56 @@
+#pragma once
+// Sending one file: the one flow behind the window's "Enviar Arquivo", a file
+// dropped on the window, a file handed over when the program starts and a run with
+// --enviar. It checks the local file, identifies the client, connects, walks to the
+// client folder and sends, under the file's own name or, in corrupted-base mode,
+// under a unique name; the front ends only present what it returns.
+//
+// Runs on the session's thread (SessionWorker), inside one operation. A failure
+// comes out as the exception that says why: EUserWarning or EUserException for a
+// local file refused before any connection, ETransferFailed for a send that did not
+// go through (the file's fate said), EOperationCancelled for a cancel.
+#include "FtpSession.h"
+#include "PastaCliente.h"
+
+#include <QString>
+
+struct PedidoEnvio {
+    QString arquivo;
+    // A file dropped or named for a run without a window: a folder, or a file that
+    // cannot be read, is refused before anything else.
+    bool recusarIlegivel = false;
+    // A file handed over when the program starts: a new connection, and the client
+    // identified afresh.
+    bool identificarDeNovo = false;
+};
+
+// How a send that did not fail ended.
+enum class ResultadoEnvio {
+    Enviado,               // stored and checked: by size, and by digest where the server offers one
+    EnviadoSemConferencia, // stored, but the server told no size to compare
+    MantidoNoServidor,     // the server has a file of that name, and it was not replaced
+};
+
+struct Envio {
+    ResultadoEnvio resultado = ResultadoEnvio::Enviado;
+    // The name it has on the server, in corrupted-base mode; empty otherwise.
+    QString nomeUnico;
+    // Why the client folder is the shared one; Nenhum in the client's own.
+    MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+
+    bool enviado() const { return resultado != ResultadoEnvio::MantidoNoServidor; }
+    // "Arquivo Enviado com Sucesso", ...
+    QString texto() const;
+    // In corrupted-base mode, the line that says where the file is and why; empty
+    // in the client's own folder.
+    QString textoPastaCompartilhada() const;
+};
+
+Envio enviarArquivo(FtpSession& sessao, const PedidoEnvio& pedido);
+
+// Refuses a folder (EUserWarning) or a file that cannot be read (EUserException),
+// with the texts a drop and --enviar show.
+void conferirArquivoParaEnvio(const QString& path);
+
+// What a transfer that went through is called, in a box or in the log.
+QString textoConcluido(TWorkMode mode, TransferCheck check);

@@ -1,0 +1,59 @@
+#pragma once
+// Carries what a session reports and asks from the thread that runs it to the
+// front end's thread. Reports are queued calls, delivered in the order they were
+// made; a question is a queued call whose answer the session's thread waits for,
+// while the front end's thread goes on with its events and shows its dialog.
+//
+// When the front end goes away (close), a question still waiting is answered "no"
+// and later ones are not asked: the thread that runs the session is never left
+// waiting for a thread that no longer answers.
+#include "FtpSessionEvents.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QueuedEvents : public FtpSessionEvents {
+public:
+    // target lives on context's thread, and is called only there.
+    QueuedEvents(FtpSessionEvents& target, QObject* context);
+
+    // From the front end's thread: no more questions; a waiting one gets "no".
+    void close();
+    // Runs fn on the front end's thread, after every report made before it.
+    void post(std::function<void()> fn);
+
+    void log(const QString& line) override;
+    void clientCaption(const QString& caption) override;
+    void waiting(const QString& what) override;
+    void transferBegin(TWorkMode mode, std::int64_t total) override;
+    void transferProgress(TWorkMode mode, std::int64_t soFar) override;
+    void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) override;
+    void transferResumed(TWorkMode mode, std::int64_t soFar) override;
+    void transferChecking(TWorkMode mode) override;
+    void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) override;
+    bool replaceRemoteFile(const QString& name) override;
+    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override;
+    bool replaceLocalFile(const QString& localPath) override;
+    void uniqueNameChosen(const QString& name) override;
+    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
+    void connectionSecurity(bool secure) override;
+
+private:
+    bool ask(std::function<bool(FtpSessionEvents&)> question);
+    void report(std::function<void(FtpSessionEvents&)> fn);
+
+    FtpSessionEvents& m_target;
+    QPointer<QObject> m_context;
+    // Shared with the queued questions, which may outlive this object's wait.
+    struct Questions {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool closed = false;
+    };
+    std::shared_ptr<Questions> m_questions = std::make_shared<Questions>();
+};
