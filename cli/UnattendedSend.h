@@ -41,19 +41,28 @@ private:
     void Log(const QString& text);
     ExitCode outcome(std::exception_ptr failure);
 
-    void log(const QString& line) override;
-    void clientCaption(const QString& caption) override;
-    void waiting(const QString& what) override;
-    void transferBegin(TWorkMode mode, std::int64_t total) override;
-    void transferProgress(TWorkMode mode, std::int64_t soFar) override;
-    void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) override;
-    void transferResumed(TWorkMode mode, std::int64_t soFar) override;
-    void transferChecking(TWorkMode mode) override;
-    void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) override;
-    bool replaceRemoteFile(const QString& name) override;
-    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override;
-    bool replaceLocalFile(const QString& localPath) override;
-    void uniqueNameChosen(const QString& name) override;
+    // What the session reports: the log, and the progress line on a terminal. A
+    // failure's reason reaches the log with the failure's message.
+    void log(const QString& line) override { Log(line); }
+    // The window shows it in its panel; here it tells the log whose folder it is.
+    void clientCaption(const QString& caption) override { Log(QStringLiteral("Cliente: ") + caption.trimmed()); }
+    void waiting(const QString&) override {}
+    void transferBegin(TWorkMode mode, std::int64_t total) override { m_progress.begin(mode, total); }
+    void transferProgress(TWorkMode, std::int64_t soFar) override { m_progress.progress(soFar); }
+    void transferRetry(TWorkMode, int attempt, int maxAttempts, int secondsLeft) override
+    {
+        m_progress.retry(attempt, maxAttempts, secondsLeft);
+    }
+    void transferResumed(TWorkMode, std::int64_t soFar) override { m_progress.resumed(soFar); }
+    void transferChecking(TWorkMode) override { m_progress.checking(); }
+    void transferEnd(TWorkMode, TransferOutcome outcome, const QString&) override { m_progress.end(outcome); }
+    // What it asks, answered from the options. An interrupted upload's name proves
+    // it came from this very file: what is there is good, and goes on.
+    bool replaceRemoteFile(const QString&) override { return m_options.replace; }
+    bool resumeInterruptedUpload(const QString&, std::int64_t, std::int64_t) override { return true; }
+    bool replaceLocalFile(const QString&) override { return false; }
+    // Printed once the file is stored under it (run).
+    void uniqueNameChosen(const QString&) override {}
 
     CommandOptions m_options;
     Output m_output;

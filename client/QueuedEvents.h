@@ -27,21 +27,45 @@ public:
     // Runs fn on the front end's thread, after every report made before it.
     void post(std::function<void()> fn);
 
-    void log(const QString& line) override;
-    void clientCaption(const QString& caption) override;
-    void waiting(const QString& what) override;
-    void transferBegin(TWorkMode mode, std::int64_t total) override;
-    void transferProgress(TWorkMode mode, std::int64_t soFar) override;
-    void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) override;
-    void transferResumed(TWorkMode mode, std::int64_t soFar) override;
-    void transferChecking(TWorkMode mode) override;
-    void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) override;
-    bool replaceRemoteFile(const QString& name) override;
-    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override;
-    bool replaceLocalFile(const QString& localPath) override;
-    void uniqueNameChosen(const QString& name) override;
-    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
-    void connectionSecurity(bool secure) override;
+    void log(const QString& line) override { report([line](FtpSessionEvents& t) { t.log(line); }); }
+    void clientCaption(const QString& caption) override { report([caption](FtpSessionEvents& t) { t.clientCaption(caption); }); }
+    void waiting(const QString& what) override { report([what](FtpSessionEvents& t) { t.waiting(what); }); }
+    void transferBegin(TWorkMode mode, std::int64_t total) override
+    {
+        report([mode, total](FtpSessionEvents& t) { t.transferBegin(mode, total); });
+    }
+    void transferProgress(TWorkMode mode, std::int64_t soFar) override
+    {
+        report([mode, soFar](FtpSessionEvents& t) { t.transferProgress(mode, soFar); });
+    }
+    void transferRetry(TWorkMode mode, int attempt, int maxAttempts, int secondsLeft) override
+    {
+        report([=](FtpSessionEvents& t) { t.transferRetry(mode, attempt, maxAttempts, secondsLeft); });
+    }
+    void transferResumed(TWorkMode mode, std::int64_t soFar) override
+    {
+        report([mode, soFar](FtpSessionEvents& t) { t.transferResumed(mode, soFar); });
+    }
+    void transferChecking(TWorkMode mode) override { report([mode](FtpSessionEvents& t) { t.transferChecking(mode); }); }
+    void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) override
+    {
+        report([=](FtpSessionEvents& t) { t.transferEnd(mode, outcome, failure); });
+    }
+    bool replaceRemoteFile(const QString& name) override { return ask([name](FtpSessionEvents& t) { return t.replaceRemoteFile(name); }); }
+    bool resumeInterruptedUpload(const QString& name, std::int64_t done, std::int64_t total) override
+    {
+        return ask([=](FtpSessionEvents& t) { return t.resumeInterruptedUpload(name, done, total); });
+    }
+    bool replaceLocalFile(const QString& localPath) override
+    {
+        return ask([localPath](FtpSessionEvents& t) { return t.replaceLocalFile(localPath); });
+    }
+    void uniqueNameChosen(const QString& name) override { report([name](FtpSessionEvents& t) { t.uniqueNameChosen(name); }); }
+    bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override
+    {
+        return ask([=](FtpSessionEvents& t) { return t.acceptCertificate(host, problem, fingerprint); });
+    }
+    void connectionSecurity(bool secure) override { report([secure](FtpSessionEvents& t) { t.connectionSecurity(secure); }); }
 
 private:
     bool ask(std::function<bool(FtpSessionEvents&)> question);
