@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -62,8 +63,9 @@ public:
 private:
     std::shared_ptr<const Entries> m_entries;
     std::vector<qsizetype> m_rows;
-    int m_sortColumn = -1;
-    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    // Read by the session's thread too, which sorts a new listing as the list is sorted.
+    std::atomic<int> m_sortColumn{-1};
+    std::atomic<Qt::SortOrder> m_sortOrder{Qt::AscendingOrder};
     // Changes with every new content and every removed row: a sort that finishes
     // after either has nothing left to apply to.
     quint64 m_version = 0;

@@ -93,7 +93,7 @@ void TfPrincipal::btnUploadClick()
     operacao(
         ui->btnUpload, FtpSession::Kind::Transfer,
         [this, caminho, envio](FtpSession& s) {
-            *envio = enviarArquivo(s, {caminho});
+            *envio = executarEnvio(s, {caminho});
             mostrarEnviado(s, *envio);
         },
         [this, envio] {
@@ -228,7 +228,7 @@ void TfPrincipal::EnviarArquivoLinhaComando(std::function<void()> depois)
         [this, arquivo](FtpSession& s) {
             PedidoEnvio pedido{arquivo};
             pedido.identificarDeNovo = true;
-            mostrarEnviado(s, enviarArquivo(s, pedido));
+            mostrarEnviado(s, executarEnvio(s, pedido));
         },
         std::move(depois));
 }
@@ -246,7 +246,7 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
     operacao(this, FtpSession::Kind::Transfer, [this, nome = paths.first()](FtpSession& s) {
         conferirArquivoParaEnvio(nome);
         VerArquivos(s);
-        mostrarEnviado(s, enviarArquivo(s, {nome}));
+        mostrarEnviado(s, executarEnvio(s, {nome}));
     });
 }
 

@@ -43,7 +43,15 @@ public:
     explicit TfPrincipal(Dependencias deps, QWidget* parent = nullptr);
     ~TfPrincipal() override;
 
-    // The controls, named as support staff know them.
+    // The controls, named as support staff know them. The pages of PageControl1,
+    // which only the program switches (no tab row):
+    //   tsNenhum   "Selecione uma opção", until the first operation;
+    //   TabSheet1  the client folder's file list, with download and delete;
+    //   TabSheet2  corrupted-base mode: the shared folder is never listed, so a
+    //              file is downloaded by the name typed (edtNomeArquivo);
+    //   TabSheet3  corrupted-base mode, after a send: the unique name the file
+    //              got on the server (edtUploadUniqueName), for the user to tell support;
+    //   TabSheet4  the proxy settings of the original form, never shown.
     const std::unique_ptr<Ui::fPrincipal> ui;
 
     // State that tests and support staff look at.

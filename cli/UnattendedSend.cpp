@@ -88,7 +88,7 @@ ExitCode UnattendedSend::run()
                 FtpSession& s;
                 ~Fechar() { s.closeConnection(); }
             } fechar{s};
-            m_envio = enviarArquivo(s, pedido);
+            m_envio = executarEnvio(s, pedido);
         },
         [this, &code](std::exception_ptr failure) {
             code = outcome(failure);

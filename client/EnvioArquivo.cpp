@@ -14,7 +14,7 @@ void conferirArquivoParaEnvio(const QString& path)
         throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
 }
 
-Envio enviarArquivo(FtpSession& sessao, const PedidoEnvio& pedido)
+Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
 {
     if (pedido.recusarIlegivel)
         conferirArquivoParaEnvio(pedido.arquivo);

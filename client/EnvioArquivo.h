@@ -46,7 +46,7 @@ struct Envio {
     QString textoPastaCompartilhada() const;
 };
 
-Envio enviarArquivo(FtpSession& sessao, const PedidoEnvio& pedido);
+Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido);
 
 // Refuses a folder (EUserWarning) or a file that cannot be read (EUserException),
 // with the texts a drop and --enviar show.

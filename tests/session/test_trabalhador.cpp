@@ -94,7 +94,7 @@ TEST_F(Trabalhador, TheWorkRunsThereAndEveryReportComesHereInOrder)
         FtpSession::Kind::Transfer,
         [&](FtpSession& s) {
             trabalhoNaThreadDaJanela = QThread::currentThread() == app.thread();
-            envio = enviarArquivo(s, {origem});
+            envio = executarEnvio(s, {origem});
         },
         [&](std::exception_ptr e) {
             erro = e;
