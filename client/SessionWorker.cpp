@@ -1,15 +1,8 @@
 #include "SessionWorker.h"
 
-#include <QMetaObject>
-
 SessionWorker::SessionWorker(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events))
+    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events)), m_thread([this] { loop(); })
 {
-    m_thread.setObjectName(QStringLiteral("sessao-ftp"));
-    m_inThread = new QObject;
-    m_inThread->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_inThread, &QObject::deleteLater);
-    m_thread.start();
 }
 
 SessionWorker::~SessionWorker()
@@ -17,9 +10,38 @@ SessionWorker::~SessionWorker()
     m_events.close();
     m_session->cancel();
     // The last thing the thread does: let go of the server.
-    QMetaObject::invokeMethod(m_inThread, [session = m_session.get()] { session->closeConnection(); }, Qt::QueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
+    runThere([session = m_session.get()] { session->closeConnection(); });
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void SessionWorker::loop()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                return;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+}
+
+void SessionWorker::runThere(std::function<void()> job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_all();
 }
 
 bool SessionWorker::start(FtpSession::Kind kind, Work work, Done done)
@@ -27,26 +49,23 @@ bool SessionWorker::start(FtpSession::Kind kind, Work work, Done done)
     if (busy())
         return false;
     m_session->beginOperation(kind);
-    QMetaObject::invokeMethod(
-        m_inThread,
-        [this, work = std::move(work), done = std::move(done)] {
-            std::exception_ptr error;
-            try {
-                work(*m_session);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            m_events.post([this, done, error] {
-                m_session->endOperation();
-                if (done)
-                    done(error);
-            });
-        },
-        Qt::QueuedConnection);
+    runThere([this, work = std::move(work), done = std::move(done)] {
+        std::exception_ptr error;
+        try {
+            work(*m_session);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        m_events.post([this, done, error] {
+            m_session->endOperation();
+            if (done)
+                done(error);
+        });
+    });
     return true;
 }
 
 void SessionWorker::release(std::shared_ptr<const void> held)
 {
-    QMetaObject::invokeMethod(m_inThread, [held = std::move(held)]() mutable { held.reset(); }, Qt::QueuedConnection);
+    runThere([held = std::move(held)]() mutable { held.reset(); });
 }

@@ -18,11 +18,14 @@
 #include "QueuedEvents.h"
 
 #include <QObject>
-#include <QThread>
 
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 class SessionWorker : public QObject {
     Q_OBJECT
@@ -56,8 +59,17 @@ public:
     bool busy() const { return m_session->state() != FtpSession::State::Idle; }
 
 private:
+    // The session's thread takes jobs in order until it is told to stop and none is
+    // left. A plain thread, with no event loop of its own: it waits for the server
+    // or for the next job, nothing else.
+    void runThere(std::function<void()> job);
+    void loop();
+
     QueuedEvents m_events;
     std::unique_ptr<FtpSession> m_session;
-    QThread m_thread;
-    QObject* m_inThread = nullptr; // lives on m_thread: work is queued to it
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_stopping = false;
+    std::thread m_thread; // last: it starts once everything it uses is there
 };
