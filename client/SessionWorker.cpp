@@ -1,8 +1,11 @@
 #include "SessionWorker.h"
 
 SessionWorker::SessionWorker(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events)), m_thread([this] { loop(); })
+    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events)),
+      m_thread(QThread::create([this] { loop(); }))
 {
+    m_thread->setObjectName(QStringLiteral("sessao-ftp"));
+    m_thread->start();
 }
 
 SessionWorker::~SessionWorker()
@@ -16,7 +19,7 @@ SessionWorker::~SessionWorker()
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_thread.join();
+    m_thread->wait();
 }
 
 void SessionWorker::loop()

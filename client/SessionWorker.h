@@ -18,6 +18,7 @@
 #include "QueuedEvents.h"
 
 #include <QObject>
+#include <QThread>
 
 #include <condition_variable>
 #include <deque>
@@ -25,7 +26,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class SessionWorker : public QObject {
     Q_OBJECT
@@ -60,8 +60,11 @@ public:
 
 private:
     // The session's thread takes jobs in order until it is told to stop and none is
-    // left. A plain thread, with no event loop of its own: it waits for the server
-    // or for the next job, nothing else.
+    // left. It runs no event loop of its own (no Qt timers, sockets or queued calls
+    // live there): it waits for the server or for the next job, nothing else. A
+    // QThread all the same, rather than a thread Qt would adopt on first use: under
+    // Wine, an adopted thread's end, and a thread with Qt's event dispatcher, made
+    // some runs fail at exit.
     void runThere(std::function<void()> job);
     void loop();
 
@@ -71,5 +74,5 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;
     bool m_stopping = false;
-    std::thread m_thread; // last: it starts once everything it uses is there
+    std::unique_ptr<QThread> m_thread; // last: it starts once everything it uses is there
 };
