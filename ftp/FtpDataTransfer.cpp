@@ -119,15 +119,31 @@ void WorkReporter::endQuietly() noexcept
     }
 }
 
-void receiveToSink(Socket& data, const TransferLimits& limits, WorkReporter& work, std::vector<char>& buffer,
-                   const std::function<void(const char*, std::size_t)>& sink)
+void receiveToSink(Socket& data, std::int64_t expected, const TransferLimits& limits, WorkReporter& work,
+                   std::vector<char>& buffer, const std::function<void(const char*, std::size_t)>& sink)
 {
     const AlignedSpan span = pageAligned(buffer, kReceiveLowWater);
     // Woken for every segment that arrives, we would write the file in small pieces,
     // each with the file system's fixed cost, and make the sender pay for waking us
     // each time; with the processors busy elsewhere, a 1 GiB download to a file took
     // three times as long. So a wait ends once 256 KiB are there (or the end).
-    data.setReceiveLowWater(static_cast<int>(kReceiveLowWater));
+    //
+    // Over TLS the end is not the peer closing: it is its close_notify, a record of a
+    // few dozen bytes, and vsftpd sends that and then waits for ours before it closes
+    // the connection and sends its final reply. Under the mark that record alone does
+    // not end a wait, which then ran out its whole slice: 100 ms at the end of every
+    // download and listing. So over TLS the mark holds only while more than twice its
+    // size is still to come (OpenSSL may hold part of a record, at most 16 KiB, that
+    // the socket no longer counts), and not at all when the size is not known.
+    const bool endsWithTls = data.tls() != nullptr;
+    const auto lowWaterUntil = [&](std::uint64_t received) {
+        return !endsWithTls
+            || (expected >= 0 && static_cast<std::uint64_t>(expected) > received
+                && static_cast<std::uint64_t>(expected) - received >= 2 * kReceiveLowWater);
+    };
+    bool lowWater = lowWaterUntil(0);
+    if (lowWater)
+        data.setReceiveLowWater(static_cast<int>(kReceiveLowWater));
     std::uint64_t total = 0;
     Pace pace(limits.stallTimeout);
     for (;;) {
@@ -141,6 +157,10 @@ void receiveToSink(Socket& data, const TransferLimits& limits, WorkReporter& wor
                 return;
             sink(at, *n);
             total += *n;
+            if (lowWater && !lowWaterUntil(total)) {
+                data.setReceiveLowWater(1);
+                lowWater = false;
+            }
             work.add(static_cast<std::int64_t>(*n));
             pace.moved(*n);
         }

@@ -61,12 +61,15 @@ struct TransferLimits {
 };
 
 // Receives until the server closes the data connection; every piece goes to sink.
+// expected: how many bytes the server is to send, -1 when that is not known; over
+// TLS it tells when the end is near (see the low-water mark in the definition), and
+// a wrong figure costs time, never bytes.
 // Throws LinkError when the transfer stalls (see TransferLimits).
 // A piece is whatever has arrived, up to the whole buffer: writing a file in large
 // pieces right after they arrive, while they are still in the processor's cache,
 // beat both smaller pieces and gathering a full buffer before each write.
-void receiveToSink(Socket& data, const TransferLimits& limits, WorkReporter& work, std::vector<char>& buffer,
-                   const std::function<void(const char*, std::size_t)>& sink);
+void receiveToSink(Socket& data, std::int64_t expected, const TransferLimits& limits, WorkReporter& work,
+                   std::vector<char>& buffer, const std::function<void(const char*, std::size_t)>& sink);
 
 // Sends the first count bytes of file (fewer if it ends earlier) through buffer, in
 // pieces of kSendPiece. Small pieces keep the bytes in the processor's cache from the

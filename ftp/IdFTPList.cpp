@@ -43,7 +43,7 @@ TIdFTP::Impl::ListingRead TIdFTP::Impl::readListing(const QByteArray& request, b
     ListingParser parser(machineListing, QDate::currentDate());
     qsizetype received = 0;
     transfer(request, wmRead, 0, [&](Socket& connection, WorkReporter& work) {
-        receiveToSink(connection, limits(), work, buffer, [&](const char* p, std::size_t n) {
+        receiveToSink(connection, -1, limits(), work, buffer, [&](const char* p, std::size_t n) {
             received += static_cast<qsizetype>(n);
             if (received > kMaxListingBytes)
                 throw LocalError(QStringLiteral("Listagem grande demais (mais de %1 MiB)").arg(kMaxListingBytes >> 20));

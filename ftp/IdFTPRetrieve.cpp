@@ -19,9 +19,12 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
         status(QStringLiteral("Recebendo arquivo %1 a partir do byte %2...").arg(shownName(remoteName)).arg(startPos));
     else
         status(QStringLiteral("Recebendo arquivo %1...").arg(shownName(remoteName)));
+    // In image type the bytes on the wire are the file's; in ASCII type their count
+    // may differ from the size.
+    const std::int64_t toCome = q.TransferType == ftBinary && expected >= startPos ? expected - startPos : -1;
     const std::int64_t received = transfer(commandBytes("RETR", remoteName), wmRead, 0,
         [&](Socket& connection, WorkReporter& work) {
-            receiveToSink(connection, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
+            receiveToSink(connection, toCome, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
                 if (out.write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
                     throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, out.errorString()));
             });
