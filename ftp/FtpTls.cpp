@@ -24,10 +24,6 @@ namespace {
 
 using Clock = TlsLayer::Clock;
 
-// With read-ahead OpenSSL takes from the socket as much as this at a time instead
-// of one record's header and then its body.
-constexpr int kReadBuffer = 64 * 1024;
-
 // ---------------------------------------------------------------- our socket as OpenSSL's transport
 // OpenSSL's own socket BIO would send with a plain send(): a peer that had closed
 // would raise SIGPIPE and end the program. Ours sends as the plain layer does.
@@ -161,7 +157,7 @@ TlsContext::TlsContext()
     // of the same bytes: the callers' buffers move on as the socket takes them.
     SSL_CTX_set_mode(m_ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_read_ahead(m_ctx, 1);
-    SSL_CTX_set_default_read_buffer_len(m_ctx, kReadBuffer);
+    SSL_CTX_set_default_read_buffer_len(m_ctx, TlsLayer::kReadAhead);
     SSL_CTX_set_verify(m_ctx, SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_default_verify_paths(m_ctx);
 #ifdef _WIN32

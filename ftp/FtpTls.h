@@ -43,6 +43,10 @@ class TlsLayer {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // With read-ahead OpenSSL takes from the socket as much as this at a time instead
+    // of one record's header and then its body.
+    static constexpr std::size_t kReadAhead = 64 * 1024;
+
     // host: the name the server's certificate must carry; an IPv4 address is looked
     // for among the certificate's IP entries. resumeFrom: for a data connection, the
     // control connection's layer, whose TLS session the data connection resumes
