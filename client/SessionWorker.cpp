@@ -15,10 +15,10 @@ SessionWorker::~SessionWorker()
     // The last thing the thread does: let go of the server.
     runThere([session = m_session.get()] { session->closeConnection(); });
     {
-        std::lock_guard lock(m_mutex);
+        QMutexLocker lock(&m_mutex);
         m_stopping = true;
     }
-    m_wake.notify_all();
+    m_wake.wakeAll();
     m_thread->wait();
 }
 
@@ -27,8 +27,9 @@ void SessionWorker::loop()
     for (;;) {
         std::function<void()> job;
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            QMutexLocker lock(&m_mutex);
+            while (!m_stopping && m_jobs.empty())
+                m_wake.wait(&m_mutex);
             if (m_jobs.empty())
                 return;
             job = std::move(m_jobs.front());
@@ -41,10 +42,10 @@ void SessionWorker::loop()
 void SessionWorker::runThere(std::function<void()> job)
 {
     {
-        std::lock_guard lock(m_mutex);
+        QMutexLocker lock(&m_mutex);
         m_jobs.push_back(std::move(job));
     }
-    m_wake.notify_all();
+    m_wake.wakeAll();
 }
 
 bool SessionWorker::start(FtpSession::Kind kind, Work work, Done done)

@@ -17,15 +17,15 @@
 #include "FtpSession.h"
 #include "QueuedEvents.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QThread>
+#include <QWaitCondition>
 
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class SessionWorker : public QObject {
     Q_OBJECT
@@ -64,14 +64,15 @@ private:
     // live there): it waits for the server or for the next job, nothing else. A
     // QThread all the same, rather than a thread Qt would adopt on first use: under
     // Wine, an adopted thread's end, and a thread with Qt's event dispatcher, made
-    // some runs fail at exit.
+    // some runs fail at exit; so did the C++ library's waits on a Qt thread, which
+    // is why its queue waits with Qt's own mutex and condition.
     void runThere(std::function<void()> job);
     void loop();
 
     QueuedEvents m_events;
     std::unique_ptr<FtpSession> m_session;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    QMutex m_mutex;
+    QWaitCondition m_wake;
     std::deque<std::function<void()>> m_jobs;
     bool m_stopping = false;
     std::unique_ptr<QThread> m_thread; // last: it starts once everything it uses is there

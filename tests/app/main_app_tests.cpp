@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QLocale>
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
@@ -9,7 +11,11 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Sizes and dates are checked in the Brazilian locale the users have.
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return testsupport::endTestProgram(result);
 }

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <cstdio>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +28,16 @@
 #endif
 
 namespace testsupport {
+
+int endTestProgram(int result)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
+#endif
+    return result;
+}
 
 namespace {
 #ifdef _WIN32
