@@ -18,6 +18,7 @@
 #include "ufPrincipal.h"
 #include "uTQuintaraConexoes.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -89,6 +90,16 @@ bool salvar(QWidget& w, const QString& path)
 
 }
 
+// Clicks as the user does and lets the window work until what the click started
+// on the session's thread has ended.
+static void clicar(TfPrincipal& janela, QAbstractButton* botao)
+{
+    botao->click();
+    while (janela.operacaoEmAndamento())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    QCoreApplication::processEvents();
+}
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -138,7 +149,7 @@ int main(int argc, char** argv)
     if (!QTest::qWaitForWindowExposed(&janela))
         return 1;
 
-    janela.ui->btnViewFiles->click();
+    clicar(janela, janela.ui->btnViewFiles);
     QTreeView& lista = *janela.ui->ListView1;
     if (lista.model()->rowCount() < 5) {
         std::fprintf(stderr, "ftpc_screenshots: the folder was not listed (%d rows); the log:\n%s\n", lista.model()->rowCount(), qPrintable(janela.ui->memoLog->toPlainText()));
@@ -159,7 +170,7 @@ int main(int argc, char** argv)
         ok = salvar(janela, saida + QStringLiteral("/janela-enviando.png")) && ok;
     });
     relogio.start();
-    janela.ui->btnUpload->click();
+    clicar(janela, janela.ui->btnUpload);
     if (!tirada) {
         std::fputs("ftpc_screenshots: the upload ended before its picture was taken\n", stderr);
         ok = false;
@@ -185,7 +196,7 @@ int main(int argc, char** argv)
             }
         });
         olho.start(20);
-        janela.ui->btnUpload->click();
+        clicar(janela, janela.ui->btnUpload);
         if (!pausa) {
             std::fputs("ftpc_screenshots: no pause before a new attempt was seen\n", stderr);
             ok = false;
@@ -211,7 +222,7 @@ int main(int argc, char** argv)
         falha.show();
         if (!QTest::qWaitForWindowExposed(&falha))
             return 1;
-        falha.ui->btnViewFiles->click();
+        clicar(falha, falha.ui->btnViewFiles);
         bool caixa = false;
         respostas->aoErro = [&](const QString& texto, const QString& titulo) {
             caixa = true;
@@ -222,7 +233,7 @@ int main(int argc, char** argv)
             QTest::qWait(100);
             ok = salvar(box, saida + QStringLiteral("/caixa-falha.png")) && ok;
         };
-        falha.ui->btnUpload->click();
+        clicar(falha, falha.ui->btnUpload);
         if (!caixa) {
             std::fputs("ftpc_screenshots: the broken upload showed no error box\n", stderr);
             ok = false;
