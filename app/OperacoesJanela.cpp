@@ -16,15 +16,6 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-
-bool contemSemCaixa(const QString& text, const char* what)
-{
-    return text.toLower().contains(QLatin1String(what));
-}
-
-}
-
 // ---------------------------------------------------------------- listing
 
 void TfPrincipal::ListarArquivos(FtpSession& s)
@@ -64,7 +55,8 @@ void TfPrincipal::VerArquivos(FtpSession& s)
     try {
         ListarArquivos(s);
     } catch (const Exception& e) {
-        if (!contemSemCaixa(e.Message(), "no such file or directory"))
+        // A folder the server says is not there lists as nothing, without a word.
+        if (!TIdFTP::IsNotThere(e))
             naJanela([this, texto = e.Message()] { Log(texto); });
     }
 }

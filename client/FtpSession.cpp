@@ -10,15 +10,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-namespace {
-
-bool contemSemCaixa(const QString& text, const char* what)
-{
-    return text.toLower().contains(QLatin1String(what));
-}
-
-}
-
 FtpSession::FtpSession(FtpSessionEvents& events, QObject* parent)
     : QObject(parent), m_events(events), m_ftp(std::make_unique<TIdFTP>())
 {
@@ -157,7 +148,7 @@ void FtpSession::CriarPastaCliente()
         try {
             ftp([&] { m_ftp->MakeDir(peca); });
         } catch (const Exception& e) {
-            if (!contemSemCaixa(e.Message(), "exist")) {
+            if (!TIdFTP::IsAlreadyThere(e)) {
                 // Some servers (vsftpd) refuse an existing folder without saying so:
                 // if we can enter it, it was there. Otherwise the refusal stands.
                 const std::exception_ptr recusa = std::current_exception();

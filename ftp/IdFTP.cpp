@@ -64,6 +64,24 @@ bool TIdFTP::IsTransientFailure(const std::exception& e)
     return code >= 400 && code < 500 && code != 452;
 }
 
+namespace {
+bool serverSays(const std::exception& e, QLatin1String words)
+{
+    const auto* ftpError = dynamic_cast<const EIdFTPError*>(&e);
+    return ftpError && ftpError->Code() != 0 && ftpError->Message().contains(words, Qt::CaseInsensitive);
+}
+}
+
+bool TIdFTP::IsNotThere(const std::exception& e)
+{
+    return serverSays(e, QLatin1String("no such file or directory"));
+}
+
+bool TIdFTP::IsAlreadyThere(const std::exception& e)
+{
+    return serverSays(e, QLatin1String("exist"));
+}
+
 void TIdFTP::Abort()
 {
     d->aborted.store(true);

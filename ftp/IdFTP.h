@@ -127,6 +127,12 @@ public:
     // out short, or the server refused for now (4xx, RFC 959 section 4.2) for another
     // reason than a full disk. Never a local file's failure or a lasting refusal.
     static bool IsTransientFailure(const std::exception& e);
+    // The server refused because the file or folder is not there: a reply whose text
+    // says "no such file or directory", as most servers word it whatever the code.
+    static bool IsNotThere(const std::exception& e);
+    // MKD refused because the folder is there already ("File exists", "already
+    // exists"). Some servers (vsftpd) refuse an existing folder without saying so.
+    static bool IsAlreadyThere(const std::exception& e);
 
     // Thread-safe: breaks off the operation that runs now (and fails the next ones
     // until Connect) by shutting the sockets down. The connection counts as closed.
