@@ -152,7 +152,7 @@ TlsContext::TlsContext()
     if (!m_ctx)
         throw EIdFTPError(QStringLiteral("Não foi possível preparar a conexão segura (TLS): %1").arg(openSslReason()));
     SSL_CTX_set_min_proto_version(m_ctx, TLS1_2_VERSION);
-    SSL_CTX_set_options(m_ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION | SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_options(m_ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
     // A write returns once a record is out, and may be repeated from another copy
     // of the same bytes: the callers' buffers move on as the socket takes them.
     SSL_CTX_set_mode(m_ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -226,10 +226,18 @@ std::optional<TlsLayer::Stop> TlsLayer::afterFailure(int result, Clock::time_poi
     case SSL_ERROR_SYSCALL:
         if (ERR_peek_error() != 0)
             throwTlsFailure();
-        if (m_transport.lastError == 0)
+        if (m_transport.lastError == 0) {
+            m_cutWithoutNotify = true;
             return Stop::Closed;
+        }
         throwSocketError(m_transport.lastError);
     default:
+        // The connection ended without close_notify: closed, but not cleanly.
+        if (ERR_GET_LIB(ERR_peek_error()) == ERR_LIB_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+            ERR_clear_error();
+            m_cutWithoutNotify = true;
+            return Stop::Closed;
+        }
         throwTlsFailure();
     }
 }

@@ -73,13 +73,16 @@ public:
 
     // As Socket::receiveBefore: the bytes that arrived (as many as are there, up to
     // capacity), 0 when the peer closed, nothing when the deadline passed first. A
-    // peer that closes without TLS's close_notify counts as closed: the FTP replies
-    // and sizes tell a whole transfer from a cut one, as they do without TLS.
+    // peer that closes without TLS's close_notify counts as closed too (servers do
+    // that at the end of listings), and cutWithoutNotify() says so: where no size
+    // tells a whole file from a cut one, that is a cut.
     std::optional<std::size_t> read(char* buffer, std::size_t capacity, Clock::time_point deadline,
                                     const std::atomic<bool>& cancel);
     // As Socket::sendBefore: how much went out, 0 when the deadline passed first.
     std::size_t write(const char* data, std::size_t size, Clock::time_point deadline,
                       const std::atomic<bool>& cancel);
+    // The peer's end came without its close_notify.
+    bool cutWithoutNotify() const { return m_cutWithoutNotify; }
     // As Socket::pendingNow.
     Socket::Pending pending() noexcept;
     // As Socket::finishStream.
@@ -102,6 +105,7 @@ private:
 
     ssl_st* m_ssl = nullptr;
     Transport m_transport;
+    bool m_cutWithoutNotify = false;
 };
 
 }

@@ -343,6 +343,28 @@ TEST_F(ScriptedTls, DataConnectionWithAnotherCertificateIsRefused)
     EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
 }
 
+// Over TLS a file's end is the server's close_notify. A data connection that just
+// stops, from a server that told no size, has delivered part of a file at best; the
+// same server's listing, which nothing else can check, still reads.
+TEST_F(ScriptedTls, AFileCutWithoutCloseNotifyIsBrokenWhenNoSizeTells)
+{
+    start(QStringLiteral("tls-cut-no-size"), ScriptedFtp::Tls{certificates->server, {}}, TlsMode::Required,
+          {{QStringLiteral("dados.bin"), 200000}});
+    ftp.Connect();
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    try {
+        ftp.Get(QStringLiteral("dados.bin"), sink);
+        ADD_FAILURE() << "half a file taken as whole";
+    } catch (const EIdFTPTransferBroken& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("close_notify"))) << e.Message().toStdString();
+    }
+    EXPECT_EQ(sink.data(), ScriptedFtp::patternBytes(100000));
+    EXPECT_TRUE(ftp.Connected());
+    ftp.List();
+    EXPECT_EQ(ftp.DirectoryListing().size(), 1u);
+}
+
 // Plain text the server (or anyone on the way) sent behind its 234 is never read
 // as part of the encrypted conversation.
 TEST_F(ScriptedTls, TextBehindTheAuthReplyEndsTheConnection)
