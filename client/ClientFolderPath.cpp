@@ -42,11 +42,16 @@ QString refused(const QString& why) { return QStringLiteral("Pasta do cliente re
 
 QString clientFolderPath(const QString& cidade, const QString& uf, const QString& tipo, const QString& sigla)
 {
-    if (holdsBackslashOrControl(cidade))
-        throw Exception(refused(QStringLiteral("a cidade \"%1\" contém \"\\\" ou caracteres de controle").arg(visibleText(cidade))));
+    // The UF goes to the server as the database has it; the city as the normaliser
+    // leaves it, which drops tabs, backslashes and most control characters but keeps
+    // "/" (folders on the server hold it) and NUL. What is checked is what would be
+    // sent: nothing that climbs out of the tree, hides a level or cuts a name short.
     if (holdsBackslashOrControl(uf) || uf.contains(QLatin1Char('/')))
         throw Exception(refused(QStringLiteral("a UF \"%1\" contém \"/\", \"\\\" ou caracteres de controle").arg(visibleText(uf))));
-    const QString lugar = TFtpQuintaraUtil::FormataNomeCidade(cidade) + QLatin1Char('-') + uf;
+    const QString cidadeNormalizada = TFtpQuintaraUtil::FormataNomeCidade(cidade);
+    if (holdsBackslashOrControl(cidadeNormalizada))
+        throw Exception(refused(QStringLiteral("a cidade \"%1\" contém \"\\\" ou caracteres de controle").arg(visibleText(cidade))));
+    const QString lugar = cidadeNormalizada + QLatin1Char('-') + uf;
     bool bad = false;
     for (const QString& level : lugar.split(QLatin1Char('/')))
         bad = bad || level.isEmpty();
