@@ -48,6 +48,7 @@ public:
 struct RemoteFileInfo {
     bool exists = false;
     std::int64_t size = -1; // -1: the server gave none
+    bool folder = false;    // as far as MLST tells (TIdFTP::IsFolder asks more ways)
 };
 
 // A file's digest as the server computed it (TIdFTP::Hash).

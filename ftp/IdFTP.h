@@ -95,6 +95,12 @@ public:
     // offers it, else a LIST of that one name. Throws when the connection fails or
     // no way tells.
     RemoteFileInfo FileInfo(const RemoteName& name);
+    // Whether name is a folder: MLST where FEAT offers it, else whether CWD enters it
+    // (and then CWD back to where it was). Throws when the connection fails.
+    bool IsFolder(const RemoteName& name);
+    // The modification time MDTM gives (RFC 3659 section 3), UTC; nothing where the
+    // server gives none. Throws when the connection fails.
+    std::optional<QDateTime> ModifiedTime(const RemoteName& name);
     // RNFR then RNTO; raises the refusal of either.
     void Rename(const RemoteName& from, const RemoteName& to);
     // The server's digest of name, where it offers a hash command: HASH (choosing
@@ -115,6 +121,9 @@ public:
                      std::int64_t expectedSize = -1);
     // The same into the temporary file of a download, whose messages name its target.
     std::int64_t Get(const RemoteName& remoteName, ftp::PartFile& destination, std::int64_t startPos, std::int64_t expectedSize);
+    // Up to length bytes of remoteName from offset on (REST then RETR, the data
+    // connection closed once they are there): fewer where the file ends before.
+    QByteArray ReadRange(const RemoteName& remoteName, std::int64_t offset, std::int64_t length);
     // An empty remoteName means the local file's bare name. Sends the local file from
     // startPos on: at 0, STOR of the whole file; beyond it, REST startPos then STOR,
     // or APPE where the server refuses REST before STOR (the server's file must then

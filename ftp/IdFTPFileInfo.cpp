@@ -1,6 +1,8 @@
-// What the server says of one name: SIZE and MLST (RFC 3659 sections 4 and 7), and
-// LIST of that name (RFC 959) where neither tells.
+// What the server says of one name: SIZE, MDTM and MLST (RFC 3659 sections 3, 4
+// and 7), LIST of that name (RFC 959) where neither tells, and whether it is a folder.
 #include "IdFTPImpl.h"
+
+#include <QTimeZone>
 
 using namespace ftp;
 
@@ -31,7 +33,8 @@ RemoteFileInfo TIdFTP::FileInfo(const RemoteName& name)
             const FtpReply r = d->command("MLST", name);
             if (r.code == 250) {
                 const auto item = parseMlstReply(r.text);
-                return {true, item && !item->IsDirectory ? item->Size : -1};
+                const bool folder = item && item->IsDirectory;
+                return {true, item && !folder ? item->Size : -1, folder};
             }
             if (r.code == 550)
                 return {false, -1};
@@ -68,5 +71,48 @@ RemoteFileInfo TIdFTP::FileInfo(const RemoteName& name)
         if (found < 0 && files == 1 && entries.size() == 1)
             found = entries[0].Size;
         return {true, found};
+    });
+}
+
+bool TIdFTP::IsFolder(const RemoteName& name)
+{
+    return d->guarded([&] {
+        d->ensureConnected();
+        if (d->caps.mlst) {
+            const FtpReply r = d->command("MLST", name);
+            if (r.code == 250) {
+                const auto item = parseMlstReply(r.text);
+                if (item)
+                    return item->IsDirectory;
+            } else if (r.code == 550) {
+                return false;
+            }
+        }
+        // A folder is what CWD enters; the way back is the folder we were in.
+        const FtpReply pwd = d->command(QStringLiteral("PWD"));
+        const auto here = pwd.code == 257 ? parsePwdReply(pwd.text) : std::nullopt;
+        if (!here)
+            throw serverError(pwd);
+        if (!d->command("CWD", name).isPositive())
+            return false;
+        d->commandOn("CWD", RemoteName(*here));
+        return true;
+    });
+}
+
+std::optional<QDateTime> TIdFTP::ModifiedTime(const RemoteName& name)
+{
+    return d->guarded([&]() -> std::optional<QDateTime> {
+        d->ensureConnected();
+        const FtpReply r = d->command("MDTM", name);
+        if (r.code != 213)
+            return std::nullopt;
+        // YYYYMMDDHHMMSS[.sss], in UTC.
+        const QString digits = r.text.trimmed().left(14);
+        const QDateTime time(QDate::fromString(digits.left(8), QStringLiteral("yyyyMMdd")),
+                             QTime::fromString(digits.mid(8), QStringLiteral("HHmmss")), QTimeZone::utc());
+        if (!time.isValid())
+            return std::nullopt;
+        return time;
     });
 }

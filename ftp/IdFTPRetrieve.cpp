@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 using namespace ftp;
 
 std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& out, const QString& localPath,
@@ -22,13 +24,21 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
     // In image type the bytes on the wire are the file's; in ASCII type their count
     // may differ from the size.
     const std::int64_t toCome = q.TransferType == ftBinary && expected >= startPos ? expected - startPos : -1;
+    bool cutWithoutNotify = false;
     const std::int64_t received = transfer(commandBytes("RETR", remoteName), wmRead, 0,
         [&](Socket& connection, WorkReporter& work) {
             receiveToSink(connection, toCome, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
                 if (out.write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
                     throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, out.errorString()));
             });
+            cutWithoutNotify = connection.tls() && connection.tls()->cutWithoutNotify();
         }, startPos);
+    // Over TLS the end of the data is the server's close_notify; an end without it
+    // is a connection that was cut, perhaps by someone else, and with no size to
+    // compare nothing else tells a whole file from part of one.
+    if (cutWithoutNotify && toCome < 0)
+        throw EIdFTPTransferBroken(QStringLiteral("A conexão segura de dados terminou sem o aviso de fim do TLS (close_notify) e o "
+                                                  "servidor não informou o tamanho: o arquivo pode estar incompleto"));
     // A server whose data connection broke may still say 226; the size it gave
     // before tells a whole file from a cut one (in image type, where the bytes
     // on the wire are the bytes of the file).
@@ -69,5 +79,34 @@ std::int64_t TIdFTP::Get(const RemoteName& remoteName, PartFile& destination, st
         const std::int64_t received = d->receiveFile(remoteName, destination.file(), destination.target(), startPos, expectedSize);
         d->status(QStringLiteral("Arquivo %1 recebido (%2 bytes).").arg(shownName(remoteName)).arg(startPos + received));
         return received;
+    });
+}
+
+namespace {
+// Ends a read of a range once it has what it asked for.
+struct RangeComplete {};
+}
+
+QByteArray TIdFTP::ReadRange(const RemoteName& remoteName, std::int64_t offset, std::int64_t length)
+{
+    return d->guarded([&] {
+        d->ensureConnected();
+        QByteArray range;
+        range.reserve(static_cast<qsizetype>(length));
+        try {
+            d->transfer(Impl::commandBytes("RETR", remoteName), wmRead, 0,
+                [&](Socket& connection, WorkReporter& work) {
+                    receiveToSink(connection, -1, d->limits(), work, d->buffer, [&](const char* p, std::size_t n) {
+                        const auto take = std::min<std::int64_t>(static_cast<std::int64_t>(n), length - range.size());
+                        range.append(p, static_cast<qsizetype>(take));
+                        if (range.size() == length)
+                            throw RangeComplete{};
+                    });
+                }, offset);
+        } catch (const RangeComplete&) {
+            // The data connection was closed before its end; the server's reply to
+            // that (226 or 426) has been read.
+        }
+        return range;
     });
 }

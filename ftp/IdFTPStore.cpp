@@ -59,7 +59,9 @@ std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName,
         // size of what it stored, that size has the last word.
         if (TransferType == ftBinary) {
             const auto stored = d->remoteSize(name);
-            if (stored && *stored != size)
+            // A file the server kept nothing of is not a cut transfer but a refusal,
+            // which the caller tells from what it then sees there.
+            if (stored && *stored != size && !(*stored == 0 && startPos == 0))
                 throw EIdFTPTransferBroken(QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(*stored).arg(size));
         }
         d->status(QStringLiteral("Arquivo %1 enviado (%2 bytes).").arg(shownName(name)).arg(startPos + sent));
