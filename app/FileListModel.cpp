@@ -127,6 +127,13 @@ RemoteName FileListModel::remoteName(int row) const
     return entrada(*m_entries, m_rows[static_cast<std::size_t>(row)]);
 }
 
+bool FileListModel::isFolder(int row) const
+{
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
+        return false;
+    return entrada(*m_entries, m_rows[static_cast<std::size_t>(row)]).IsDirectory;
+}
+
 void FileListModel::removeFileRow(int row)
 {
     if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())

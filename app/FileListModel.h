@@ -51,6 +51,8 @@ public:
     QString fileName(int row) const;
     // The remote name of a row as the server knows it: what commands about it send.
     RemoteName remoteName(int row) const;
+    // Whether a row is a folder of the client folder, which cannot be downloaded.
+    bool isFolder(int row) const;
     void removeFileRow(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -113,6 +113,20 @@ void TfPrincipal::mensagemDeSucesso(const QString& texto)
 
 // ---------------------------------------------------------------- download and delete
 
+namespace {
+bool nomeSimplesDeArquivo(const QString& nome)
+{
+    if (nome == QLatin1String(".") || nome == QLatin1String(".."))
+        return false;
+    for (const QChar c : nome) {
+        const char16_t u = c.unicode();
+        if (u == u'/' || u == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return false;
+    }
+    return true;
+}
+}
+
 int TfPrincipal::linhaSelecionada() const
 {
     const QModelIndexList linhas = ui->ListView1->selectionModel()->selectedRows();
@@ -136,16 +150,25 @@ void TfPrincipal::btnDownloadSelectedClick()
     if (ocupada())
         return;
     GarantirSelecao();
-    BaixarArquivo(ui->btnDownloadSelected, m_arquivos->remoteName(linhaSelecionada()));
+    const int linha = linhaSelecionada();
+    // A folder would be asked for a place to save and then refused by the server.
+    if (m_arquivos->isFolder(linha))
+        throw EUserWarning(QStringLiteral("%1 é uma pasta: só arquivos podem ser baixados").arg(m_arquivos->fileName(linha)));
+    BaixarArquivo(ui->btnDownloadSelected, m_arquivos->remoteName(linha));
 }
 
 void TfPrincipal::btnDownloadFinalClick()
 {
     if (ocupada())
         return;
-    if (ui->edtNomeArquivo->text().trimmed().isEmpty())
+    const QString nome = ui->edtNomeArquivo->text();
+    if (nome.trimmed().isEmpty())
         throw EUserWarning(QStringLiteral("Informe o nome completo do arquivo"));
-    BaixarArquivo(ui->btnDownloadFinal, ui->edtNomeArquivo->text());
+    // The shared folder holds every unidentified client's files, and nothing beyond
+    // it may be reached from here: a bare file name only.
+    if (!nomeSimplesDeArquivo(nome))
+        throw EUserWarning(QStringLiteral("Informe só o nome do arquivo, sem pastas: \"/\", \"\\\", \"..\" e caracteres de controle não são aceitos"));
+    BaixarArquivo(ui->btnDownloadFinal, nome);
 }
 
 void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)

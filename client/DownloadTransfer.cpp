@@ -6,6 +6,7 @@
 #include "FtpPartFile.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
+#include "TransferFailure.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -73,6 +74,11 @@ std::optional<TransferCheck> FtpSession::receiveFile(const RemoteName& remoteNam
     // The size known now is kept: a server that refuses SIZE later cannot make a short
     // download pass as whole.
     const RemoteFileInfo info = ftp([&] { return m_ftp->FileInfo(remoteName); });
+    // An empty folder may list as nothing at all (vsftpd): it is asked about first.
+    if (info.folder || (info.size < 0 && ftp([&] { return m_ftp->IsFolder(remoteName); })))
+        throw ETransferFault(TransferFailureKind::NameIsFolder,
+                             QStringLiteral("%1 é uma pasta no servidor, não um arquivo: só arquivos podem ser baixados")
+                                 .arg(visibleText(remoteName.displayText())));
     if (!info.exists)
         throw ERemoteFileNotFound(QStringLiteral("Arquivo Não Encontrado no FTP"));
     const LocalFileState targetBefore = LocalFileState::of(localPath);

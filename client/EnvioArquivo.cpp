@@ -25,15 +25,21 @@ Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
         }
         sessao.CriarPastaCliente();
         Envio envio;
-        std::optional<TransferCheck> conferido;
-        if (sessao.baseCorrompida()) {
-            const FtpSession::UniqueUpload unico = sessao.EnviarArquivoBaseCorrompida(pedido.arquivo);
-            envio.nomeUnico = unico.name;
-            envio.motivo = sessao.motivoBaseCorrompida();
-            conferido = unico.check;
-        } else {
-            conferido = sessao.EnviarArquivo(pedido.arquivo);
+        FtpSession::SentFile enviado;
+        try {
+            if (sessao.baseCorrompida()) {
+                enviado = sessao.EnviarArquivoBaseCorrompida(pedido.arquivo);
+                envio.nomeUnico = enviado.name;
+                envio.motivo = sessao.motivoBaseCorrompida();
+            } else {
+                enviado = sessao.EnviarArquivo(pedido.arquivo);
+            }
+        } catch (const ERemoteNameTaken& e) {
+            envio.resultado = ResultadoEnvio::MantidoNoServidor;
+            envio.mantidoComo = e.keptAs();
+            return envio;
         }
+        const std::optional<TransferCheck> conferido = enviado.check;
         if (!conferido)
             envio.resultado = ResultadoEnvio::MantidoNoServidor;
         else if (*conferido == TransferCheck::Unconfirmed)
@@ -52,6 +58,9 @@ QString Envio::texto() const
     case ResultadoEnvio::MantidoNoServidor:
         break;
     }
+    if (!mantidoComo.isEmpty())
+        return QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído; o arquivo enviado e conferido ficou no servidor como %1")
+            .arg(mantidoComo);
     return QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído");
 }
 

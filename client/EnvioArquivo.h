@@ -35,6 +35,9 @@ struct Envio {
     ResultadoEnvio resultado = ResultadoEnvio::Enviado;
     // The name it has on the server, in corrupted-base mode; empty otherwise.
     QString nomeUnico;
+    // A file of that name appeared on the server while this one went, and was kept:
+    // the name this one, checked, has there instead; empty otherwise.
+    QString mantidoComo;
     // Why the client folder is the shared one; Nenhum in the client's own.
     MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
 

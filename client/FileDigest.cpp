@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <limits>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -45,7 +48,7 @@ private:
 
 }
 
-QByteArray fileDigest(const QString& path, const QString& algorithm, const std::atomic<bool>& cancel)
+QByteArray fileDigest(const QString& path, const QString& algorithm, const std::atomic<bool>& cancel, std::int64_t length)
 {
     std::optional<QCryptographicHash> hash;
     std::optional<Crc32> crc;
@@ -64,14 +67,16 @@ QByteArray fileDigest(const QString& path, const QString& algorithm, const std::
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw Exception(QStringLiteral("Não foi possível ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     std::vector<char> buffer(std::size_t(1) << 20);
+    std::int64_t left = length < 0 ? std::numeric_limits<std::int64_t>::max() : length;
     for (;;) {
         if (cancel.load())
             throw Exception(QStringLiteral("Operação cancelada"));
-        const qint64 n = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
+        const qint64 n = file.read(buffer.data(), std::min<qint64>(static_cast<qint64>(buffer.size()), left));
         if (n < 0)
             throw Exception(QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         if (n == 0)
             break;
+        left -= n;
         if (hash)
             hash->addData(QByteArrayView(buffer.data(), n));
         else

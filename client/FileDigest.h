@@ -5,7 +5,9 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 
-// Reads the whole file; algorithm is a canonical name ("SHA-256", "SHA-1", "MD5",
-// "CRC32"). Throws Exception when the file cannot be read, and when cancel is set.
-QByteArray fileDigest(const QString& path, const QString& algorithm, const std::atomic<bool>& cancel);
+// Reads the whole file, or its first length bytes; algorithm is a canonical name
+// ("SHA-256", "SHA-1", "MD5", "CRC32"). Throws Exception when the file cannot be
+// read, and when cancel is set.
+QByteArray fileDigest(const QString& path, const QString& algorithm, const std::atomic<bool>& cancel, std::int64_t length = -1);

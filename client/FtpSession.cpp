@@ -201,6 +201,8 @@ void FtpSession::ConectarFTP()
 
 void FtpSession::conectar()
 {
+    // What the login may do is found out again on each connection.
+    m_mayRename.reset();
     m_ftp->AcceptedCertificates = acceptedCertificates::forHost(m_ftp->Host);
     try {
         ftp([this] { m_ftp->Connect(); });

@@ -18,12 +18,14 @@
 // breaks, a transfer goes on where the data stopped, after a pause, up to
 // RetryPolicy::pauses.size() times (FtpSessionTransfers.cpp).
 #include "FtpSessionEvents.h"
+#include "PartialUploadName.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
 #include "TransferRecord.h"
 #include "uIQuintaraConexoes.h"
 #include "uTFtpQuintaraUtil.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -65,6 +67,17 @@ public:
 class ETransferDeclined : public Exception {
 public:
     using Exception::Exception;
+};
+
+// The name of an upload was taken, while it ran, by a file the user did not agree to
+// replace: the checked upload stays under its temporary name, keptAs.
+class ERemoteNameTaken : public ETransferDeclined {
+public:
+    ERemoteNameTaken(QString message, QString keptAs) : ETransferDeclined(std::move(message)), m_keptAs(std::move(keptAs)) {}
+    const QString& keptAs() const { return m_keptAs; }
+
+private:
+    QString m_keptAs;
 };
 
 // How a transfer that went through was checked.
@@ -149,16 +162,19 @@ public:
     // The client folder's entries, as received. Never lists the folder shared in
     // corrupted-base mode: that one holds other clients' files.
     FtpListing fetchListing();
-    // Sends a file under its own name into the current directory, asking before a
-    // remote file is replaced and before an interrupted upload of the same file is
-    // continued. Nothing when the user declined to replace.
-    std::optional<TransferCheck> EnviarArquivo(const QString& localPath);
-    struct UniqueUpload {
-        QString name;
-        TransferCheck check;
+    // An upload that did not fail.
+    struct SentFile {
+        QString name;                      // the name it has on the server
+        std::optional<TransferCheck> check; // nothing when a file of that name was kept
     };
-    // Sends a file under a unique name into the current directory.
-    UniqueUpload EnviarArquivoBaseCorrompida(const QString& localPath);
+    // Sends a file under its own name into the current directory, asking before a
+    // remote file is replaced (also when one appeared while the data went) and
+    // before an interrupted upload of the same file is continued. ERemoteNameTaken
+    // when a file that appeared meanwhile was kept.
+    SentFile EnviarArquivo(const QString& localPath);
+    // Sends a file under a unique name into the current directory: one that no file
+    // there has, before the data goes and when it takes the name.
+    SentFile EnviarArquivoBaseCorrompida(const QString& localPath);
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced, also when one appeared or changed there while the data
     // came. Raises ERemoteFileNotFound when the server has no such file. Nothing
@@ -208,16 +224,41 @@ private:
     bool checkDigest(TransferDirection& direction, bool& serverDigestFailed);
 
     // UploadTransfer.cpp
+    // A remote file as the user agreed to replace it.
+    struct RemoteCopy {
+        std::int64_t size = -1;
+        std::optional<QDateTime> modified;
+        bool operator==(const RemoteCopy&) const = default;
+    };
+    RemoteCopy remoteCopy(const RemoteName& name, std::int64_t size);
     struct Upload {
         QString localPath;
         RemoteName finalName;
         bool offerResume = false; // look for an interrupted upload of this local file
+        // The file of that name the user agreed to replace, as it was then; nothing
+        // when the name was free.
+        std::optional<RemoteCopy> replacing;
+        // In the shared folder: the nth candidate name (1, 2, ...); a name in use is
+        // never replaced, the next one is taken.
+        std::function<RemoteName(int)> uniqueName;
+        int uniqueTry = 1; // the candidate finalName is
     };
     class UploadDirection;
-    TransferCheck sendFile(const Upload& upload);
-    std::int64_t resumePoint(const RemoteName& partial, std::int64_t total);
-    void placeUpload(const RemoteName& partial, const RemoteName& finalName);
-    void removeStalePartials(const RemoteName& finalName);
+    SentFile sendFile(Upload upload);
+    // The first candidate from start on that names nothing on the server (nor the
+    // temporary file of an upload to it).
+    int freeUniqueName(const Upload& upload, int start);
+    // Just before an upload takes its name (or, without renames, before the data goes
+    // under it): the name is still free or still holds the file the user agreed to
+    // replace; a file that appeared or changed meanwhile is asked about
+    // (ERemoteNameTaken when kept), and in the shared folder the next free name taken.
+    void claimName(Upload& upload, TransferRecord& record);
+    // Whether what the server holds of remote, up to size, ends with the bytes the
+    // local file has there (the last kResumeCheckBytes).
+    bool remoteEndMatches(const RemoteName& remote, const QString& localPath, std::int64_t size);
+    // After an upload: the temporary files of this very file, and those nobody has
+    // touched for days; never keep.
+    void removeStalePartials(const RemoteName& finalName, const LocalFileIdentity& identity, const RemoteName& keep);
 
     // DownloadTransfer.cpp
     class DownloadDirection;
@@ -243,6 +284,9 @@ private:
     RetryPolicy m_retry;
 
     std::optional<Transfer> m_transfer;
+    // Whether the login may rename, once a rename of this connection went through
+    // or was refused.
+    std::optional<bool> m_mayRename;
     // While a Put or Get of the transfer runs: the component's byte counts start
     // at 0 for each call, and base is where the call started in the file. Other
     // data (listings, the listing of one name) is no progress of the file.

@@ -137,31 +137,36 @@ void FtpSession::pauseBeforeRetry(int attempt)
 
 // ---------------------------------------------------------------- what the front ends ask for
 
-std::optional<TransferCheck> FtpSession::EnviarArquivo(const QString& localPath)
+FtpSession::SentFile FtpSession::EnviarArquivo(const QString& localPath)
 {
     const QString nome = QFileInfo(localPath).fileName();
-    return asTransfer(wmWrite, nome, [&]() -> std::optional<TransferCheck> {
+    return asTransfer(wmWrite, nome, [&]() -> SentFile {
         checkReadable(localPath);
         // Where the server does not answer SIZE, the other ways tell whether the file
         // is there: the question is never skipped for want of a size.
         const RemoteFileInfo existente = ftp([&] { return m_ftp->FileInfo(nome); });
+        if (existente.folder || (existente.size < 0 && ftp([&] { return m_ftp->IsFolder(nome); })))
+            throw ETransferFault(TransferFailureKind::NameIsFolder,
+                                 QStringLiteral("Já existe uma pasta chamada %1 na pasta do cliente no servidor: renomeie o arquivo e envie-o de novo")
+                                     .arg(nome));
         if (existente.exists && !m_events.replaceRemoteFile(nome))
-            return std::nullopt;
+            return {nome, std::nullopt};
         m_transfer->replacing = existente.exists;
-        return sendFile({localPath, RemoteName(nome), true});
+        Upload upload{localPath, RemoteName(nome), true, std::nullopt, {}};
+        if (existente.exists)
+            upload.replacing = remoteCopy(upload.finalName, existente.size);
+        return sendFile(std::move(upload));
     });
 }
 
-FtpSession::UniqueUpload FtpSession::EnviarArquivoBaseCorrompida(const QString& localPath)
+FtpSession::SentFile FtpSession::EnviarArquivoBaseCorrompida(const QString& localPath)
 {
-    const QString nome = NomeUnicoBaseCorrompida(localPath, QDateTime::currentDateTime());
-    m_events.uniqueNameChosen(nome);
-    m_events.log(nome);
-    return asTransfer(wmWrite, nome, [&] {
+    const QDateTime agora = QDateTime::currentDateTime();
+    return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
         checkReadable(localPath);
-        // The name holds the time: no earlier run sent under it, so there is nothing
-        // to continue.
-        return UniqueUpload{nome, sendFile({localPath, RemoteName(nome), false})};
+        Upload upload{localPath, {}, false, std::nullopt, {}};
+        upload.uniqueName = [localPath, agora](int vez) { return RemoteName(NomeUnicoBaseCorrompida(localPath, agora, vez)); };
+        return sendFile(std::move(upload));
     });
 }
 

@@ -1,6 +1,7 @@
 #include "PartialUploadName.h"
 
 #include <QCryptographicHash>
+#include <QList>
 
 namespace {
 
@@ -25,8 +26,10 @@ QByteArray identityText(const LocalFileIdentity& identity)
            QByteArray::number(static_cast<qulonglong>(identity.modifiedSecs), 16);
 }
 
-// The longest identity text: two 64-bit numbers in hex and the dash.
+// The longest identity text: two 64-bit numbers in hex and the dash; a fresh name
+// adds a dash and a tag.
 constexpr qsizetype kMaxIdentityBytes = 16 + 1 + 16;
+constexpr qsizetype kMaxTagBytes = 8;
 
 qsizetype stemRoom()
 {
@@ -38,6 +41,35 @@ qsizetype stemRoom()
 QByteArray partialUploadName(const QByteArray& finalName, const LocalFileIdentity& identity)
 {
     return stem(finalName, stemRoom()) + '.' + identityText(identity) + kMarker;
+}
+
+QByteArray freshPartialUploadName(const QByteArray& finalName, const LocalFileIdentity& identity, const QByteArray& tag)
+{
+    return stem(finalName, stemRoom() - 1 - kMaxTagBytes) + '.' + identityText(identity) + '-' + tag.left(kMaxTagBytes) + kMarker;
+}
+
+bool isPartialUploadName(const QByteArray& name)
+{
+    if (!name.endsWith(kMarker))
+        return false;
+    const QByteArray rest = name.left(name.size() - kMarker.size());
+    const qsizetype dot = rest.lastIndexOf('.');
+    if (dot <= 0)
+        return false;
+    const QList<QByteArray> parts = rest.mid(dot + 1).split('-');
+    if (parts.size() < 2 || parts.size() > 3)
+        return false;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QByteArray& part = parts[i];
+        if (part.isEmpty() || part.size() > (i < 2 ? 16 : kMaxTagBytes))
+            return false;
+        for (const char c : part) {
+            const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+            if (!(hex || (i == 2 && c >= 'a' && c <= 'z')))
+                return false;
+        }
+    }
+    return true;
 }
 
 std::optional<LocalFileIdentity> partialUploadIdentity(const QByteArray& candidate, const QByteArray& finalName)

@@ -25,6 +25,16 @@ constexpr qsizetype kMaxNameBytes = 255;
 
 QByteArray partialUploadName(const QByteArray& finalName, const LocalFileIdentity& identity);
 
+// A temporary name of finalName that no later run takes for an interrupted upload
+// of its file: for an upload that must not share its temporary name with another
+// (a start over from foreign bytes, a unique name in the shared folder, the test of
+// whether the server renames). tag: a few letters or digits that set it apart.
+// Example: "backup.fbk.c0ffee00-65a1b2c3-r1f3.parcial".
+QByteArray freshPartialUploadName(const QByteArray& finalName, const LocalFileIdentity& identity, const QByteArray& tag);
+
+// Whether name is a temporary name this program gives uploads, of any final name.
+bool isPartialUploadName(const QByteArray& name);
+
 // When candidate is the temporary name of an upload of finalName: the identity of
 // the local file it came from.
 std::optional<LocalFileIdentity> partialUploadIdentity(const QByteArray& candidate, const QByteArray& finalName);

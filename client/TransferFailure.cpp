@@ -60,6 +60,12 @@ Reason reasonOf(Kind kind, const QString& message, const TransferRecord& t, cons
                              QStringLiteral("A conexão com o servidor foi perdida%1 (%2)."))};
     case Kind::RefusedByServer:
         return {QStringLiteral("recusado pelo servidor"), sentence(QStringLiteral("O servidor recusou: %1").arg(message))};
+    case Kind::CertificateRefused:
+        return {QStringLiteral("certificado do servidor recusado"), sentence(message)};
+    case Kind::RenameRefused:
+        return {QStringLiteral("o servidor não permite renomear"), sentence(message)};
+    case Kind::NameIsFolder:
+        return {QStringLiteral("o nome é de uma pasta no servidor"), sentence(message)};
     case Kind::UnexpectedReply:
         return {QStringLiteral("resposta inválida do servidor"),
                 sentence(QStringLiteral("O servidor respondeu o que não se esperava: %1").arg(message))};
@@ -79,9 +85,16 @@ QString fateOf(const TransferRecord& t)
     if (t.mode != wmWrite)
         return t.replacing ? QStringLiteral("O arquivo não foi baixado. O arquivo local anterior foi mantido como estava.")
                            : QStringLiteral("O arquivo não foi baixado; nenhum arquivo foi gravado no seu lugar.");
-    QString fate = t.replacing ? QStringLiteral("O arquivo não foi enviado. A cópia anterior no servidor foi mantida.")
-                               : QStringLiteral("O arquivo não foi enviado; nenhum arquivo chamado %1 foi criado no servidor.")
-                                     .arg(shown(t.remoteName.isEmpty() ? t.name : t.remoteName));
+    const QString name = shown(t.remoteName.isEmpty() ? t.name : t.remoteName);
+    // Without renames the data went under the final name itself.
+    if (t.overwritten)
+        return QStringLiteral("O arquivo não foi enviado por inteiro. O servidor não permite o envio com nome temporário: o arquivo %1 "
+                              "no servidor está incompleto e deve ser enviado de novo.")
+            .arg(name);
+    QString fate = !t.previousKeptAs.isEmpty()
+                       ? QStringLiteral("O arquivo não foi enviado. A cópia anterior de %1 ficou no servidor como %2.").arg(name, shown(t.previousKeptAs))
+                   : t.replacing ? QStringLiteral("O arquivo não foi enviado. A cópia anterior no servidor foi mantida.")
+                                 : QStringLiteral("O arquivo não foi enviado; nenhum arquivo chamado %1 foi criado no servidor.").arg(name);
     if (!t.leftOver.isEmpty() && t.leftOverBytes > 0)
         fate += t.resumable ? QStringLiteral("\nA parte já enviada ficou no servidor como %1; um novo envio deste arquivo "
                                              "pode continuar dela.")
@@ -107,13 +120,16 @@ TransferFailureKind failureKindOf(const std::exception& e)
         return Kind::ConnectionLost;
     if (dynamic_cast<const EIdFTPTransferBroken*>(&e))
         return Kind::TransferBroken;
+    if (dynamic_cast<const UntrustedCertificateError*>(&e))
+        return Kind::CertificateRefused;
     // The component alone tells a broken connection from its other failures without
     // a reply code (a local file's, a certificate's).
     if (TIdFTP::IsTransientFailure(e))
         return Kind::ConnectionLost;
     const auto* ftpError = dynamic_cast<const EIdFTPError*>(&e);
     const int code = ftpError ? ftpError->Code() : 0;
-    if (code >= 500)
+    // 452: no room on the server, which will not pass by waiting.
+    if (code >= 500 || code == 452)
         return Kind::RefusedByServer;
     if (code > 0)
         return Kind::UnexpectedReply;

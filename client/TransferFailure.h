@@ -21,6 +21,9 @@ enum class TransferFailureKind {
     RestartRefused,   // the server cannot go on from a position
     RefusedByServer,  // a lasting refusal (5xx)
     UnexpectedReply,  // a reply the command does not call for
+    CertificateRefused, // the server's certificate could not be verified and was not accepted
+    NameIsFolder,     // the name is a folder's on the far end
+    RenameRefused,    // the login may not rename: the upload goes again under its final name
     LocalFileChanged, // the local file changed while it was sent
     ContentMismatch,  // the server's digest differs from ours
     LocalFileError,   // our side: the local file, the client folder, anything not of the line

@@ -47,6 +47,11 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 step = Step::FindResumePoint;
                 break;
             case Step::FindResumePoint:
+                if (direction.placedMeanwhile()) {
+                    endTransfer(TransferOutcome::Completed);
+                    step = Step::Done;
+                    break;
+                }
                 from = direction.resumePoint();
                 m_transfer->done = from;
                 m_events.transferResumed(mode, from);
@@ -64,6 +69,8 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
             case Step::CheckDigest:
                 if (checkDigest(direction, serverDigestFailed))
                     check = TransferCheck::SizeAndDigest;
+                else
+                    direction.checkWithoutDigest();
                 step = Step::Place;
                 break;
             case Step::Place:
@@ -95,6 +102,16 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 m_transfer->done = 0;
                 m_events.transferResumed(mode, 0);
                 step = Step::MoveData;
+            } else if (kind == TransferFailureKind::RenameRefused) {
+                // The direction has turned to the final name: the data goes there.
+                m_events.log(messageOf(e));
+                from = 0;
+                m_transfer->done = 0;
+                m_events.transferResumed(mode, 0);
+                step = Step::MoveData;
+            } else if (kind == TransferFailureKind::ContentMismatch) {
+                direction.discardBadCopy();
+                throw;
             } else if (isLineBreak(kind)) {
                 direction.lineBroke();
                 if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))

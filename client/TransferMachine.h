@@ -38,8 +38,14 @@ public:
     };
     virtual DigestPair digestPair() = 0;
 
+    // Where the far end offers no digest: any other check of the content, which
+    // throws a ContentMismatch fault when it fails.
+    virtual void checkWithoutDigest() {}
     // Gives the checked copy its final name.
     virtual void place() = 0;
+    // After a broken line: whether the copy took its final name although the reply
+    // that said so was lost.
+    virtual bool placedMeanwhile() { return false; }
     // What is left to do once the transfer counts as done; never a reason to try again.
     virtual void afterPlace() {}
 
@@ -49,6 +55,9 @@ public:
     // The line broke: the record's account of what the far end holds is brought up
     // to date, for the next attempt or for the failure message.
     virtual void lineBroke() = 0;
+    // The content did not match even after a start from the first byte: what the
+    // far end holds is of no use, to this run or a later one.
+    virtual void discardBadCopy() {}
 
 protected:
     TransferDirection(FtpSession& session, TWorkMode mode) : m_session(session), m_mode(mode) {}

@@ -20,4 +20,6 @@ struct TransferRecord {
     QString leftOver;           // an upload's temporary name, when it stays on the server
     std::int64_t leftOverBytes = 0;
     bool resumable = false;     // a later upload of the same file can go on from it
+    bool overwritten = false;   // the server does not rename: the data went over the old copy itself
+    QString previousKeptAs;     // the old copy, moved aside, could not be given its name back
 };

@@ -1,9 +1,18 @@
-// An upload's side of the transfer loop: it travels under a temporary name beside
-// the final one (PartialUploadName.h), goes on from the server's size of that file,
+// An upload's side of the transfer loop. Where the login may rename, the data
+// travels under a temporary name beside the final one (PartialUploadName.h), goes
+// on from the server's size of that file once its last bytes are seen to be ours,
 // is checked against the local file (unchanged since the start, same size, same
-// digest) and only then takes the final name.
+// digest, or same sampled ranges after a resume) and only then takes the final
+// name, after a last look that the name is still free or still holds the file the
+// user agreed to replace. Where the login may not rename, the data goes straight
+// under the final name, as plain FTP clients send, and the log says so.
+//
+// Nothing is deleted or replaced before the new copy can take its place: a server
+// that will not rename onto an existing name gets the old copy moved aside first,
+// and back again if the new one cannot take the name.
 #include "TransferMachine.h"
 
+#include "FileDigest.h"
 #include "Formatos.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
@@ -12,11 +21,21 @@
 #include "VisibleText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
+
+// What is read back of a temporary file before an upload goes on from it, and of
+// each sampled range after a resumed upload that the server cannot digest.
+constexpr std::int64_t kResumeCheckBytes = 64 * 1024;
+// Temporary files older than this are nobody's any more.
+constexpr int kStaleDays = 7;
 
 QString shown(const QString& text) { return visibleText(text); }
 
@@ -26,22 +45,64 @@ QString amount(std::int64_t bytes)
     return TextoBytes(bytes, QLocale());
 }
 
+// A few letters and digits that no other run picks at the same time.
+QByteArray randomTag(char lead)
+{
+    return lead + QByteArray::number(QRandomGenerator::global()->generate(), 36).left(7);
+}
+
+QByteArray localBytes(const QString& path, std::int64_t offset, std::int64_t length)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return {};
+    return file.read(length);
+}
+
 }
 
 class FtpSession::UploadDirection final : public FtpSession::TransferDirection {
 public:
-    UploadDirection(FtpSession& session, const Upload& upload, const LocalFileState& before, const RemoteName& partial)
-        : TransferDirection(session, wmWrite), m_upload(upload), m_before(before), m_partial(partial)
+    UploadDirection(FtpSession& session, Upload& upload, const LocalFileState& before, const RemoteName& partial, bool direct)
+        : TransferDirection(session, wmWrite), m_upload(upload), m_before(before), m_partial(partial), m_direct(direct)
     {
     }
 
-    std::int64_t resumePoint() override { return session().resumePoint(m_partial, m_before.size); }
+    // Where the data goes: the temporary name, or the final one when the server
+    // does not rename.
+    const RemoteName& target() const { return m_direct ? m_upload.finalName : m_partial; }
+
+    std::int64_t resumePoint() override
+    {
+        // After a broken line the server cannot hold more than was sent: a size
+        // beyond that is not of this file.
+        const std::int64_t sent = std::max(m_startedAt, record().done);
+        const RemoteFileInfo there = session().ftp([&] { return session().m_ftp->FileInfo(target()); });
+        if (!there.exists || there.size <= 0)
+            return 0;
+        if (there.size <= std::min(sent, m_before.size) && session().remoteEndMatches(target(), m_upload.localPath, there.size)) {
+            noteResume(there.size);
+            return there.size;
+        }
+        events().log(QStringLiteral("O servidor mostra %1 bytes em %2, que não conferem com o que foi enviado: o envio recomeça do início")
+                         .arg(there.size)
+                         .arg(shown(target().displayText())));
+        if (!m_direct)
+            freshPartial();
+        return 0;
+    }
+
+    // A temporary file of this file's name that holds other bytes: another
+    // machine's upload, perhaps running now. Never touched.
+    void setForeign(const RemoteName& name) { m_foreign = name; }
 
     void moveData(std::int64_t from) override
     {
-        record().leftOver = m_partial.displayText();
+        if (!m_direct)
+            record().leftOver = m_partial.displayText();
+        record().overwritten = m_direct && m_upload.replacing.has_value();
         if (from < m_before.size || m_before.size == 0)
-            session().dataPhase(from, [&] { session().m_ftp->Put(m_upload.localPath, m_partial, false, from); });
+            session().dataPhase(from, [&] { session().m_ftp->Put(m_upload.localPath, target(), false, from); });
         record().done = m_before.size;
         record().leftOverBytes = m_before.size;
     }
@@ -50,28 +111,27 @@ public:
     {
         if (LocalFileState::of(m_upload.localPath) != m_before) {
             // What the server has is a mix of two versions: of no use to anyone.
-            record().leftOver.clear();
-            try {
-                session().ftp([&] { session().m_ftp->Delete(m_partial); });
-            } catch (const EOperationCancelled&) {
-                throw;
-            } catch (const Exception&) {
-            }
+            dropTemporary();
             throw ETransferFault(TransferFailureKind::LocalFileChanged,
                                  QStringLiteral("O arquivo local %1 mudou durante o envio").arg(QDir::toNativeSeparators(m_upload.localPath)));
         }
         const std::int64_t total = m_before.size;
-        const RemoteFileInfo stored = session().ftp([&] { return session().m_ftp->FileInfo(m_partial); });
-        if (!stored.exists)
-            throw ETransferFault(TransferFailureKind::TransferBroken,
-                                 QStringLiteral("O servidor não mostra o arquivo enviado %1").arg(shown(m_partial.displayText())));
+        const RemoteFileInfo stored = session().ftp([&] { return session().m_ftp->FileInfo(target()); });
+        // The server said the data was stored, and keeps none of it: sending again
+        // would end the same way.
+        if (!stored.exists || (stored.size == 0 && total > 0)) {
+            record().leftOver.clear();
+            record().leftOverBytes = 0;
+            throw ETransferFault(TransferFailureKind::RefusedByServer,
+                                 QStringLiteral("o servidor confirmou o envio, mas não guardou o arquivo %1").arg(shown(target().displayText())));
+        }
         if (stored.size >= 0 && stored.size != total) {
             record().leftOverBytes = std::min(stored.size, total);
             throw ETransferFault(TransferFailureKind::TransferBroken,
                                  QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(stored.size).arg(total));
         }
         if (stored.size < 0) {
-            events().log(QStringLiteral("O servidor não informou o tamanho de %1 para conferência").arg(shown(m_partial.displayText())));
+            events().log(QStringLiteral("O servidor não informou o tamanho de %1 para conferência").arg(shown(target().displayText())));
             return TransferCheck::Unconfirmed;
         }
         events().log(QStringLiteral("Tamanho conferido no servidor: %1 bytes").arg(total));
@@ -80,58 +140,333 @@ public:
 
     DigestPair digestPair() override
     {
-        return {m_partial, m_upload.localPath, m_before.size, QStringLiteral("arquivo no servidor"), QStringLiteral("arquivo local"), true};
+        return {target(), m_upload.localPath, m_before.size, QStringLiteral("arquivo no servidor"), QStringLiteral("arquivo local"), true};
+    }
+
+    // Without a digest, a file that was put together from more than one attempt is
+    // read back where the pieces meet and at a few places between.
+    void checkWithoutDigest() override
+    {
+        if (m_resumedAt.empty())
+            return;
+        const std::int64_t total = m_before.size;
+        std::vector<std::int64_t> starts{0, total / 3, 2 * total / 3, total - kResumeCheckBytes};
+        for (const std::int64_t joint : m_resumedAt)
+            starts.push_back(joint - kResumeCheckBytes / 2);
+        for (std::int64_t& start : starts)
+            start = std::clamp<std::int64_t>(start, 0, std::max<std::int64_t>(total - kResumeCheckBytes, 0));
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+        for (const std::int64_t start : starts) {
+            const std::int64_t length = std::min(kResumeCheckBytes, total - start);
+            const QByteArray theirs = session().ftp([&] { return session().m_ftp->ReadRange(target(), start, length); });
+            if (theirs != localBytes(m_upload.localPath, start, length))
+                throw ETransferFault(TransferFailureKind::ContentMismatch,
+                                     QStringLiteral("O arquivo no servidor não confere com o arquivo local nos bytes %1 a %2")
+                                         .arg(start)
+                                         .arg(start + length));
+        }
+        events().log(QStringLiteral("Arquivo %1 conferido em %2 trechos lidos de volta do servidor")
+                         .arg(shown(record().name))
+                         .arg(starts.size()));
     }
 
     void place() override
     {
-        session().placeUpload(m_partial, m_upload.finalName);
+        if (m_direct) {
+            // The data went under its final name; the last look came before it went.
+            record().leftOver.clear();
+            return;
+        }
+        makeRoom();
+        m_renameSent = true;
+        try {
+            session().ftp([&] { session().m_ftp->Rename(m_partial, m_upload.finalName); });
+            session().m_mayRename = true;
+        } catch (const EOperationCancelled&) {
+            throw;
+        } catch (const EIdFTPError& e) {
+            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+                throw;
+            events().log(e.Message());
+            // Refused onto an existing name: perhaps only that.
+            if (session().ftp([&] { return session().m_ftp->FileInfo(m_upload.finalName); }).exists)
+                replaceAside();
+            else
+                renameRefused();
+        }
         record().leftOver.clear();
     }
+
+    // The server refused to rename our own file: this login may not rename. The
+    // file goes again, straight under its final name, where the user agreed to it
+    // (or it was free) a moment ago.
+    [[noreturn]] void renameRefused()
+    {
+        session().m_mayRename = false;
+        m_direct = true;
+        m_dropAfter = m_partial;
+        record().leftOver.clear();
+        record().resumable = false;
+        m_resumedAt.clear();
+        throw ETransferFault(TransferFailureKind::RenameRefused,
+                             QStringLiteral("O servidor não permite renomear arquivos: sem o envio seguro (com nome temporário), o arquivo "
+                                            "vai de novo, direto com o nome final"));
+    }
+
+    // A rename whose reply was lost with the line: the folder tells whether it
+    // happened.
+    bool placedMeanwhile() override
+    {
+        if (!m_renameSent || m_direct)
+            return false;
+        if (session().ftp([&] { return session().m_ftp->FileInfo(m_partial); }).exists)
+            return false;
+        const RemoteFileInfo placed = session().ftp([&] { return session().m_ftp->FileInfo(m_upload.finalName); });
+        if (!placed.exists || placed.size != m_before.size)
+            return false;
+        events().log(QStringLiteral("O arquivo %1 já tem o nome final no servidor").arg(shown(m_upload.finalName.displayText())));
+        record().leftOver.clear();
+        return true;
+    }
+
+    // The shared folder of unidentified clients is never listed: its temporary
+    // files go with the run that made them (FtpSession::sendFile).
     void afterPlace() override
     {
-        if (m_upload.offerResume)
-            session().removeStalePartials(m_upload.finalName);
+        if (!m_dropAfter.isEmpty()) {
+            const RemoteName copy = std::exchange(m_dropAfter, {});
+            try {
+                session().ftp([&] { session().m_ftp->Delete(copy); });
+            } catch (const Exception& e) {
+                events().log(QStringLiteral("A cópia de %1 enviada com nome temporário não pôde ser excluída: %2")
+                                 .arg(shown(copy.displayText()), e.Message()));
+            }
+        }
+        if (!m_upload.uniqueName)
+            session().removeStalePartials(m_upload.finalName, m_before.identity(), m_foreign);
     }
 
     // What the server holds is overwritten from the first byte.
-    bool startOver() override { return true; }
+    bool startOver() override
+    {
+        m_resumedAt.clear();
+        return true;
+    }
     void lineBroke() override { record().leftOverBytes = std::max(record().leftOverBytes, record().done); }
+    void discardBadCopy() override { dropTemporary(); }
 
-private:
-    const Upload& m_upload;
-    const LocalFileState m_before;
-    const RemoteName m_partial;
-};
+    // The first attempt goes on from an interrupted upload of an earlier run.
+    void resumedFrom(std::int64_t from)
+    {
+        m_startedAt = from;
+        if (from > 0)
+            noteResume(from);
+    }
 
-std::int64_t FtpSession::resumePoint(const RemoteName& partial, std::int64_t total)
-{
-    const RemoteFileInfo there = ftp([&] { return m_ftp->FileInfo(partial); });
-    // A size we cannot see, or more than the file has, is nothing to go on from.
-    if (!there.exists || there.size < 0 || there.size > total)
-        return 0;
-    return there.size;
-}
+    // A temporary name that nothing else uses: the one found holds bytes that are
+    // not this file's.
+    void freshPartial()
+    {
+        m_partial = RemoteName::fromBytes(freshPartialUploadName(m_upload.finalName.bytes(), m_before.identity(), randomTag('n')));
+        record().leftOver = m_partial.displayText();
+        record().resumable = false;
+        m_resumedAt.clear();
+    }
 
-TransferCheck FtpSession::sendFile(const Upload& upload)
-{
-    const LocalFileState before = LocalFileState::of(upload.localPath);
-    const std::int64_t total = before.size;
-    const RemoteName partial = RemoteName::fromBytes(partialUploadName(upload.finalName.bytes(), before.identity()));
-    m_transfer->remoteName = upload.finalName.displayText();
-    m_transfer->resumable = upload.offerResume;
-
-    std::int64_t from = 0;
-    if (upload.offerResume) {
-        // Its name proves that it came from this very file (same size and time).
-        const std::int64_t there = resumePoint(partial, total);
-        if (there > 0 && m_events.resumeInterruptedUpload(m_transfer->name, there, total)) {
-            from = there;
-            m_events.log(QStringLiteral("Continuando o envio interrompido de %1 a partir de %2 de %3")
-                             .arg(shown(m_transfer->name), amount(from), amount(total)));
+    // The temporary file of an upload that nothing can continue.
+    void dropTemporary()
+    {
+        record().leftOver.clear();
+        if (m_direct)
+            return;
+        try {
+            session().ftp([&] { session().m_ftp->Delete(m_partial); });
+        } catch (const EOperationCancelled&) {
+            throw;
+        } catch (const Exception&) {
         }
     }
 
+    const RemoteName& partial() const { return m_partial; }
+
+private:
+    void noteResume(std::int64_t at)
+    {
+        if (std::find(m_resumedAt.begin(), m_resumedAt.end(), at) == m_resumedAt.end())
+            m_resumedAt.push_back(at);
+    }
+
+    // Just before the checked copy takes the name: the name is still free, or still
+    // holds the file the user agreed to replace. A file that appeared meanwhile is
+    // asked about; in the shared folder the next unique name is taken.
+    void makeRoom()
+    {
+        session().claimName(m_upload, record());
+    }
+
+    // The server does not rename onto an existing name: the old copy goes aside, the
+    // new one takes the name, and only then is the old one deleted. Any failure on
+    // the way puts the old one back.
+    void replaceAside()
+    {
+        const RemoteName& finalName = m_upload.finalName;
+        const RemoteName aside = RemoteName::fromBytes(freshPartialUploadName(finalName.bytes(), m_before.identity(), randomTag('a')));
+        try {
+            session().ftp([&] { session().m_ftp->Rename(finalName, aside); });
+        } catch (const EIdFTPError& e) {
+            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+                throw;
+            events().log(e.Message());
+            renameRefused();
+        }
+        events().log(QStringLiteral("O servidor não substitui um arquivo ao renomear: a cópia anterior de %1 ficou como %2 até a nova, "
+                                    "já conferida, ter o nome")
+                         .arg(shown(finalName.displayText()), shown(aside.displayText())));
+        try {
+            session().ftp([&] { session().m_ftp->Rename(m_partial, finalName); });
+        } catch (...) {
+            try {
+                session().m_ftp->Rename(aside, finalName);
+                events().log(QStringLiteral("A cópia anterior de %1 voltou ao seu nome").arg(shown(finalName.displayText())));
+            } catch (const Exception& e) {
+                events().log(e.Message());
+                record().previousKeptAs = aside.displayText();
+            }
+            throw;
+        }
+        try {
+            session().ftp([&] { session().m_ftp->Delete(aside); });
+        } catch (const EOperationCancelled&) {
+            throw;
+        } catch (const Exception& e) {
+            events().log(QStringLiteral("A cópia anterior de %1 não pôde ser excluída e ficou no servidor como %2: %3")
+                             .arg(shown(finalName.displayText()), shown(aside.displayText()), e.Message()));
+        }
+    }
+
+    Upload& m_upload;
+    const LocalFileState m_before;
+    RemoteName m_partial;
+    bool m_direct;
+    std::int64_t m_startedAt = 0;
+    std::vector<std::int64_t> m_resumedAt; // where attempts went on from what the server held
+    bool m_renameSent = false;
+    RemoteName m_foreign;
+    RemoteName m_dropAfter; // a whole copy under a temporary name, once the file is in place
+};
+
+FtpSession::RemoteCopy FtpSession::remoteCopy(const RemoteName& name, std::int64_t size)
+{
+    return {size, ftp([&] { return m_ftp->ModifiedTime(name); })};
+}
+
+bool FtpSession::remoteEndMatches(const RemoteName& remote, const QString& localPath, std::int64_t size)
+{
+    const std::int64_t start = std::max<std::int64_t>(size - kResumeCheckBytes, 0);
+    try {
+        const QByteArray theirs = ftp([&] { return m_ftp->ReadRange(remote, start, size - start); });
+        return theirs.size() == size - start && theirs == localBytes(localPath, start, size - start);
+    } catch (const EIdFTPRestartRefused&) {
+        // No reading from a position: the server's digest of what it holds, where
+        // it computes one, against ours of as much of the file.
+    }
+    std::optional<RemoteHash> digest;
+    try {
+        digest = ftp([&] { return m_ftp->Hash(remote, std::chrono::seconds(60) + std::chrono::milliseconds(size / 10000)); });
+    } catch (const EIdFTPError& e) {
+        if (isLineBreak(failureKindOf(e)))
+            throw;
+    }
+    if (!digest)
+        return false;
+    return fileDigest(localPath, digest->algorithm, m_cancelRequested, size) == digest->digest;
+}
+
+int FtpSession::freeUniqueName(const Upload& upload, int start)
+{
+    for (int n = start;; ++n) {
+        const RemoteName name = upload.uniqueName(n);
+        if (!ftp([&] { return m_ftp->FileInfo(name); }).exists)
+            return n;
+        m_events.log(QStringLiteral("Já existe um arquivo %1 no servidor").arg(shown(name.displayText())));
+    }
+}
+
+void FtpSession::claimName(Upload& upload, TransferRecord& record)
+{
+    if (upload.uniqueName) {
+        if (!ftp([&] { return m_ftp->FileInfo(upload.finalName); }).exists)
+            return;
+        m_events.log(QStringLiteral("Outro arquivo chamado %1 apareceu no servidor durante o envio").arg(shown(upload.finalName.displayText())));
+        upload.finalName = upload.uniqueName(freeUniqueName(upload, ++upload.uniqueTry));
+        record.remoteName = upload.finalName.displayText();
+        m_events.uniqueNameChosen(upload.finalName.displayText());
+        m_events.log(upload.finalName.displayText());
+        return;
+    }
+    const RemoteFileInfo now = ftp([&] { return m_ftp->FileInfo(upload.finalName); });
+    if (!now.exists) {
+        // Gone meanwhile: nothing is replaced after all.
+        record.replacing = false;
+        return;
+    }
+    const RemoteCopy there = remoteCopy(upload.finalName, now.size);
+    if (upload.replacing && *upload.replacing == there)
+        return;
+    m_events.log(upload.replacing ? QStringLiteral("O arquivo %1 mudou no servidor durante o envio").arg(shown(upload.finalName.displayText()))
+                                  : QStringLiteral("Outro arquivo chamado %1 apareceu no servidor durante o envio")
+                                        .arg(shown(upload.finalName.displayText())));
+    if (!m_events.replaceRemoteFile(upload.finalName.displayText()))
+        throw ERemoteNameTaken(QStringLiteral("O arquivo %1 do servidor foi mantido").arg(shown(upload.finalName.displayText())),
+                               record.leftOver);
+    upload.replacing = there;
+    record.replacing = true;
+}
+
+FtpSession::SentFile FtpSession::sendFile(Upload upload)
+{
+    const LocalFileState before = LocalFileState::of(upload.localPath);
+    const std::int64_t total = before.size;
+    if (upload.uniqueName) {
+        upload.finalName = upload.uniqueName(upload.uniqueTry = freeUniqueName(upload, 1));
+        m_events.uniqueNameChosen(upload.finalName.displayText());
+        m_events.log(upload.finalName.displayText());
+    }
+    m_transfer->remoteName = upload.finalName.displayText();
+
+    // A login known not to rename gets the file under its final name at once.
+    const bool direct = m_mayRename == false;
+    RemoteName partial;
+    RemoteName foreign;
+    std::int64_t from = 0;
+    if (direct) {
+        // The last look at the name comes before the data goes under it.
+        claimName(upload, *m_transfer);
+    } else if (upload.uniqueName) {
+        // The name holds the time: no earlier run sent under it, so there is nothing
+        // to continue; nor may two runs of the same second share a temporary file.
+        partial = RemoteName::fromBytes(freshPartialUploadName(upload.finalName.bytes(), before.identity(), randomTag('u')));
+    } else {
+        // Its name tells that it came from this very file (same size and time); its
+        // last bytes must tell it too.
+        partial = RemoteName::fromBytes(partialUploadName(upload.finalName.bytes(), before.identity()));
+        const RemoteFileInfo there = ftp([&] { return m_ftp->FileInfo(partial); });
+        if (upload.offerResume && there.exists && there.size > 0) {
+            if (there.size > total || !remoteEndMatches(partial, upload.localPath, there.size)) {
+                m_events.log(QStringLiteral("O envio interrompido %1 não confere com o arquivo local: o envio começa do início, com outro "
+                                            "nome temporário")
+                                 .arg(shown(partial.displayText())));
+                foreign = partial;
+                partial = RemoteName::fromBytes(freshPartialUploadName(upload.finalName.bytes(), before.identity(), randomTag('n')));
+            } else if (m_events.resumeInterruptedUpload(m_transfer->name, there.size, total)) {
+                from = there.size;
+                m_events.log(QStringLiteral("Continuando o envio interrompido de %1 a partir de %2 de %3")
+                                 .arg(shown(m_transfer->name), amount(from), amount(total)));
+            }
+        }
+    }
+    m_transfer->resumable = upload.offerResume && !direct && !upload.uniqueName;
     m_transfer->total = total;
     m_transfer->begun = true;
     m_transfer->done = from;
@@ -139,48 +474,46 @@ TransferCheck FtpSession::sendFile(const Upload& upload)
     if (from > 0)
         m_events.transferProgress(wmWrite, from);
 
-    UploadDirection direction(*this, upload, before, partial);
-    return runTransfer(direction, from);
-}
-
-void FtpSession::placeUpload(const RemoteName& partial, const RemoteName& finalName)
-{
+    UploadDirection direction(*this, upload, before, partial, direct);
+    direction.resumedFrom(from);
+    direction.setForeign(foreign);
     try {
-        ftp([&] { m_ftp->Rename(partial, finalName); });
-        return;
-    } catch (const EOperationCancelled&) {
+        const TransferCheck check = runTransfer(direction, from);
+        return {upload.finalName.displayText(), check};
+    } catch (const ERemoteNameTaken&) {
         throw;
-    } catch (const EIdFTPError& e) {
-        if (isLineBreak(failureKindOf(e)))
-            throw;
-        // Some servers do not rename onto an existing name. The new copy has been
-        // checked: only now may the old one go.
-        if (!ftp([&] { return m_ftp->FileInfo(finalName); }).exists)
-            throw;
-        m_events.log(e.Message());
-        m_events.log(QStringLiteral("O servidor não substitui um arquivo ao renomear: a cópia anterior de %1 é excluída e a nova, já "
-                                    "conferida, fica com o nome")
-                         .arg(shown(finalName.displayText())));
+    } catch (...) {
+        // A temporary file under a name no later run looks for is of no use once
+        // this one has given up.
+        if (!m_transfer->resumable && !direct && Connected() && m_state != State::Cancelling)
+            direction.dropTemporary();
+        throw;
     }
-    ftp([&] { m_ftp->Delete(finalName); });
-    ftp([&] { m_ftp->Rename(partial, finalName); });
 }
 
-void FtpSession::removeStalePartials(const RemoteName& finalName)
+void FtpSession::removeStalePartials(const RemoteName& finalName, const LocalFileIdentity& identity, const RemoteName& keep)
 {
-    // Interrupted uploads of other versions of this file: nothing can continue them
-    // any more. Best effort: the file has been sent whatever happens here.
+    // Interrupted uploads of this very file, which nothing needs now, and temporary
+    // files nobody has touched for days. Never a younger one of another version: it
+    // may be another machine's upload, running now. Best effort: the file has been
+    // sent whatever happens here.
     try {
         const FtpListing entries = ftp([this] {
             m_ftp->List();
             return FtpListing(m_ftp->DirectoryListing());
         });
+        const QDateTime staleBefore = QDateTime::currentDateTime().addDays(-kStaleDays);
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const TIdFTPListItem entry = entries[i];
-            if (entry.IsDirectory || !partialUploadIdentity(entry.RawName, finalName.bytes()))
+            if (entry.IsDirectory || !isPartialUploadName(entry.RawName) || RemoteName(entry) == keep)
+                continue;
+            const bool sameFile = partialUploadIdentity(entry.RawName, finalName.bytes()) == identity;
+            const bool stale = entry.ModifiedDate.isValid() && entry.ModifiedDate < staleBefore;
+            if (!sameFile && !stale)
                 continue;
             ftp([&] { m_ftp->Delete(entry); });
-            m_events.log(QStringLiteral("Envio interrompido de outra versão do arquivo removido: %1").arg(shown(entry.FileName)));
+            m_events.log(sameFile ? QStringLiteral("Envio interrompido anterior deste arquivo removido: %1").arg(shown(entry.FileName))
+                                  : QStringLiteral("Envio interrompido de mais de %1 dias removido: %2").arg(kStaleDays).arg(shown(entry.FileName)));
         }
     } catch (const Exception& e) {
         m_events.log(QStringLiteral("Envios interrompidos antigos não puderam ser procurados: %1").arg(e.Message()));
