@@ -1,6 +1,7 @@
 // The real executable in its mode without a window (--enviar), as a scheduled task
 // starts it: no display at all, the FTP endpoints pointed at local servers, a real
 // Firebird server holding the client database.
+#include "Execucao.h"
 #include "FtpServers.h"
 #include "Instalacao.h"
 #include "TestSupport.h"
@@ -21,63 +22,6 @@ namespace {
 
 using namespace e2e;
 using testsupport::readFile;
-
-struct Execucao {
-    bool terminou = false;
-    int codigo = -1;
-    QString saida;
-    QString erros;
-
-    QStringList linhas(const QString& texto) const
-    {
-        return QString(texto).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    QStringList linhasDaSaida() const { return linhas(saida); }
-    QStringList linhasDeErro() const { return linhas(erros); }
-    std::string tudo() const { return (QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3").arg(codigo).arg(saida, erros)).toStdString(); }
-};
-
-// Runs the program to its end. Without a display: no DISPLAY, no WAYLAND_DISPLAY,
-// no QT_QPA_PLATFORM, so a QApplication would abort the run.
-Execucao executar(const Instalacao& inst, const QStringList& args, int portaPrincipal, int portaAlternativa,
-                  const QString& pastaTrabalho, std::chrono::seconds limite = std::chrono::seconds(120))
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* variavel : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "FTPCALDORIA_LOG"})
-        env.remove(QString::fromLatin1(variavel));
-    env.insert(QStringLiteral("FTPCALDORIA_FTP_HOST"), QStringLiteral("127.0.0.1:%1").arg(portaPrincipal));
-    env.insert(QStringLiteral("FTPCALDORIA_FTP_ALT_HOST"), QStringLiteral("127.0.0.1:%1").arg(portaAlternativa));
-    env.insert(QStringLiteral("USERDOMAIN"), QStringLiteral("PREFEITURA"));
-    env.insert(QStringLiteral("USERNAME"), QStringLiteral("usuario"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pt_BR.UTF-8"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    // Started from another folder: the program looks beside itself.
-    p.setWorkingDirectory(pastaTrabalho);
-    p.start(inst.programa, args);
-    Execucao r;
-    if (!p.waitForStarted(10000))
-        return r;
-    r.terminou = p.waitForFinished(static_cast<int>(std::chrono::milliseconds(limite).count()));
-    if (!r.terminou) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    r.codigo = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.saida = QString::fromUtf8(p.readAllStandardOutput());
-    r.erros = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QStringList arquivosAbaixo(const QString& raiz)
-{
-    QStringList out;
-    QDirIterator it(raiz, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << it.next().mid(raiz.size());
-    out.sort();
-    return out;
-}
 
 const QRegularExpression kNomeUnico(QStringLiteral("^PREFEITURA_usuario-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_backup da prefeitura\\.fbk$"));
 

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -121,7 +122,7 @@ TEST_F(Trabalhador, TheWorkRunsThereAndEveryReportComesHereInOrder)
     EXPECT_LT(c.indexOf(QStringLiteral("unique ") + envio.nomeUnico), c.indexOf(QStringLiteral("begin 300000")));
     EXPECT_EQ(envio.resultado, ResultadoEnvio::Enviado);
     EXPECT_EQ(envio.motivo, MotivoBaseCorrompida::SemSistema);
-    EXPECT_TRUE(servidor.notes().filter(QStringLiteral("to /%1/%2").arg(pasta, envio.nomeUnico)).size() == 1)
+    EXPECT_TRUE(servidor.notes().filter(QRegularExpression(QStringLiteral(" to /%1/%2$").arg(pasta, QRegularExpression::escape(envio.nomeUnico)))).size() == 1)
         << servidor.notes().join(QLatin1Char('\n')).toStdString();
 }
 

@@ -100,11 +100,13 @@ bool greets(int port)
 QString systemPython() { return QStringLiteral("/usr/bin/python3"); }
 
 PyFtpd::PyFtpd(const QString& rootDir, const QString& user, const QString& password, const QStringList& readOnlyDirs,
-               const std::optional<FtpTls>& tls)
+               const std::optional<FtpTls>& tls, const QString& permissions)
     : m_root(rootDir)
 {
     m_args = QStringList{fixture(QStringLiteral("pyftpd_server.py")), QStringLiteral("--root"), hostPath(rootDir),
                          QStringLiteral("--user"), user, QStringLiteral("--password"), password};
+    if (!permissions.isEmpty())
+        m_args << QStringLiteral("--perm") << permissions;
     for (const QString& dir : readOnlyDirs)
         m_args << QStringLiteral("--readonly") << dir;
     if (tls) {
@@ -175,7 +177,8 @@ qint64 CuttingProxy::bytesRelayed() const
     return total;
 }
 
-Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& password, const std::optional<FtpTls>& tls)
+Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& password, const std::optional<FtpTls>& tls,
+               const QStringList& moreSettings)
     : m_root(QDir(rootDir).absolutePath()), m_user(user)
 {
     if (!m_dir.isValid())
@@ -221,6 +224,7 @@ Vsftpd::Vsftpd(const QString& rootDir, const QString& user, const QString& passw
                      << QStringLiteral("ssl_ciphers=HIGH") << QStringLiteral("force_local_logins_ssl=NO")
                      << QStringLiteral("force_local_data_ssl=NO") << QStringLiteral("debug_ssl=YES");
         }
+        settings << moreSettings;
         writeFile(conf, (settings.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         setMode(conf, 0600);
 

@@ -40,8 +40,11 @@ class PyFtpd {
 public:
     // readOnlyDirs: folders below rootDir (relative) where the user may list and
     // download but not create, store or delete. tls: pyftpdlib's TLS handler.
+    // permissions: the user's, in pyftpdlib's letters (default "elradfmwMT"; without
+    // "f" no rename).
     explicit PyFtpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword,
-                    const QStringList& readOnlyDirs = {}, const std::optional<FtpTls>& tls = std::nullopt);
+                    const QStringList& readOnlyDirs = {}, const std::optional<FtpTls>& tls = std::nullopt,
+                    const QString& permissions = {});
     int port() const { return m_port; }
     QString rootDir() const { return m_root; }
     // Stops the server, as a crash or a reboot does, and starts it again on the same
@@ -90,8 +93,9 @@ private:
 class Vsftpd {
 public:
     // tls: ssl_enable, with debug_ssl so that the log tells resumed data connections.
+    // moreSettings: lines added to its configuration ("cmds_denied=RNFR,RNTO").
     explicit Vsftpd(const QString& rootDir, const QString& user = kFtpUser, const QString& password = kFtpPassword,
-                    const std::optional<FtpTls>& tls = std::nullopt);
+                    const std::optional<FtpTls>& tls = std::nullopt, const QStringList& moreSettings = {});
     int port() const { return m_port; }
     QString rootDir() const { return m_root; }
     // Hands path and what lies below it to the server's user, for files a test puts
