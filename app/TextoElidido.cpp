@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionProgressBar>
 
 RotuloElidido::RotuloElidido(QWidget* parent) : QLabel(parent)
 {
@@ -37,11 +36,9 @@ QString BarraProgresso::text() const
     const QString inteiro = QProgressBar::text();
     if (inteiro.isEmpty())
         return inteiro;
-    QStyleOptionProgressBar opcao;
-    initStyleOption(&opcao);
-    const QRect area = style()->subElementRect(QStyle::SE_ProgressBarLabel, &opcao, this);
-    // A few pixels of the bar's frame on each side.
-    return fontMetrics().elidedText(inteiro, Qt::ElideRight, std::max(area.width() - 8, 0));
+    // The text is centred over the whole bar; a few pixels of its frame on each side.
+    // (The style's own rectangles for it ask text() again.)
+    return fontMetrics().elidedText(inteiro, Qt::ElideRight, std::max(contentsRect().width() - 8, 0));
 }
 
 QSize BarraProgresso::minimumSizeHint() const

@@ -3,6 +3,7 @@
 #include "AcessoTeste.h"
 #include "TestSupport.h"
 #include "Formatos.h"
+#include "TextoElidido.h"
 #include "Translations.h"
 #include "uTFtpQuintaraUtil.h"
 
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -642,3 +644,70 @@ TEST(Formatos, ProgressTextShowsDoneOfTotalSpeedAndTimeLeft)
 }
 
 } // namespace
+
+namespace {
+
+// Whether text, as the widget paints it, fits its width: whole, or cut with "…".
+void cabe(const QWidget& w, const QString& inteiro, const QString& pintado)
+{
+    EXPECT_LE(w.fontMetrics().horizontalAdvance(pintado), w.contentsRect().width()) << pintado.toStdString();
+    EXPECT_TRUE(pintado == inteiro || (pintado.endsWith(QChar(0x2026)) && inteiro.startsWith(pintado.chopped(1))))
+        << pintado.toStdString() << " / " << inteiro.toStdString();
+}
+
+// Whether child lies whole inside ancestor.
+bool dentro(const QWidget& child, const QWidget& ancestor)
+{
+    const QRect r(child.mapTo(&ancestor, QPoint(0, 0)), child.size());
+    return ancestor.rect().contains(r);
+}
+
+}
+
+// At the window's minimum width, and at each scale the tests run under
+// (QT_SCALE_FACTOR 1, 1.5, 2), the panel's label and bar paint their texts on one
+// line that fits, cut where needed; the download-by-name page shows all of itself,
+// its "Baixar" included, with the log open; and the window opens on the screen.
+TEST_F(Janela, GeometryAtTheMinimumWidthAndEveryScale)
+{
+    auto w = abrir();
+    w->show();
+    QScreen* tela = w->screen();
+    const QRect livre = tela->availableGeometry();
+    const QRect moldura = w->frameGeometry();
+    if (w->minimumSizeHint().width() <= livre.width() && w->minimumSizeHint().height() <= livre.height())
+        EXPECT_TRUE(livre.contains(moldura)) << "window " << moldura.width() << "x" << moldura.height() << " on " << livre.width() << "x"
+                                            << livre.height();
+    EXPECT_TRUE(livre.contains(moldura.topLeft())) << "the title bar is on the screen";
+
+    w->resize(w->minimumSizeHint().width(), w->height());
+    const std::int64_t GiB = 1LL << 30;
+    std::int64_t agora = 0;
+    AcessoTeste::Relogio(*w, [&agora] { return agora; });
+    AcessoTeste::WorkBegin(*w, wmWrite, 3 * GiB);
+    AcessoTeste::Work(*w, wmWrite, 0);
+    agora = 100000;
+    AcessoTeste::Work(*w, wmWrite, GiB);
+    AcessoTeste::Waiting(*w, QStringLiteral("Conexão perdida; nova tentativa em 30 s (5 de 5) — aguarde, o envio continua sozinho"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    auto* rotulo = static_cast<RotuloElidido*>(w->ui->lbVerbose);
+    auto* barra = static_cast<BarraProgresso*>(w->ui->pgbr);
+    cabe(*rotulo, rotulo->text(), rotulo->textoVisivel());
+    cabe(*barra, barra->textoCompleto(), barra->text());
+    EXPECT_TRUE(barra->text().startsWith(QStringLiteral("1,0 GiB de 3,0 GiB"))) << barra->text().toStdString();
+    for (QWidget* c : std::initializer_list<QWidget*>{w->ui->lbVerbose, w->ui->pgbr, w->ui->btnCancelar, w->ui->btnViewFiles, w->ui->btnUpload})
+        EXPECT_TRUE(dentro(*c, *w)) << c->objectName().toStdString();
+    EXPECT_GE(barra->height(), barra->fontMetrics().height()) << "one line of text fits the bar's height";
+
+    // The download-by-name page at the window's smallest, with the log open.
+    AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Cancelled);
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet2);
+    w->resize(w->minimumSizeHint());
+    AcessoTeste::MostrarLog(*w);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_GT(w->ui->memoLog->height(), 0);
+    for (QWidget* c : std::initializer_list<QWidget*>{w->ui->Label1, w->ui->edtNomeArquivo, w->ui->btnDownloadFinal})
+        EXPECT_TRUE(dentro(*c, *w->ui->TabSheet2)) << c->objectName().toStdString();
+    EXPECT_GE(w->ui->Label1->height(), w->ui->Label1->heightForWidth(w->ui->Label1->width())) << "every line of the text shows";
+    EXPECT_GE(w->ui->btnDownloadFinal->height(), w->ui->btnDownloadFinal->sizeHint().height());
+}
