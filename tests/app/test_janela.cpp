@@ -675,9 +675,10 @@ TEST_F(Janela, GeometryAtTheMinimumWidthAndEveryScale)
     QScreen* tela = w->screen();
     const QRect livre = tela->availableGeometry();
     const QRect moldura = w->frameGeometry();
-    if (w->minimumSizeHint().width() <= livre.width() && w->minimumSizeHint().height() <= livre.height())
+    if (w->minimumSizeHint().width() <= livre.width() && w->minimumSizeHint().height() <= livre.height()) {
         EXPECT_TRUE(livre.contains(moldura)) << "window " << moldura.width() << "x" << moldura.height() << " on " << livre.width() << "x"
                                             << livre.height();
+    }
     EXPECT_TRUE(livre.contains(moldura.topLeft())) << "the title bar is on the screen";
 
     w->resize(w->minimumSizeHint().width(), w->height());
