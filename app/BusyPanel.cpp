@@ -16,6 +16,7 @@ namespace {
 const QString kConcluido = QStringLiteral("Concluído");
 const QString kInterrompida = QStringLiteral("Transferência interrompida");
 const QString kCancelada = QStringLiteral("Transferência cancelada");
+const QString kPergunta = QStringLiteral("Aguardando a sua resposta");
 }
 
 BusyPanel::BusyPanel(Controls controls)
@@ -23,6 +24,22 @@ BusyPanel::BusyPanel(Controls controls)
 {
     if (m_c.cancel)
         m_c.cancel->setVisible(false);
+    // No percentage before any data moves.
+    m_c.bar->setFormat(QString());
+}
+
+void BusyPanel::operationStarted()
+{
+    if (inTransfer(m_state))
+        return;
+    m_hasData = false;
+    m_total = 0;
+    m_soFar = 0;
+    m_asking = false;
+    m_before = State::Ready;
+    m_labelBefore.clear();
+    m_c.label->clear();
+    enter(State::Ready);
 }
 
 void BusyPanel::begin(std::int64_t total, const QString& text)
@@ -32,9 +49,10 @@ void BusyPanel::begin(std::int64_t total, const QString& text)
     m_shift = 0;
     while ((m_total >> m_shift) > INT_MAX)
         ++m_shift;
-    m_startMs = m_clock();
-    m_startBytes = 0;
+    // Where the data stands when it starts to move is told by the first progress.
+    m_ritmo.reiniciar();
     m_hasData = true;
+    m_asking = false;
     enter(State::Transferring, text);
 }
 
@@ -43,6 +61,7 @@ void BusyPanel::progress(std::int64_t soFar)
     if (m_state != State::Transferring)
         return;
     m_soFar = m_total < 0 ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, m_total);
+    m_ritmo.registrar(m_soFar, m_clock());
     showProgress();
 }
 
@@ -67,8 +86,9 @@ void BusyPanel::retry(const QString& text)
 void BusyPanel::resume(std::int64_t soFar, const QString& text)
 {
     m_soFar = m_total < 0 ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, m_total);
-    m_startMs = m_clock();
-    m_startBytes = m_soFar;
+    m_ritmo.reiniciar();
+    m_ritmo.registrar(m_soFar, m_clock());
+    m_asking = false;
     enter(State::Transferring, text);
 }
 
@@ -89,8 +109,40 @@ void BusyPanel::end(State outcome, const QString& text)
     enter(outcome, text);
 }
 
+void BusyPanel::fail(const QString& text)
+{
+    if (!inTransfer(m_state))
+        m_hasData = false;
+    enter(State::Failed, text);
+}
+
+void BusyPanel::asking()
+{
+    if (m_state == State::Waiting) {
+        enter(m_before, m_labelBefore);
+        return;
+    }
+    if (!inTransfer(m_state) || m_asking)
+        return;
+    m_asking = true;
+    m_labelAsking = m_c.label->text();
+    m_c.label->setText(kPergunta);
+    if (m_c.cancel)
+        m_c.cancel->setVisible(false);
+}
+
+void BusyPanel::answered()
+{
+    if (!m_asking)
+        return;
+    m_asking = false;
+    if (inTransfer(m_state))
+        enter(m_state, m_labelAsking);
+}
+
 void BusyPanel::operationEnded()
 {
+    m_asking = false;
     if (m_state != State::Waiting)
         return;
     enter(m_before, m_labelBefore);
@@ -161,8 +213,7 @@ void BusyPanel::enter(State state, const QString& text)
     }
     if (state != State::Ready) {
         m_c.panel->setVisible(true);
-        if (state != State::Waiting)
-            showProgress();
+        showProgress();
     }
 
     if (livre) {
@@ -180,11 +231,15 @@ void BusyPanel::showProgress()
         m_c.bar->setValue(0);
         return;
     }
-    const double segundos = static_cast<double>(m_clock() - m_startMs) / 1000.0;
-    // Speed and time left only while data moves, or as the average of a completed transfer.
-    const bool comRitmo = m_state == State::Transferring || m_state == State::Done;
+    // Speed and time left only while data moves, or as the average of a completed
+    // transfer over the time its data moved.
+    double segundos = 0.0;
+    if (m_state == State::Transferring)
+        segundos = m_ritmo.segundosAte(m_clock());
+    else if (m_state == State::Done)
+        segundos = m_ritmo.segundosMovendo();
     // The text first: whoever watches the bar's value reads the text that goes with it.
-    m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, comRitmo ? segundos : 0.0, QLocale(), m_startBytes));
+    m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, segundos, QLocale(), m_ritmo.inicio()));
     if (m_total < 0) {
         m_c.bar->setValue(m_state == State::Transferring ? 0 : (m_state == State::Done ? 1 : 0));
         return;

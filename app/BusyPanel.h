@@ -2,7 +2,11 @@
 // What the user sees of an operation: the busy panel (its label, progress bar and
 // "Cancelar" button) and the action controls that a running transfer locks. One
 // state decides all of it, and enter() is the one place that sets it, so a failed
-// or cancelled transfer can never be left reading "Concluído".
+// or cancelled transfer can never be left reading "Concluído", a question or an
+// idle window never sits behind a busy text or "Cancelar", and what the last
+// operation left (a failure, a cancel) goes when the next one starts.
+#include "Formatos.h"
+
 #include <QList>
 #include <QString>
 
@@ -23,7 +27,7 @@ public:
         Retrying,     // the line broke: a pause before the next attempt
         Checking,     // the data is all there: the copy is checked and put in place
         Done,         // the last transfer completed
-        Failed,       // the last transfer did not go through
+        Failed,       // the last operation did not go through
         Cancelled,    // the last transfer was stopped on request
     };
 
@@ -40,6 +44,9 @@ public:
     explicit BusyPanel(Controls controls);
 
     State state() const { return m_state; }
+    // A new operation starts: what the last one left goes, the panel hides until
+    // the new one has something to show.
+    void operationStarted();
     // A transfer of total bytes begins (-1: a size nobody knows); an empty text
     // leaves the label as it is.
     void begin(std::int64_t total, const QString& text);
@@ -54,6 +61,13 @@ public:
     // The transfer ended as outcome says (Done, Failed or Cancelled); text, when
     // given, replaces the outcome's usual label.
     void end(State outcome, const QString& text = {});
+    // An operation outside a transfer failed: text says what failed and why.
+    void fail(const QString& text);
+    // A question to the user opens: no busy text or "Cancelar" behind it; a wait
+    // outside a transfer gives way to what the panel showed before it. answered()
+    // once it is closed.
+    void asking();
+    void answered();
     // The operation has ended: a wait outside a transfer gives way to what the
     // panel showed before it.
     void operationEnded();
@@ -77,9 +91,11 @@ private:
     std::int64_t m_soFar = 0;
     // The bar counts in int: sizes beyond it are shifted down to fit.
     int m_shift = 0;
-    // Where and when the data last started to move, for the speed.
-    std::int64_t m_startMs = 0;
-    std::int64_t m_startBytes = 0;
+    // The pace of the attempt that moves the data, for the speed and the time left.
+    RitmoTransferencia m_ritmo;
     bool m_hasData = false; // the bar shows a transfer's data
+    // A question is open inside a transfer: the label it replaced.
+    bool m_asking = false;
+    QString m_labelAsking;
     std::function<std::int64_t()> m_clock;
 };

@@ -11,6 +11,15 @@
 
 // ---------------------------------------------------------------- what the session reports and asks
 
+int TfPrincipal::pergunta(const QString& text, const QString& caption, int flags)
+{
+    m_esperaVisivel.stop();
+    m_painel->asking();
+    const int resposta = MessageBox(text, caption, flags);
+    m_painel->answered();
+    return resposta;
+}
+
 void TfPrincipal::log(const QString& line)
 {
     Log(line);
@@ -81,14 +90,14 @@ void TfPrincipal::transferEnd(TWorkMode mode, TransferOutcome outcome, const QSt
 
 bool TfPrincipal::replaceRemoteFile(const QString&)
 {
-    return MessageBox(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) ==
+    return pergunta(QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Substituir"), mb::Question) ==
            mb::IdYes;
 }
 
 bool TfPrincipal::resumeInterruptedUpload(const QString&, std::int64_t done, std::int64_t total)
 {
     const QLocale locale;
-    return MessageBox(QStringLiteral("Existe um envio interrompido deste arquivo (%1 de %2). Deseja continuar de onde parou?")
+    return pergunta(QStringLiteral("Existe um envio interrompido deste arquivo (%1 de %2). Deseja continuar de onde parou?")
                           .arg(TextoBytes(done, locale), TextoBytes(total, locale)),
                       QStringLiteral("Continuar Envio"), mb::Question) == mb::IdYes;
 }
@@ -105,6 +114,10 @@ void TfPrincipal::uniqueNameChosen(const QString& name)
 
 bool TfPrincipal::acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint)
 {
+    // A "Não" is the answer for the whole operation: the alternate endpoint showing
+    // the same certificate is refused without asking twice.
+    if (m_certificadosRecusados.contains(fingerprint))
+        return false;
     // Sixteen pairs a line: the whole fingerprint would make the box as wide as the screen.
     QStringList pares = fingerprint.split(QLatin1Char(':'));
     QStringList linhas;
@@ -118,7 +131,10 @@ bool TfPrincipal::acceptCertificate(const QString& host, const QString& problem,
                        "Confie neste certificado somente se a impressão digital for a que o suporte da Quintara informou. "
                        "Conectar assim mesmo?")
             .arg(host, problem, linhas.join(QLatin1Char('\n')));
-    return MessageBox(texto, QStringLiteral("Certificado do servidor"), mb::YesNo | mb::IconWarning | mb::DefaultButton2) == mb::IdYes;
+    if (pergunta(texto, QStringLiteral("Certificado do servidor"), mb::YesNo | mb::IconWarning | mb::DefaultButton2) == mb::IdYes)
+        return true;
+    m_certificadosRecusados << fingerprint;
+    return false;
 }
 
 void TfPrincipal::connectionSecurity(bool secure)

@@ -7,6 +7,7 @@
 #include "ExePath.h"
 #include "FileListModel.h"
 #include "Formatos.h"
+#include "VisibleText.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -15,6 +16,10 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+
+namespace {
+const QString kFalhaNoEnvio = QStringLiteral("Falha no envio");
+}
 
 // ---------------------------------------------------------------- listing
 
@@ -32,6 +37,8 @@ void TfPrincipal::ListarArquivos(FtpSession& s)
     });
     if (corrompida)
         return;
+    if (!s.Connected())
+        conectar(s);
     const int coluna = m_arquivos->sortColumn();
     const Qt::SortOrder ordem = m_arquivos->sortOrder();
     // Touching 100,000 entries takes a while: it happens here, off the window's thread.
@@ -45,7 +52,7 @@ void TfPrincipal::ListarArquivos(FtpSession& s)
 void TfPrincipal::VerArquivos(FtpSession& s)
 {
     if (!s.Connected())
-        s.ConectarFTP();
+        conectar(s);
     if (s.directory().isEmpty())
         s.DefinirPastaCliente();
     if (s.baseCorrompida()) {
@@ -57,7 +64,7 @@ void TfPrincipal::VerArquivos(FtpSession& s)
     } catch (const Exception& e) {
         // A folder the server says is not there lists as nothing, without a word.
         if (!TIdFTP::IsNotThere(e))
-            naJanela([this, texto = e.Message()] { Log(texto); });
+            throw;
     }
 }
 
@@ -91,7 +98,8 @@ void TfPrincipal::btnUploadClick()
         [this, envio] {
             if (envio->enviado())
                 mensagemDeSucesso(envio->texto());
-        });
+        },
+        kFalhaNoEnvio);
 }
 
 void TfPrincipal::mostrarEnviado(FtpSession& s, const Envio& envio)
@@ -195,7 +203,8 @@ void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
         [this, baixado] {
             if (*baixado)
                 mensagemDeSucesso(textoConcluido(wmRead, **baixado));
-        });
+        },
+        QStringLiteral("Falha no download"));
 }
 
 bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
@@ -215,22 +224,16 @@ void TfPrincipal::btnDeleteClick()
         return;
     const int linha = linhaSelecionada();
     const RemoteName nome = m_arquivos->remoteName(linha);
-    auto excluido = std::make_shared<bool>(false);
+    // A failure leaves the row: the file is still there.
     operacao(
-        ui->btnDelete, FtpSession::Kind::Other,
-        [this, nome, excluido](FtpSession& s) {
-            try {
-                s.deleteFile(nome);
-                *excluido = true;
-            } catch (const Exception& e) {
-                // The row stays: the file is still there.
-                naJanela([this, texto = e.Message()] { Log(texto); });
-            }
+        ui->btnDelete, FtpSession::Kind::Other, [nome](FtpSession& s) { s.deleteFile(nome); },
+        [this, linha, nome] {
+            Log(QStringLiteral("Arquivo excluído: %1").arg(visibleText(nome.displayText())));
+            m_arquivos->removeFileRow(linha);
+            // Nothing chosen after a deletion: another Delete must not take the next file.
+            ui->ListView1->selectionModel()->clear();
         },
-        [this, linha, excluido] {
-            if (*excluido)
-                m_arquivos->removeFileRow(linha);
-        });
+        QStringLiteral("Falha ao excluir o arquivo"));
 }
 
 // ---------------------------------------------------------------- command line and drops
@@ -245,7 +248,7 @@ void TfPrincipal::EnviarArquivoLinhaComando(std::function<void()> depois)
             pedido.identificarDeNovo = true;
             mostrarEnviado(s, executarEnvio(s, pedido));
         },
-        std::move(depois));
+        std::move(depois), kFalhaNoEnvio);
 }
 
 void TfPrincipal::WMDropFiles(const QStringList& paths)
@@ -258,11 +261,14 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
         throw EUserException(QStringLiteral("Apenas Um Arquivo Pode ser Enviado"));
     if (paths.isEmpty())
         return;
-    operacao(this, FtpSession::Kind::Transfer, [this, nome = paths.first()](FtpSession& s) {
-        conferirArquivoParaEnvio(nome);
-        VerArquivos(s);
-        mostrarEnviado(s, executarEnvio(s, {nome}));
-    });
+    operacao(
+        this, FtpSession::Kind::Transfer,
+        [this, nome = paths.first()](FtpSession& s) {
+            conferirArquivoParaEnvio(nome);
+            VerArquivos(s);
+            mostrarEnviado(s, executarEnvio(s, {nome}));
+        },
+        {}, kFalhaNoEnvio);
 }
 
 void TfPrincipal::SoltarArquivos(const QStringList& paths)

@@ -5,6 +5,7 @@
 #include "FileListView.h"
 #include "JanelaTextos.h"
 #include "LogText.h"
+#include "TransferFailure.h"
 #include "uTQuintaraConexoes.h"
 #include "uTVersao.h"
 
@@ -20,6 +21,43 @@
 const QString kTituloAplicacao = QStringLiteral("Utilitário FTP Quintara");
 
 namespace {
+// What the busy panel says after "Falha ...: " and what the log adds for the user:
+// what happened and what to do. The system's or the server's own words are logged
+// before it, as they came.
+struct FalhaOperacao {
+    QString motivo;
+    QString frase;
+};
+
+FalhaOperacao descreverFalha(const std::exception& e, bool conectando)
+{
+    if (dynamic_cast<const UntrustedCertificateError*>(&e))
+        return {QStringLiteral("o certificado do servidor não foi aceito"),
+                QStringLiteral("A conexão não foi feita porque o certificado do servidor FTP não foi aceito. "
+                               "Fale com o suporte da Quintara.")};
+    switch (failureKindOf(e)) {
+    case TransferFailureKind::ConnectionLost:
+    case TransferFailureKind::TransferBroken:
+        return {QStringLiteral("o servidor não respondeu"),
+                QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.")};
+    case TransferFailureKind::RefusedByServer:
+        if (conectando)
+            return {QStringLiteral("o servidor recusou o acesso"),
+                    QStringLiteral("O servidor FTP recusou o acesso. Tente mais tarde; se continuar, fale com o suporte da Quintara.")};
+        return {QStringLiteral("recusado pelo servidor"),
+                QStringLiteral("O servidor FTP recusou a operação. Tente de novo; se continuar, fale com o suporte da Quintara.")};
+    case TransferFailureKind::UnexpectedReply:
+        return {QStringLiteral("resposta inválida do servidor"),
+                QStringLiteral("O servidor FTP respondeu de forma inesperada. Tente mais tarde; se continuar, fale com o suporte da Quintara.")};
+    default:
+        break;
+    }
+    // The program's own message (a local file, the client folder): the log or a box has it.
+    QString texto = messageOf(e).section(QLatin1Char('\n'), 0, 0).trimmed();
+    while (texto.endsWith(QLatin1Char('.')))
+        texto.chop(1);
+    return {texto, {}};
+}
 // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
 // support staff and for runs without a screen.
 void copiarParaArquivoDeLog(const QString& text)
@@ -98,6 +136,11 @@ void TfPrincipal::ligarControles()
     ligar(ui->btnDownloadFinal, &TfPrincipal::btnDownloadFinalClick);
     ligar(ui->btnCancelar, &TfPrincipal::btnCancelarClick);
     ligar(ui->btnDelete, &TfPrincipal::btnDeleteClick);
+    // Enter in the name typed downloads it, as the button does.
+    connect(ui->edtNomeArquivo, &QLineEdit::returnPressed, this, [this] {
+        if (ui->PageControl1->currentWidget() == ui->TabSheet2 && ui->btnDownloadFinal->isEnabled())
+            ui->btnDownloadFinal->click();
+    });
     // A new listing or a deleted row takes the selection with it without a word
     // from the selection model.
     connect(m_arquivos, &QAbstractItemModel::modelReset, this, [this] { protegido(ui->ListView1, [this] { ListView1SelectItem(); }); });
@@ -126,8 +169,21 @@ void TfPrincipal::showEvent(QShowEvent* event)
     if (m_mostrada)
         return;
     m_mostrada = true;
-    if (QScreen* tela = screen())
-        move(tela->availableGeometry().center() - frameGeometry().center() + pos());
+    if (QScreen* tela = screen()) {
+        // Inside the screen's free area, title bar included, also at a large scale
+        // on a small screen.
+        const QRect livre = tela->availableGeometry();
+        const QSize moldura = frameGeometry().size() - size();
+        const QSize cabe(std::max(livre.width() - moldura.width(), minimumSizeHint().width()),
+                         std::max(livre.height() - moldura.height(), minimumSizeHint().height()));
+        if (width() > cabe.width() || height() > cabe.height())
+            resize(std::min(width(), cabe.width()), std::min(height(), cabe.height()));
+        QRect janela = frameGeometry();
+        janela.moveCenter(livre.center());
+        janela.moveTop(std::max(janela.top(), livre.top()));
+        janela.moveLeft(std::max(janela.left(), livre.left()));
+        move(janela.topLeft());
+    }
     protegido(this, [this] { FormShow(); });
 }
 
@@ -206,31 +262,74 @@ bool TfPrincipal::ocupada()
     return true;
 }
 
-bool TfPrincipal::operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois)
+bool TfPrincipal::operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois, const QString& falhaDe)
 {
     if (ocupada())
         return false;
     QPointer<QObject> origem(sender);
-    m_trabalhador->start(kind, std::move(trabalho), [this, origem, depois = std::move(depois)](std::exception_ptr error) {
+    m_painel->operationStarted();
+    m_conectando = false;
+    m_certificadosRecusados.clear();
+    m_trabalhador->start(kind, std::move(trabalho), [this, origem, falhaDe, depois = std::move(depois)](std::exception_ptr error) {
         m_esperaVisivel.stop();
         m_painel->operationEnded();
         if (error)
-            excecao(origem, error);
-        else if (depois)
+            mostrarFalha(origem, falhaDe, error);
+        else if (depois) {
             protegido(origem, depois);
+        }
     });
     return true;
+}
+
+void TfPrincipal::mostrarFalha(QObject* sender, const QString& falhaDe, std::exception_ptr error)
+{
+    // The panel and the log first: a box, where there is one, opens over them.
+    QString frase;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EOperationCancelled&) {
+    } catch (const ETransferDeclined&) {
+    } catch (const ETransferFailed&) {
+        // The transfer's end has said so in the panel.
+        mostrarLog();
+    } catch (const std::exception& e) {
+        // A transfer that ended with a failure or a cancel has said so already.
+        if (m_painel->state() != BusyPanel::State::Failed && m_painel->state() != BusyPanel::State::Cancelled) {
+            const bool conectando = m_conectando;
+            const FalhaOperacao falha = descreverFalha(e, conectando);
+            m_painel->fail((conectando ? QStringLiteral("Falha ao conectar") : falhaDe) + QStringLiteral(": ") + falha.motivo);
+            frase = falha.frase;
+        }
+        mostrarLog();
+    } catch (...) {
+        m_painel->fail(falhaDe);
+        mostrarLog();
+    }
+    excecao(sender, error);
+    if (!frase.isEmpty())
+        Log(frase);
+}
+
+void TfPrincipal::conectar(FtpSession& s)
+{
+    m_conectando = true;
+    s.ConectarFTP();
+    m_conectando = false;
 }
 
 void TfPrincipal::ApplicationEvents1Exception(QObject*, const Exception& e)
 {
     try {
-        if (dynamic_cast<const EUserWarning*>(&e))
+        if (dynamic_cast<const EUserWarning*>(&e)) {
             MessageBox(e.Message(), QStringLiteral("Atenção"), mb::Warning);
-        else if (dynamic_cast<const EUserException*>(&e))
-            MessageBox(e.Message(), QStringLiteral("Erro"), mb::Error);
-        else
+        } else if (dynamic_cast<const EUserException*>(&e)) {
+            // The box goes once closed: what it said stays in the log.
             Log(e.Message());
+            MessageBox(e.Message(), QStringLiteral("Erro"), mb::Error);
+        } else {
+            Log(e.Message());
+        }
     } catch (...) {
         // The handler itself raises nothing.
     }

@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -85,8 +86,15 @@ private:
     // (false, and a line in the log, while another runs). What it throws goes
     // through the guard once it has ended; depois runs here when it threw nothing.
     // A transfer says so: closing the window then asks first.
+    // A failure says in the busy panel what failed (falhaDe: "Falha ao listar os
+    // arquivos", "Falha no envio", ...; "Falha ao conectar" while connecting) and
+    // why, and opens the log.
     using Trabalho = std::function<void(FtpSession&)>;
-    bool operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois = {});
+    bool operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois = {},
+                  const QString& falhaDe = QStringLiteral("Falha ao listar os arquivos"));
+    void mostrarFalha(QObject* sender, const QString& falhaDe, std::exception_ptr error);
+    // On the session's thread: connects, so that a failure there reads "Falha ao conectar".
+    void conectar(FtpSession& s);
     bool ocupada();
     // From inside an operation's work: runs fn here, in order with the session's reports.
     void naJanela(std::function<void()> fn) { m_trabalhador->post(std::move(fn)); }
@@ -94,6 +102,8 @@ private:
     const FtpSession& sessao() const { return m_trabalhador->session(); }
     void ApplicationEvents1Exception(QObject* sender, const Exception& e);
     int MessageBox(const QString& text, const QString& caption, int flags);
+    // A question the session asks: nothing busy shows behind it.
+    int pergunta(const QString& text, const QString& caption, int flags);
 
     // Log and busy state.
     void Log(const QString& text);
@@ -154,4 +164,9 @@ private:
     QTimer m_esperaVisivel;
     QString m_textoEspera;
     bool m_mostrada = false;
+    // The running operation is connecting (set on the session's thread).
+    std::atomic<bool> m_conectando{false};
+    // Certificates the user refused in the running operation: the alternate
+    // endpoint showing the same one is not asked about again.
+    QStringList m_certificadosRecusados;
 };

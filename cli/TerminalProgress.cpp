@@ -22,8 +22,9 @@ void TerminalProgress::begin(TWorkMode mode, std::int64_t total)
     m_active = true;
     m_total = total;
     m_soFar = 0;
-    m_startMs = m_clock();
-    m_startBytes = 0;
+    // Where the data stands when it starts to move is told by the first progress:
+    // an upload that continues an earlier run's starts there.
+    m_ritmo.reiniciar();
     m_lineTenth = -1;
     m_lineBytes = -1;
     m_lastRetry = 0;
@@ -35,6 +36,7 @@ void TerminalProgress::progress(std::int64_t soFar)
     if (!m_active)
         return;
     m_soFar = soFar;
+    m_ritmo.registrar(soFar, m_clock());
     show(progressText(), false);
 }
 
@@ -57,8 +59,8 @@ void TerminalProgress::resumed(std::int64_t soFar)
     if (!m_active)
         return;
     m_soFar = soFar;
-    m_startMs = m_clock();
-    m_startBytes = soFar;
+    m_ritmo.reiniciar();
+    m_ritmo.registrar(soFar, m_clock());
     m_lineTenth = -1;
     show(progressText(), true);
 }
@@ -99,8 +101,7 @@ void TerminalProgress::makeRoom()
 QString TerminalProgress::progressText() const
 {
     const QString verb = m_mode == wmWrite ? QStringLiteral("Enviando") : QStringLiteral("Baixando");
-    const double seconds = static_cast<double>(m_clock() - m_startMs) / 1000.0;
-    const QString amounts = TextoProgresso(m_soFar, m_total, seconds, QLocale(), m_startBytes);
+    const QString amounts = TextoProgresso(m_soFar, m_total, m_ritmo.segundosAte(m_clock()), QLocale(), m_ritmo.inicio());
     if (m_total < 0)
         return verb + QStringLiteral(": ") + amounts;
     const std::int64_t percent = m_total == 0 ? 100 : std::min<std::int64_t>(m_soFar * 100 / m_total, 100);

@@ -3,6 +3,7 @@
 // terminal: one line, redrawn in place, with the amount, the speed and the time
 // left. Elsewhere (the output of a scheduled task, kept in a file): a plain line
 // at every tenth of the file or every few seconds, never a flood.
+#include "Formatos.h"
 #include "FtpSessionEvents.h"
 
 #include <QString>
@@ -45,9 +46,8 @@ private:
     bool m_active = false;
     std::int64_t m_total = -1;
     std::int64_t m_soFar = 0;
-    // Where and when the data last started to move, for the speed.
-    std::int64_t m_startMs = 0;
-    std::int64_t m_startBytes = 0;
+    // The pace of the attempt that moves the data, for the speed and the time left.
+    RitmoTransferencia m_ritmo;
     // What shows now on the terminal, and when it was drawn.
     QString m_drawn;
     std::int64_t m_drawnMs = 0;

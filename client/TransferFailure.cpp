@@ -34,10 +34,11 @@ struct Reason {
 // Why, from the kind; where is " em 32 %" once data moved, and nothing before.
 Reason reasonOf(Kind kind, const QString& message, const TransferRecord& t, const QString& where)
 {
-    // A line that broke before anything moved never let us talk to the server.
+    // A line that broke before anything moved never let us talk to the server. The
+    // system's own words for it are in the log already: the box says what to do.
     if (isLineBreak(kind) && !t.begun)
-        return {QStringLiteral("não foi possível falar com o servidor"),
-                sentence(QStringLiteral("Não foi possível falar com o servidor FTP: %1").arg(message))};
+        return {QStringLiteral("o servidor não respondeu"),
+                QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.")};
     switch (kind) {
     case Kind::LocalFileChanged:
         return {QStringLiteral("o arquivo local mudou durante o envio"),

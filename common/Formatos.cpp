@@ -58,14 +58,14 @@ QString TextoDataHora(const QDateTime& when, const QLocale& locale)
 
 QString TextoBytes(std::int64_t bytes, const QLocale& locale)
 {
-    static const char* const unidades[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
-    if (bytes < 1000)
+    static const char* const unidades[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    if (bytes < 1024)
         return locale.toString(static_cast<qlonglong>(std::max<std::int64_t>(bytes, 0))) + QStringLiteral(" B");
-    double valor = static_cast<double>(bytes) / 1000.0;
+    double valor = static_cast<double>(bytes) / 1024.0;
     int u = 0;
-    // Rounded to one decimal, 999.96 kB reads 1,0 MB, not 1.000,0 kB.
-    while (valor >= 999.95 && u < 5) {
-        valor /= 1000.0;
+    // Rounded to one decimal, 1023.96 KiB reads 1,0 MiB, not 1.024,0 KiB.
+    while (valor >= 1023.95 && u < 5) {
+        valor /= 1024.0;
         ++u;
     }
     return locale.toString(valor, 'f', 1) + QLatin1Char(' ') + QLatin1String(unidades[u]);
@@ -84,6 +84,30 @@ QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, c
     if (!semTotal && total > soFar)
         texto += QStringLiteral(" · ") + tempoRestante(static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo)));
     return texto;
+}
+
+void RitmoTransferencia::reiniciar()
+{
+    *this = RitmoTransferencia();
+}
+
+void RitmoTransferencia::registrar(std::int64_t soFar, std::int64_t msecs)
+{
+    if (!m_comDados) {
+        m_comDados = true;
+        m_inicio = m_ultimo = soFar;
+        m_inicioMs = m_ultimoMs = msecs;
+        return;
+    }
+    if (soFar == m_ultimo)
+        return;
+    m_ultimo = soFar;
+    m_ultimoMs = msecs;
+}
+
+double RitmoTransferencia::segundosAte(std::int64_t msecs) const
+{
+    return m_comDados ? static_cast<double>(std::max<std::int64_t>(msecs - m_inicioMs, 0)) / 1000.0 : 0.0;
 }
 
 QString NomeSugeridoParaSalvar(const QString& remoteName)

@@ -31,6 +31,10 @@ struct AcessoTeste {
     {
         w.transferEnd(m, o, falha);
     }
+    // Any report or question of the session, as the window receives it.
+    static void Reportar(TfPrincipal& w, const std::function<void(FtpSessionEvents&)>& f) { f(w); }
+    static void Waiting(TfPrincipal& w, const QString& what) { w.waiting(what); }
+    static void MostrarLog(TfPrincipal& w) { w.mostrarLog(); }
     // The clock of the busy panel's speed and time left, in milliseconds.
     static void Relogio(TfPrincipal& w, std::function<std::int64_t()> ms) { w.m_painel->setClock(std::move(ms)); }
     static void NovasTentativas(TfPrincipal& w, RetryPolicy p) { w.sessao().setRetryPolicy(std::move(p)); }

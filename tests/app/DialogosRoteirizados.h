@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 class DialogosRoteirizados : public IDialogos {
@@ -27,10 +28,14 @@ public:
     std::deque<QString> arquivosAbrir;  // chosen paths; empty string = cancel
     std::deque<QString> arquivosSalvar;
     int perguntasSemResposta = 0;
+    // Called as each box opens: a test looks at what the window shows behind it.
+    std::function<void()> fundo;
 
     int MessageBox(QWidget*, const QString& text, const QString& caption, int flags) override
     {
         caixas.push_back({text, caption, flags});
+        if (fundo)
+            fundo();
         if ((flags & 0x0F) != mb::YesNo)
             return mb::IdOk;
         if (respostas.empty()) {

@@ -3,6 +3,7 @@
 #include "AcessoTeste.h"
 #include "TestSupport.h"
 #include "Formatos.h"
+#include "TextoElidido.h"
 #include "Translations.h"
 #include "uTFtpQuintaraUtil.h"
 
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -386,27 +388,41 @@ TEST_F(Janela, UploadProgressEventsDriveTheBar)
     EXPECT_EQ(w->ui->pgbr->value(), 0);
 }
 
+// What the bar shows as painted: its text once the window has laid it out.
+QString naBarra(TfPrincipal& w)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    return w.ui->pgbr->text();
+}
+
 // What the user reads while a transfer runs and after it: done of total, speed
 // and time left in the bar, and a label that tells how it ended.
 TEST_F(Janela, ProgressAsTheUserReadsIt)
 {
     auto w = abrir();
+    w->resize(900, w->height());
     w->show();
     std::int64_t agora = 0;
     AcessoTeste::Relogio(*w, [&agora] { return agora; });
-    const std::int64_t total = 3400000000LL;
+    const std::int64_t GiB = 1LL << 30;
+    const std::int64_t total = 3 * GiB + GiB / 5; // 3,2 GiB
 
     AcessoTeste::WorkBegin(*w, wmWrite, total);
-    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("0 B de 3,4 GB"));
-    agora = 101695; // 1.2 GB in this time is 11.8 MB/s
-    AcessoTeste::Work(*w, wmWrite, 1200000000LL);
-    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("1,2 GB de 3,4 GB · 11,8 MB/s · 3 min restantes"));
-    agora = 288000; // 3.399 GB: 1 s to go at the same speed
-    AcessoTeste::Work(*w, wmWrite, 3399000000LL);
-    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("3,4 GB de 3,4 GB · 11,8 MB/s · 1 s restante"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("0 B de 3,2 GiB"));
+    AcessoTeste::Work(*w, wmWrite, 0);
+    agora = 100000; // 1.1 GiB in 100 s
+    AcessoTeste::Work(*w, wmWrite, GiB + GiB / 10);
+    EXPECT_EQ(naBarra(*w), QStringLiteral("1,1 GiB de 3,2 GiB · 11,3 MiB/s · 3 min restantes"));
+    agora = 290000; // 12 MiB left: 1 s to go at the same speed
+    AcessoTeste::Work(*w, wmWrite, total - 12 * (1 << 20));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("3,2 GiB de 3,2 GiB · 11,3 MiB/s · 2 s restantes"));
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde, enviando arquivo..."));
+    AcessoTeste::Work(*w, wmWrite, total);
+    // The check and the success box take their time: the speed is what the data took.
+    agora = 900000;
     AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("3,2 GiB de 3,2 GiB · 11,3 MiB/s"));
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
 
     // A transfer that breaks off does not read "Concluído", nor one that was stopped.
@@ -414,12 +430,12 @@ TEST_F(Janela, ProgressAsTheUserReadsIt)
                                                             {TransferOutcome::Cancelled, "Transferência cancelada"}};
     for (const auto& [fim, texto] : fins) {
         agora = 0;
-        AcessoTeste::WorkBegin(*w, wmRead, 2000000);
+        AcessoTeste::WorkBegin(*w, wmRead, 2 << 20);
         agora = 1000;
-        AcessoTeste::Work(*w, wmRead, 500000);
+        AcessoTeste::Work(*w, wmRead, 512 << 10);
         AcessoTeste::WorkEnd(*w, wmRead, fim);
         EXPECT_EQ(w->ui->lbVerbose->text(), QString::fromUtf8(texto));
-        EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("500,0 kB de 2,0 MB")) << "stopped where it broke off";
+        EXPECT_EQ(naBarra(*w), QStringLiteral("512,0 KiB de 2,0 MiB")) << "stopped where it broke off";
         EXPECT_TRUE(w->ui->btnUpload->isEnabled());
     }
 
@@ -428,8 +444,49 @@ TEST_F(Janela, ProgressAsTheUserReadsIt)
     AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
     EXPECT_GT(w->ui->pgbr->maximum(), w->ui->pgbr->minimum());
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
-    EXPECT_EQ(w->ui->pgbr->text(), QStringLiteral("0 B de 0 B"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("0 B de 0 B"));
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+}
+
+// The speed counts what moved in this attempt over the time it took: not the part
+// an earlier run left on the server (announced as the first progress), not what
+// stood there when a new attempt resumed, not a pause with nothing moving.
+TEST_F(Janela, SpeedCountsOnlyWhatThisAttemptMoved)
+{
+    const std::int64_t MiB = 1 << 20;
+    struct Caso {
+        const char* nome;
+        std::function<void(TfPrincipal&)> inicio; // at 0 ms
+        const char* texto;                        // after 96 MiB at 2 s
+    };
+    const Caso casos[] = {
+        {"an earlier run's 90 MiB announced at the start",
+         [&](TfPrincipal& w) {
+             AcessoTeste::WorkBegin(w, wmWrite, 100 * MiB);
+             AcessoTeste::Work(w, wmWrite, 90 * MiB);
+         },
+         "96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
+        {"a new attempt from 90 MiB after 40 MiB moved",
+         [&](TfPrincipal& w) {
+             AcessoTeste::WorkBegin(w, wmWrite, 100 * MiB);
+             AcessoTeste::Work(w, wmWrite, 50 * MiB);
+             AcessoTeste::Work(w, wmWrite, 90 * MiB);
+             AcessoTeste::Reportar(w, [&](FtpSessionEvents& e) { e.transferResumed(wmWrite, 90 * MiB); });
+         },
+         "96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        auto w = abrir();
+        w->resize(900, w->height());
+        w->show();
+        std::int64_t agora = 0;
+        AcessoTeste::Relogio(*w, [&agora] { return agora; });
+        c.inicio(*w);
+        agora = 2000;
+        AcessoTeste::Work(*w, wmWrite, 96 * MiB);
+        EXPECT_EQ(naBarra(*w), QString::fromUtf8(c.texto));
+    }
 }
 
 TEST_F(Janela, ProgressOfFilesBeyond32BitsIsScaled)
@@ -476,17 +533,19 @@ TEST_F(Janela, EachExceptionClassIsReportedItsOwnWay)
     EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Arquivo Não Encontrado no FTP"));
     EXPECT_EQ(dialogos->caixas[1].titulo, QStringLiteral("Erro"));
     EXPECT_EQ(dialogos->caixas[1].flags, 16);
-    EXPECT_EQ(linhasDoLog(*w).size(), linhasAntes) << "boxes write nothing to the log";
+    // A warning is about what the user just did; an error box's text stays in the log once it is closed.
+    ASSERT_EQ(linhasDoLog(*w).size(), linhasAntes + 1);
+    EXPECT_EQ(linhasDoLog(*w).last(), QStringLiteral("Arquivo Não Encontrado no FTP"));
 
     AcessoTeste::Excecao(*w, ECadCliVazio(QStringLiteral("Não foi possível determinar a pasta do cliente")));
     AcessoTeste::Excecao(*w, Exception(QStringLiteral("550 Permission denied.")));
     AcessoTeste::Excecao(*w, Exception(QString()));
     EXPECT_EQ(dialogos->caixas.size(), 2u);
     const QStringList linhas = linhasDoLog(*w);
-    ASSERT_EQ(linhas.size(), linhasAntes + 3);
-    EXPECT_EQ(linhas[linhasAntes], QStringLiteral("Não foi possível determinar a pasta do cliente"));
-    EXPECT_EQ(linhas[linhasAntes + 1], QStringLiteral("550 Permission denied."));
-    EXPECT_EQ(linhas[linhasAntes + 2], QString()) << "an empty message is an empty line";
+    ASSERT_EQ(linhas.size(), linhasAntes + 4);
+    EXPECT_EQ(linhas[linhasAntes + 1], QStringLiteral("Não foi possível determinar a pasta do cliente"));
+    EXPECT_EQ(linhas[linhasAntes + 2], QStringLiteral("550 Permission denied."));
+    EXPECT_EQ(linhas[linhasAntes + 3], QString()) << "an empty message is an empty line";
 }
 
 TEST_F(Janela, NothingEscapesAHandler)
@@ -536,13 +595,20 @@ TEST(Formatos, DateAndTimeWithTwoDigitsEach)
     EXPECT_EQ(TextoDataHora(QDateTime(), QLocale()), QString());
 }
 
-TEST(Formatos, AmountsOfDataInDecimalUnits)
+// Binary units, as the file list's "204.800,000 KiB": the same file reads alike everywhere.
+TEST(Formatos, AmountsOfDataInBinaryUnits)
 {
     const QLocale br(QLocale::Portuguese, QLocale::Brazil);
     const std::pair<std::int64_t, const char*> casos[] = {
-        {0, "0 B"},           {999, "999 B"},           {1000, "1,0 kB"},
-        {999949, "999,9 kB"}, {999950, "1,0 MB"},       {1234567890123LL, "1,2 TB"},
-        {INT64_MAX, "9,2 EB"},
+        {0, "0 B"},
+        {1023, "1.023 B"},
+        {1024, "1,0 KiB"},
+        {1048524, "1.023,9 KiB"},
+        {1048525, "1,0 MiB"}, // 1.023,95 KiB rounds up to the next unit, not to "1.024,0 KiB"
+        {204800LL * 1024, "200,0 MiB"},
+        {3LL << 30, "3,0 GiB"},
+        {1234567890123LL, "1,1 TiB"},
+        {INT64_MAX, "8,0 EiB"},
     };
     for (const auto& [bytes, texto] : casos)
         EXPECT_EQ(TextoBytes(bytes, br), QString::fromUtf8(texto)) << bytes;
@@ -557,16 +623,16 @@ TEST(Formatos, ProgressTextShowsDoneOfTotalSpeedAndTimeLeft)
         const char* texto;
     };
     const Caso casos[] = {
-        {0, 1000, 0.0, "0 B de 1,0 kB"},
-        {500, 1000, 0.1, "500 B de 1,0 kB"}, // too early for a speed
-        {420000000, 1000000000, 35.5932, "420,0 MB de 1,0 GB · 11,8 MB/s · 50 s restantes"},
-        {999, 1000, 0.999, "999 B de 1,0 kB · 1,0 kB/s · 1 s restante"},
-        {1000000, 71000000, 1.0, "1,0 MB de 71,0 MB · 1,0 MB/s · 1 min restante"},
-        {100000000, 1000000000, 100.0, "100,0 MB de 1,0 GB · 1,0 MB/s · 15 min restantes"},
-        {1000000, 3601000000LL, 1.0, "1,0 MB de 3,6 GB · 1,0 MB/s · 1 h restante"},
-        {10000000, 10000000000LL, 10.0, "10,0 MB de 10,0 GB · 1,0 MB/s · 2 h 47 min restantes"},
-        {2500000000000LL, 5000000000000LL, 1000.0, "2,5 TB de 5,0 TB · 2,5 GB/s · 17 min restantes"},
-        {1000, 1000, 2.0, "1,0 kB de 1,0 kB · 500 B/s"},
+        {0, 1024, 0.0, "0 B de 1,0 KiB"},
+        {512, 1024, 0.1, "512 B de 1,0 KiB"}, // too early for a speed
+        {420LL << 20, 1LL << 30, 35.0, "420,0 MiB de 1,0 GiB · 12,0 MiB/s · 51 s restantes"},
+        {1023, 1024, 0.999, "1.023 B de 1,0 KiB · 1,0 KiB/s · 1 s restante"},
+        {1LL << 20, 71LL << 20, 1.0, "1,0 MiB de 71,0 MiB · 1,0 MiB/s · 1 min restante"},
+        {100LL << 20, 1LL << 30, 100.0, "100,0 MiB de 1,0 GiB · 1,0 MiB/s · 15 min restantes"},
+        {1LL << 20, 3601LL << 20, 1.0, "1,0 MiB de 3,5 GiB · 1,0 MiB/s · 1 h restante"},
+        {10LL << 20, 10000LL << 20, 10.0, "10,0 MiB de 9,8 GiB · 1,0 MiB/s · 2 h 47 min restantes"},
+        {5LL << 40, 10LL << 40, 2048.0, "5,0 TiB de 10,0 TiB · 2,5 GiB/s · 34 min restantes"},
+        {1024, 1024, 2.0, "1,0 KiB de 1,0 KiB · 512 B/s"},
         {0, 0, 1.0, "0 B de 0 B"},
     };
     for (const Caso& c : casos) {
@@ -578,3 +644,71 @@ TEST(Formatos, ProgressTextShowsDoneOfTotalSpeedAndTimeLeft)
 }
 
 } // namespace
+
+namespace {
+
+// Whether text, as the widget paints it, fits its width: whole, or cut with "…".
+void cabe(const QWidget& w, const QString& inteiro, const QString& pintado)
+{
+    EXPECT_LE(w.fontMetrics().horizontalAdvance(pintado), w.contentsRect().width()) << pintado.toStdString();
+    EXPECT_TRUE(pintado == inteiro || (pintado.endsWith(QChar(0x2026)) && inteiro.startsWith(pintado.chopped(1))))
+        << pintado.toStdString() << " / " << inteiro.toStdString();
+}
+
+// Whether child lies whole inside ancestor.
+bool dentro(const QWidget& child, const QWidget& ancestor)
+{
+    const QRect r(child.mapTo(&ancestor, QPoint(0, 0)), child.size());
+    return ancestor.rect().contains(r);
+}
+
+}
+
+// At the window's minimum width, and at each scale the tests run under
+// (QT_SCALE_FACTOR 1, 1.5, 2), the panel's label and bar paint their texts on one
+// line that fits, cut where needed; the download-by-name page shows all of itself,
+// its "Baixar" included, with the log open; and the window opens on the screen.
+TEST_F(Janela, GeometryAtTheMinimumWidthAndEveryScale)
+{
+    auto w = abrir();
+    w->show();
+    QScreen* tela = w->screen();
+    const QRect livre = tela->availableGeometry();
+    const QRect moldura = w->frameGeometry();
+    if (w->minimumSizeHint().width() <= livre.width() && w->minimumSizeHint().height() <= livre.height()) {
+        EXPECT_TRUE(livre.contains(moldura)) << "window " << moldura.width() << "x" << moldura.height() << " on " << livre.width() << "x"
+                                            << livre.height();
+    }
+    EXPECT_TRUE(livre.contains(moldura.topLeft())) << "the title bar is on the screen";
+
+    w->resize(w->minimumSizeHint().width(), w->height());
+    const std::int64_t GiB = 1LL << 30;
+    std::int64_t agora = 0;
+    AcessoTeste::Relogio(*w, [&agora] { return agora; });
+    AcessoTeste::WorkBegin(*w, wmWrite, 3 * GiB);
+    AcessoTeste::Work(*w, wmWrite, 0);
+    agora = 100000;
+    AcessoTeste::Work(*w, wmWrite, GiB);
+    AcessoTeste::Waiting(*w, QStringLiteral("Conexão perdida; nova tentativa em 30 s (5 de 5) — aguarde, o envio continua sozinho"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    auto* rotulo = static_cast<RotuloElidido*>(w->ui->lbVerbose);
+    auto* barra = static_cast<BarraProgresso*>(w->ui->pgbr);
+    cabe(*rotulo, rotulo->text(), rotulo->textoVisivel());
+    cabe(*barra, barra->textoCompleto(), barra->text());
+    EXPECT_TRUE(barra->text().startsWith(QStringLiteral("1,0 GiB de 3,0 GiB"))) << barra->text().toStdString();
+    for (QWidget* c : std::initializer_list<QWidget*>{w->ui->lbVerbose, w->ui->pgbr, w->ui->btnCancelar, w->ui->btnViewFiles, w->ui->btnUpload})
+        EXPECT_TRUE(dentro(*c, *w)) << c->objectName().toStdString();
+    EXPECT_GE(barra->height(), barra->fontMetrics().height()) << "one line of text fits the bar's height";
+
+    // The download-by-name page at the window's smallest, with the log open.
+    AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Cancelled);
+    w->ui->PageControl1->setCurrentWidget(w->ui->TabSheet2);
+    w->resize(w->minimumSizeHint());
+    AcessoTeste::MostrarLog(*w);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_GT(w->ui->memoLog->height(), 0);
+    for (QWidget* c : std::initializer_list<QWidget*>{w->ui->Label1, w->ui->edtNomeArquivo, w->ui->btnDownloadFinal})
+        EXPECT_TRUE(dentro(*c, *w->ui->TabSheet2)) << c->objectName().toStdString();
+    EXPECT_GE(w->ui->Label1->height(), w->ui->Label1->heightForWidth(w->ui->Label1->width())) << "every line of the text shows";
+    EXPECT_GE(w->ui->btnDownloadFinal->height(), w->ui->btnDownloadFinal->sizeHint().height());
+}

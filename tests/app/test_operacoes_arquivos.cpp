@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -264,6 +265,13 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
     clicarEEsperar(*w, w->ui->btnDownloadFinal);
     EXPECT_EQ(readFile(destino), QByteArray("suporte"));
 
+    // Enter in the name downloads it as the button does.
+    const QString porEnter = local.filePath(QStringLiteral("enter.fbk"));
+    dialogos->arquivosSalvar = {porEnter};
+    QTest::keyClick(w->ui->edtNomeArquivo, Qt::Key_Return);
+    AcessoTeste::esperar(*w);
+    EXPECT_EQ(readFile(porEnter), QByteArray("suporte"));
+
     // A name the server does not have: the error box, and the user stays on the page
     // for downloads by name. The shared folder's other files are not shown.
     w->ui->edtNomeArquivo->setText(QStringLiteral("nao-existe.fbk"));
@@ -374,7 +382,59 @@ TEST_F(Arquivos, DeleteOnlyRemovesTheRowTheServerConfirmed)
     clicarEEsperar(*w2, w2->ui->btnDelete);
     EXPECT_TRUE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
     EXPECT_GE(linhaDe(*w2, QStringLiteral("b.txt")), 0);
-    EXPECT_TRUE(linhasDoLog(*w2).last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << linhasDoLog(*w2).last().toStdString();
+    const QStringList log = linhasDoLog(*w2);
+    EXPECT_TRUE(log.filter(QStringLiteral("privileges"), Qt::CaseInsensitive).size() == 1) << log.join('\n').toStdString();
+    EXPECT_EQ(w2->ui->lbVerbose->text(), QStringLiteral("Falha ao excluir o arquivo: recusado pelo servidor"));
+    EXPECT_GT(w2->ui->memoLog->height(), 0) << "the log opens";
+}
+
+// A deletion is logged with the file's name, and leaves no row chosen: Delete and
+// Enter again ask to choose a file rather than take the next one.
+TEST_F(Arquivos, ADeletionIsLoggedAndLeavesNoRowChosen)
+{
+    for (const char* nome : {"a.txt", "b.txt", "c.txt"})
+        criarArquivo(raiz.path(), kPastaCliente.mid(1) + QLatin1Char('/') + QLatin1String(nome), "x");
+    auto w = normal();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
+    selecionarLinha(*w, linhaDe(*w, QStringLiteral("b.txt")));
+    dialogos->respostas = {mb::IdYes};
+    clicarEEsperar(*w, w->ui->btnDelete);
+    EXPECT_FALSE(QFileInfo::exists(remoto(QStringLiteral("b.txt"))));
+    EXPECT_EQ(linhasDoLog(*w).last(), QStringLiteral("Arquivo excluído: b.txt"));
+    EXPECT_EQ(linhasSelecionadas(*w), 0);
+    EXPECT_FALSE(w->ui->btnDelete->isEnabled());
+    QStringList restantes = nomesDaLista(*w);
+    restantes.sort();
+    EXPECT_EQ(restantes, (QStringList{QStringLiteral("a.txt"), QStringLiteral("c.txt")}));
+}
+
+// A question, a success box or an idle window never has a busy text or "Cancelar"
+// behind it, even when every wait shows at once.
+TEST_F(Arquivos, NothingBusyBehindABox)
+{
+    criarArquivo(raiz.path(), kPastaCliente.mid(1) + QStringLiteral("/backup.fbk"), "antigo");
+    TfPrincipal::Dependencias deps;
+    deps.dialogos = dialogos;
+    const QString pasta = instalacaoKorv();
+    deps.criarSistema = [pasta] {
+        return std::make_shared<TQuintaraConexaoInstalada>(pasta + QStringLiteral("/FTPCaldoria"), [] { return 2017; });
+    };
+    deps.atrasoDaEsperaMs = 0;
+    auto w = std::make_unique<TfPrincipal>(std::move(deps));
+    w->show();
+    QStringList fundos;
+    dialogos->fundo = [&] {
+        fundos << (w->ui->pnlAguarde->isVisible() ? w->ui->lbVerbose->text() : QStringLiteral("(painel oculto)")) +
+                      (w->ui->btnCancelar->isVisible() ? QStringLiteral(" + Cancelar") : QString()) +
+                      (w->ui->pgbr->text().contains(QLatin1Char('%')) ? QStringLiteral(" + %") : QString());
+    };
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), "novo")};
+    dialogos->respostas = {mb::IdYes};
+    clicarEEsperar(*w, w->ui->btnUpload);
+    dialogos->fundo = {};
+    ASSERT_EQ(caixas(), (QStringList{QStringLiteral("O Arquivo Já Existe no FTP. Deseja Substituir?"), QStringLiteral("Arquivo Enviado com Sucesso")}));
+    EXPECT_EQ(fundos, (QStringList{QStringLiteral("(painel oculto)"), QStringLiteral("Concluído")}));
+    EXPECT_EQ(readFile(remoto(QStringLiteral("backup.fbk"))), QByteArray("novo"));
 }
 
 // Rows that look alike, "são.txt" named by other programs in Latin-1 and in UTF-8,

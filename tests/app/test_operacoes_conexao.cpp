@@ -1,6 +1,7 @@
 // Connecting with fall-back, and the client folder on real FTP servers.
 #include "AmbienteJanela.h"
 #include "SqlConnection.h"
+#include "TestSupport.h"
 #include "uTFtpQuintaraUtil.h"
 
 #include <QLabel>
@@ -59,6 +60,65 @@ TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
     }
 }
 
+// Nobody answers: whichever button was used, the panel says the connection failed
+// and why, the log opens with a sentence that says what to do, and the system's own
+// words stay in the log; a box only where a transfer failed. The next action starts
+// from a clean panel.
+TEST_F(Conexao, AnUnreachableServerIsSaidTheSameWayForEveryButton)
+{
+    const QString frase = QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.");
+    QTemporaryDir local;
+    const QString arquivo = local.filePath(QStringLiteral("backup.fbk"));
+    testsupport::writeFile(arquivo, QByteArray(1000, 'x'));
+    struct Caso {
+        const char* nome;
+        QPushButton* Ui::fPrincipal::*botao;
+        const char* painel;
+        bool caixa;
+    };
+    const Caso casos[] = {
+        {"Visualizar Arquivos", &Ui::fPrincipal::btnViewFiles, "Falha ao conectar: o servidor não respondeu", false},
+        {"Atualizar", &Ui::fPrincipal::btnRefresh, "Falha ao conectar: o servidor não respondeu", false},
+        {"Enviar Arquivo", &Ui::fPrincipal::btnUpload, "Falha no envio: o servidor não respondeu", true},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        apontarFtp(testsupport::closedPort(), testsupport::closedPort());
+        auto w = novaJanela(instalacaoKorv(), dialogos);
+        w->show();
+        dialogos->caixas.clear();
+        dialogos->arquivosAbrir = {arquivo};
+        clicarEEsperar(*w, (*w->ui).*(c.botao));
+        EXPECT_TRUE(w->ui->pnlAguarde->isVisible());
+        EXPECT_EQ(w->ui->lbVerbose->text(), QString::fromUtf8(c.painel));
+        EXPECT_FALSE(w->ui->btnCancelar->isVisible());
+        EXPECT_FALSE(w->ui->pgbr->text().contains(QLatin1Char('%'))) << w->ui->pgbr->text().toStdString();
+        EXPECT_GT(w->ui->memoLog->height(), 0) << "the log opens";
+        // The log indents the lines after a message's first.
+        QStringList log;
+        for (const QString& linha : linhasDoLog(*w))
+            log << linha.trimmed();
+        EXPECT_TRUE(log.contains(frase)) << log.join('\n').toStdString();
+        ASSERT_EQ(dialogos->caixas.size(), c.caixa ? 1u : 0u);
+        if (c.caixa) {
+            const QString texto = dialogos->caixas[0].texto;
+            EXPECT_EQ(dialogos->caixas[0].titulo, QStringLiteral("Erro"));
+            EXPECT_TRUE(texto.contains(frase)) << texto.toStdString();
+            EXPECT_FALSE(texto.contains(QStringLiteral("refused"), Qt::CaseInsensitive)) << "the system's words stay in the log";
+            for (const QString& linha : texto.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                EXPECT_TRUE(log.contains(linha)) << "the box's text is in the log: " << linha.toStdString();
+        }
+
+        // The next action starts clean: the failure does not stay behind it.
+        testsupport::PyFtpd servidor(raiz.path());
+        apontarFtp(servidor.port());
+        clicarEEsperar(*w, w->ui->btnViewFiles);
+        EXPECT_FALSE(w->ui->lbVerbose->text().startsWith(QStringLiteral("Falha")) && w->ui->pnlAguarde->isVisible())
+            << w->ui->lbVerbose->text().toStdString();
+        EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
+    }
+}
+
 TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
 {
     apontarFtp(testsupport::closedPort(), testsupport::closedPort());
@@ -69,8 +129,11 @@ TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
     const int a = indiceDe(log, kAlternativo, p);
     ASSERT_GT(a, p);
     ASSERT_GT(log.size(), a + 1);
-    // The alternate's failure is the last line, logged once by the application handler.
-    EXPECT_EQ(log.count(log.last()), log.mid(0, a).count(log.last()) + 1);
+    // The alternate's failure is logged once by the application handler, and then
+    // what the clerk reads of it.
+    EXPECT_EQ(log.last(), QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde."));
+    const QString tecnica = log[log.size() - 2];
+    EXPECT_EQ(log.count(tecnica), log.mid(0, a).count(tecnica) + 1);
     EXPECT_FALSE(w->IdFTP1().Connected());
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
     EXPECT_TRUE(dialogos->caixas.empty());
@@ -131,7 +194,8 @@ TEST_F(Conexao, RefusedFolderCreationStopsTheOperation)
     clicarEEsperar(*w, w->ui->btnViewFiles);
     const QStringList log = linhasDoLog(*w);
     EXPECT_EQ(log.count(QStringLiteral("Pasta do Cliente Criada com Sucesso")), 0);
-    EXPECT_TRUE(log.last().contains(QStringLiteral("privileges"), Qt::CaseInsensitive)) << log.last().toStdString();
+    EXPECT_EQ(log.filter(QStringLiteral("privileges"), Qt::CaseInsensitive).size(), 1) << log.join('\n').toStdString();
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Falha ao listar os arquivos: recusado pelo servidor"));
     EXPECT_FALSE(QFileInfo::exists(raiz.path() + QStringLiteral("/gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP")));
     EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
     EXPECT_EQ(linhasNaLista(*w), 0);
@@ -179,7 +243,10 @@ TEST_F(Conexao, ListingOfAMissingFolder)
 
     clicarEEsperar(*w, w->ui->btnRefresh);
     log = linhasDoLog(*w);
-    EXPECT_EQ(log.last(), QStringLiteral("No such file or directory."));
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log[log.size() - 2], QStringLiteral("No such file or directory."));
+    EXPECT_EQ(log.last(), QStringLiteral("O servidor FTP recusou a operação. Tente de novo; se continuar, fale com o suporte da Quintara."));
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Falha ao listar os arquivos: recusado pelo servidor"));
     EXPECT_TRUE(dialogos->caixas.empty());
 }
 
@@ -257,6 +324,23 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     EXPECT_EQ(w->ui->lblConexaoSegura->toolTip(), QStringLiteral("Conexão segura (TLS)"));
     EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")));
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+
+    // "Não": asked once, though the alternate endpoint shows the same certificate,
+    // and the panel says why nothing was listed.
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QTemporaryDir().path());
+        auto recusa = novaJanela(instalacaoVazia(), dialogos);
+        recusa->show();
+        dialogos->caixas.clear();
+        dialogos->respostas = {mb::IdNo};
+        clicarEEsperar(*recusa, recusa->ui->btnViewFiles);
+        EXPECT_EQ(dialogos->caixas.size(), 1u);
+        EXPECT_EQ(recusa->ui->lbVerbose->text(), QStringLiteral("Falha ao conectar: o certificado do servidor não foi aceito"));
+        EXPECT_FALSE(recusa->ui->btnCancelar->isVisible());
+        EXPECT_GT(recusa->ui->memoLog->height(), 0) << "the log opens";
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configuracao.path());
+        dialogos->caixas.resize(1);
+    }
 
     // Another window, the same certificate: nothing asked.
     auto w2 = novaJanela(instalacaoVazia(), dialogos);
