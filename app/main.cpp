@@ -7,6 +7,19 @@
 #include <QApplication>
 #include <QIcon>
 
+#ifdef __linux__
+namespace {
+// Loading Qt's libraries and running their initialisers takes a good part of a
+// second on a busy machine: blocked before all that, an interrupt in that time
+// waits for main instead of ending the process with the signal's own status.
+void blockInterruptsFirst(int, char**, char**)
+{
+    console::blockInterrupts();
+}
+__attribute__((section(".preinit_array"), used)) void (*const kBlockInterruptsFirst)(int, char**, char**) = blockInterruptsFirst;
+}
+#endif
+
 int main(int argc, char* argv[])
 {
     // First: a stopped task or Ctrl+C at any moment ends the run with exit code 1.

@@ -117,7 +117,7 @@ namespace {
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 }
 
-void catchInterrupts()
+void blockInterrupts()
 {
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t set;
@@ -125,6 +125,16 @@ void catchInterrupts()
     for (int s : kSignals)
         sigaddset(&set, s);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void catchInterrupts()
+{
+    // Interrupts that came since they were blocked wait, pending, for sigwait.
+    blockInterrupts();
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kSignals)
+        sigaddset(&set, s);
     std::thread([set] {
         for (;;) {
             int number = 0;

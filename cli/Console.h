@@ -31,6 +31,12 @@ void write(std::FILE* stream, const QString& text);
 // handlers of their own, such as the Firebird client, whose handler cancels the
 // running query and starts a shutdown thread that crashes at exit, never see them.
 void catchInterrupts();
+#ifndef _WIN32
+// The part of catchInterrupts that needs no thread, for the earliest moment a
+// program can run code (before the shared libraries' initialisers, see main.cpp):
+// an interrupt then waits until catchInterrupts takes it.
+void blockInterrupts();
+#endif
 
 // Calls handler at the first interrupt, on a thread of its own; it must only ask
 // for the end (it is called with a lock held that onInterrupt takes, so once
