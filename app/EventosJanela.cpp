@@ -137,7 +137,11 @@ bool TfPrincipal::acceptCertificate(const QString& host, const QString& problem,
     return false;
 }
 
-void TfPrincipal::connectionSecurity(bool secure)
+void TfPrincipal::connectionSecurity(ConnectionSecurity security)
 {
-    ui->lblConexaoSegura->setVisible(secure);
+    ui->lblConexaoSegura->setVisible(security != ConnectionSecurity::Plain);
+    const QString texto = security == ConnectionSecurity::PinnedKey ? QStringLiteral("Conexão segura (TLS, chave fixada)")
+                                                                    : QStringLiteral("Conexão segura (TLS)");
+    ui->lblConexaoSegura->setToolTip(texto);
+    ui->lblConexaoSegura->setAccessibleName(texto);
 }

@@ -104,6 +104,7 @@ void TfPrincipal::btnUploadClick()
 
 void TfPrincipal::mostrarEnviado(FtpSession& s, const Envio& envio)
 {
+    naJanela([this, texto = envio.texto()] { registrarResultado(texto); });
     if (!envio.nomeUnico.isEmpty()) {
         naJanela([this, nome = envio.nomeUnico] {
             ui->edtNomeArquivo->setText(nome);
@@ -201,8 +202,10 @@ void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
             }
         },
         [this, baixado] {
-            if (*baixado)
+            if (*baixado) {
+                registrarResultado(textoConcluido(wmRead, **baixado));
                 mensagemDeSucesso(textoConcluido(wmRead, **baixado));
+            }
         },
         QStringLiteral("Falha no download"));
 }

@@ -1,16 +1,43 @@
 #include "CommandMode.h"
+#include "Console.h"
+#include "LogText.h"
 #include "Translations.h"
 #include "ufPrincipal.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#ifdef __linux__
+namespace {
+// Loading Qt's libraries and running their initialisers takes a good part of a
+// second on a busy machine: blocked before all that, an interrupt in that time
+// waits for main instead of ending the process with the signal's own status.
+void blockInterruptsFirst(int, char**, char**)
+{
+    console::blockInterrupts();
+}
+__attribute__((section(".preinit_array"), used)) void (*const kBlockInterruptsFirst)(int, char**, char**) = blockInterruptsFirst;
+}
+#endif
+
 int main(int argc, char* argv[])
 {
+    // First: a stopped task or Ctrl+C at any moment ends the run with exit code 1.
+    console::catchInterrupts();
+
     // Decided before any GUI object exists: a scheduled send may run where there
     // is no display.
     if (choosesCommandMode(argc, argv))
         return runCommandMode(argc, argv);
+
+    // A log copy that cannot be a file (a FIFO would hold the window up for good)
+    // is said and left out; the window opens all the same.
+    const QString logProblem = logTargetProblem(qEnvironmentVariable("FTPCALDORIA_LOG"));
+    if (!logProblem.isEmpty()) {
+        console::attachToParent();
+        console::write(stderr, logProblem + QLatin1Char('\n'));
+        qunsetenv("FTPCALDORIA_LOG");
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(kTituloAplicacao);
@@ -22,6 +49,11 @@ int main(int argc, char* argv[])
     TfPrincipal::Dependencias deps;
     deps.argumentos = QApplication::arguments().mid(1);
     TfPrincipal fPrincipal(std::move(deps));
+    // The window closes as at the end of the event loop: the session's thread is
+    // cancelled and waited for, a database query let finish.
+    console::onInterrupt([&app] { QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection); });
     fPrincipal.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    console::onInterrupt({});
+    return code;
 }

@@ -59,16 +59,30 @@ FalhaOperacao descreverFalha(const std::exception& e, bool conectando)
     return {texto, {}};
 }
 // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
-// support staff and for runs without a screen.
+// support staff and for runs without a screen. Never a FIFO or a device (main
+// refuses them; openLogFile never waits).
 void copiarParaArquivoDeLog(const QString& text)
 {
     static const QString arquivo = qEnvironmentVariable("FTPCALDORIA_LOG");
     if (arquivo.isEmpty())
         return;
-    QFile f(arquivo);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        f.write(text.toUtf8() + '\n');
+    QString erro;
+    if (const auto f = openLogFile(arquivo, erro))
+        f->write(text.toUtf8() + '\n');
 }
+
+// When the window opened: the stamp of the outcome lines in its log file.
+const QDateTime& inicioDaJanela()
+{
+    static const QDateTime inicio = QDateTime::currentDateTime();
+    return inicio;
+}
+}
+
+void TfPrincipal::registrarResultado(const QString& texto)
+{
+    for (const QString& linha : outcomeLines(inicioDaJanela(), texto))
+        copiarParaArquivoDeLog(linha);
 }
 
 // The pictures live in this static library; its resources must be registered by hand.
@@ -87,6 +101,7 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
         m_deps.dialogos = std::make_shared<DialogosQt>();
     if (!m_deps.criarSistema)
         m_deps.criarSistema = [] { return std::make_shared<TQuintaraConexaoInstalada>(); };
+    inicioDaJanela();
     registrarImagens();
     ui->setupUi(this);
     sessao().setRetryPolicy(m_deps.novasTentativas);
@@ -270,9 +285,18 @@ bool TfPrincipal::operacao(QObject* sender, FtpSession::Kind kind, Trabalho trab
     m_painel->operationStarted();
     m_conectando = false;
     m_certificadosRecusados.clear();
-    m_trabalhador->start(kind, std::move(trabalho), [this, origem, falhaDe, depois = std::move(depois)](std::exception_ptr error) {
+    m_trabalhador->start(kind, std::move(trabalho), [this, kind, origem, falhaDe, depois = std::move(depois)](std::exception_ptr error) {
         m_esperaVisivel.stop();
         m_painel->operationEnded();
+        if (error && kind == FtpSession::Kind::Transfer) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const Exception& e) {
+                registrarResultado(e.Message());
+            } catch (...) {
+                registrarResultado(QStringLiteral("Erro inesperado"));
+            }
+        }
         if (error)
             mostrarFalha(origem, falhaDe, error);
         else if (depois) {

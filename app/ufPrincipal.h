@@ -130,7 +130,7 @@ private:
     bool replaceLocalFile(const QString& localPath) override;
     void uniqueNameChosen(const QString& name) override;
     bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
-    void connectionSecurity(bool secure) override;
+    void connectionSecurity(ConnectionSecurity security) override;
 
     // The buttons and what they start (OperacoesJanela.cpp). The names with a
     // FtpSession& run on the session's thread, inside an operation.
@@ -142,6 +142,8 @@ private:
     // What the window shows of a file that went: the unique name, or the refreshed list.
     void mostrarEnviado(FtpSession& s, const Envio& envio);
     void mensagemDeSucesso(const QString& texto);
+    // How a transfer ended, as the last line about it in the log file (outcomeLines).
+    void registrarResultado(const QString& texto);
     int linhaSelecionada() const;
     void GarantirSelecao();
     void btnDownloadSelectedClick();

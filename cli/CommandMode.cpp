@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "Console.h"
+#include "LogText.h"
 #include "UnattendedSend.h"
 #include "uTVersao.h"
 
@@ -55,11 +56,22 @@ int runCommandMode(int argc, char* argv[])
     case CommandOptions::Action::Send:
         break;
     }
+    // Before anything else: opening a FIFO for writing would wait for a reader
+    // for good, a device is no log, and the job must hear of it.
+    for (const QString& path : {options.logFile, qEnvironmentVariable("FTPCALDORIA_LOG")}) {
+        const QString problem = path.isEmpty() ? QString() : logTargetProblem(path);
+        if (!problem.isEmpty()) {
+            write(stderr, QStringLiteral("%1: %2\n").arg(programName(), problem));
+            return static_cast<int>(ExitCode::BadUsage);
+        }
+    }
 
     UnattendedSend send(options, {[](const QString& text) { write(stdout, text); }, [](const QString& text) { write(stderr, text); },
                                   console::isTerminal(stdout), console::isTerminal(stderr)});
     // Ctrl+C, a stopped task: the transfer breaks off and the run ends as "not sent",
-    // leaving what went as an interrupted upload that the next run continues.
+    // leaving what went as an interrupted upload that the next run continues. A
+    // query of the client database is let finish first (the database client does not
+    // take being broken off well); a second interrupt ends the run at once.
     console::onInterrupt([&send] { send.cancel(); });
     const ExitCode code = send.run();
     console::onInterrupt({});

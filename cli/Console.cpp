@@ -1,11 +1,6 @@
 #include "Console.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
-#include <atomic>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 
 #ifdef _WIN32
@@ -13,27 +8,49 @@
 #include <windows.h>
 #else
 #include <csignal>
-#include <fcntl.h>
+#include <pthread.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
 namespace console {
 
 namespace {
-std::mutex g_mutex;
-std::function<void()> g_handler;
-std::atomic<int> g_interrupts{0};
 
+[[noreturn]] void endNow()
+{
+#ifdef _WIN32
+    ExitProcess(1);
+#else
+    _exit(1);
+#endif
+}
+
+// Never destroyed: an interrupt may come while the program's statics are.
+struct Interrupts {
+    std::mutex mutex;
+    std::function<void()> handler;
+    int count = 0;
+};
+
+Interrupts& interrupts()
+{
+    static auto* state = new Interrupts;
+    return *state;
+}
+
+// On the thread that takes the interrupts. _exit (ExitProcess) ends the process
+// without the exit handlers of the libraries, which may be in the middle of their
+// work on another thread.
 void interrupted()
 {
-    std::function<void()> handler;
-    {
-        std::lock_guard lock(g_mutex);
-        handler = g_handler;
-    }
-    if (handler)
-        handler();
+    Interrupts& i = interrupts();
+    std::lock_guard lock(i.mutex);
+    if (++i.count > 1 || !i.handler)
+        endNow();
+    i.handler();
 }
+
 }
 
 #ifdef _WIN32
@@ -47,8 +64,6 @@ bool usable(HANDLE h)
 BOOL WINAPI onConsoleEvent(DWORD)
 {
     // Runs on a thread of its own, which the session's cancel allows.
-    if (g_interrupts.fetch_add(1) > 0)
-        ExitProcess(1);
     interrupted();
     return TRUE;
 }
@@ -91,33 +106,42 @@ void write(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-void onInterrupt(std::function<void()> handler)
+void catchInterrupts()
 {
-    const bool on = static_cast<bool>(handler);
-    {
-        std::lock_guard lock(g_mutex);
-        g_handler = std::move(handler);
-    }
-    g_interrupts = 0;
-    SetConsoleCtrlHandler(onConsoleEvent, on ? TRUE : FALSE);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 #else
 
 namespace {
-int g_pipe[2] = {-1, -1};
-std::unique_ptr<QSocketNotifier> g_notifier;
-
-extern "C" void onSignal(int)
-{
-    if (g_interrupts.fetch_add(1) > 0)
-        _exit(1);
-    const char c = 1;
-    // The notifier runs the handler on the main thread, out of the signal's context.
-    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 }
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+void blockInterrupts()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void catchInterrupts()
+{
+    // Interrupts that came since they were blocked wait, pending, for sigwait.
+    blockInterrupts();
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kSignals)
+        sigaddset(&set, s);
+    std::thread([set] {
+        for (;;) {
+            int number = 0;
+            if (sigwait(&set, &number) == 0)
+                interrupted();
+        }
+    }).detach();
 }
 
 void attachToParent() {}
@@ -134,46 +158,13 @@ void write(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+#endif
+
 void onInterrupt(std::function<void()> handler)
 {
-    if (!handler) {
-        for (int s : kSignals)
-            std::signal(s, SIG_DFL);
-        g_notifier.reset();
-        for (int& fd : g_pipe) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
-        }
-        std::lock_guard lock(g_mutex);
-        g_handler = {};
-        return;
-    }
-    {
-        std::lock_guard lock(g_mutex);
-        g_handler = std::move(handler);
-    }
-    g_interrupts = 0;
-    if (g_pipe[0] < 0) {
-        if (::pipe(g_pipe) != 0)
-            return;
-        for (int fd : g_pipe)
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        g_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
-        QObject::connect(g_notifier.get(), &QSocketNotifier::activated, [] {
-            char buffer[16];
-            while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
-            }
-            interrupted();
-        });
-    }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int s : kSignals)
-        sigaction(s, &action, nullptr);
+    Interrupts& i = interrupts();
+    std::lock_guard lock(i.mutex);
+    i.handler = std::move(handler);
 }
-
-#endif
 
 }

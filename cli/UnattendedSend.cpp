@@ -25,10 +25,11 @@ void UnattendedSend::openLogFiles()
     for (const QString& path : paths) {
         if (path.isEmpty() || opened.contains(QFileInfo(path).absoluteFilePath()))
             continue;
-        auto file = std::make_unique<QFile>(path);
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        QString error;
+        auto file = openLogFile(path, error);
+        if (!file) {
             // The backup matters more than its log: it goes all the same.
-            m_output.err(QStringLiteral("Não foi possível abrir o arquivo de log %1: %2\n").arg(QDir::toNativeSeparators(path), file->errorString()));
+            m_output.err(error + QLatin1Char('\n'));
             continue;
         }
         opened << QFileInfo(path).absoluteFilePath();
@@ -38,7 +39,16 @@ void UnattendedSend::openLogFiles()
 
 void UnattendedSend::Log(const QString& text)
 {
-    const QStringList lines = logLines(text);
+    writeLog(logLines(text));
+}
+
+void UnattendedSend::LogOutcome(const QString& text)
+{
+    writeLog(outcomeLines(m_start, text));
+}
+
+void UnattendedSend::writeLog(const QStringList& lines)
+{
     if (lines.isEmpty())
         return;
     if (m_output.errIsTerminal)
@@ -61,7 +71,7 @@ ExitCode UnattendedSend::run()
     if (!m_logFiles.empty()) {
         const QByteArray header =
             QStringLiteral("--- %1: envio de %2 ---\n")
-                .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), QDir::toNativeSeparators(m_options.file))
+                .arg(m_start.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), QDir::toNativeSeparators(m_options.file))
                 .toUtf8();
         for (const auto& file : m_logFiles) {
             file->write(header);
@@ -80,7 +90,8 @@ ExitCode UnattendedSend::run()
 
     ExitCode code = ExitCode::NotSent;
     const PedidoEnvio pedido{m_options.file, true, true};
-    m_worker->start(
+    // An interrupt before the start found nothing to stop: it stops it now.
+    const bool started = m_worker->start(
         FtpSession::Kind::Transfer,
         [this, pedido](FtpSession& s) {
             // The outcome is what the run ends with, after the connection's own lines.
@@ -94,6 +105,8 @@ ExitCode UnattendedSend::run()
             code = outcome(failure);
             QCoreApplication::exit();
         });
+    if (started && m_interrupted.load())
+        m_worker->cancel();
     QCoreApplication::exec();
     return code;
 }
@@ -104,11 +117,11 @@ ExitCode UnattendedSend::outcome(std::exception_ptr failure)
         try {
             std::rethrow_exception(failure);
         } catch (const Exception& e) {
-            Log(e.Message());
+            LogOutcome(e.Message());
         } catch (const std::exception& e) {
-            Log(QString::fromLocal8Bit(e.what()));
+            LogOutcome(QString::fromLocal8Bit(e.what()));
         } catch (...) {
-            Log(QStringLiteral("Erro inesperado"));
+            LogOutcome(QStringLiteral("Erro inesperado"));
         }
         return ExitCode::NotSent;
     }
@@ -120,15 +133,15 @@ ExitCode UnattendedSend::outcome(std::exception_ptr failure)
     ExitCode code = ExitCode::Sent;
     switch (m_envio.resultado) {
     case ResultadoEnvio::MantidoNoServidor:
-        Log(m_envio.texto() + QStringLiteral(" (para substituí-lo: --substituir)"));
+        LogOutcome(m_envio.texto() + QStringLiteral(" (para substituí-lo: --substituir)"));
         code = ExitCode::RemoteExists;
         break;
     case ResultadoEnvio::EnviadoSemConferencia:
-        Log(m_envio.texto());
+        LogOutcome(m_envio.texto());
         code = ExitCode::SentUnverified;
         break;
     case ResultadoEnvio::Enviado:
-        Log(m_envio.texto());
+        LogOutcome(m_envio.texto());
         if (!compartilhada.isEmpty())
             code = ExitCode::SentToSharedFolder;
         break;
@@ -142,5 +155,6 @@ ExitCode UnattendedSend::outcome(std::exception_ptr failure)
 
 void UnattendedSend::cancel()
 {
+    m_interrupted.store(true);
     m_worker->cancel();
 }

@@ -10,9 +10,12 @@
 #include "SessionWorker.h"
 #include "TerminalProgress.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -39,6 +42,9 @@ public:
 private:
     void openLogFiles();
     void Log(const QString& text);
+    // The run's last line, as outcomeLines has it (LogText.h).
+    void LogOutcome(const QString& text);
+    void writeLog(const QStringList& lines);
     ExitCode outcome(std::exception_ptr failure);
 
     // What the session reports: the log, and the progress line on a terminal. A
@@ -65,6 +71,8 @@ private:
     void uniqueNameChosen(const QString&) override {}
 
     CommandOptions m_options;
+    const QDateTime m_start = QDateTime::currentDateTime();
+    std::atomic<bool> m_interrupted{false};
     Output m_output;
     TerminalProgress m_progress;
     std::vector<std::unique_ptr<QFile>> m_logFiles;

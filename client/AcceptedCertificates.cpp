@@ -11,29 +11,57 @@ QSettings settings()
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quintara"), QStringLiteral("FTPCaldoria"));
 }
 
-QString key(const QString& host)
+QString hostName(const QString& host)
 {
     QString name = host.trimmed().toLower();
     name.replace(QLatin1Char('/'), QLatin1Char('_')); // a group separator in keys
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return QStringLiteral("certificados-aceitos/") + name;
+    return name;
 }
 
-}
-
-QStringList forHost(const QString& host)
+QString serverKey(const QString& group, const QString& host, int port)
 {
-    return settings().value(key(host)).toStringList();
+    return group + QLatin1Char('/') + hostName(host) + QLatin1Char(':') + QString::number(port);
 }
 
-void add(const QString& host, const QString& fingerprint)
+const QString kCertificates = QStringLiteral("certificados-aceitos");
+const QString kTls = QStringLiteral("conexao-segura");
+
+}
+
+QStringList forServer(const QString& host, int port)
+{
+    const QSettings s = settings();
+    QStringList accepted = s.value(serverKey(kCertificates, host, port)).toStringList();
+    // Older versions kept them by host alone: they still stand for every port there.
+    for (const QString& fingerprint : s.value(kCertificates + QLatin1Char('/') + hostName(host)).toStringList())
+        if (!accepted.contains(fingerprint))
+            accepted << fingerprint;
+    return accepted;
+}
+
+void add(const QString& host, int port, const QString& fingerprint)
 {
     QSettings s = settings();
-    QStringList accepted = s.value(key(host)).toStringList();
+    const QString key = serverKey(kCertificates, host, port);
+    QStringList accepted = s.value(key).toStringList();
     if (accepted.contains(fingerprint))
         return;
     accepted << fingerprint;
-    s.setValue(key(host), accepted);
+    s.setValue(key, accepted);
+}
+
+bool tlsSeen(const QString& host, int port)
+{
+    return settings().value(serverKey(kTls, host, port)).toBool();
+}
+
+void rememberTls(const QString& host, int port)
+{
+    QSettings s = settings();
+    const QString key = serverKey(kTls, host, port);
+    if (!s.value(key).toBool())
+        s.setValue(key, true);
 }
 
 }

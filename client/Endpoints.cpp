@@ -1,5 +1,6 @@
 #include "Endpoints.h"
 
+#include <QRegularExpression>
 #include <QtGlobal>
 
 namespace {
@@ -43,11 +44,41 @@ std::optional<TlsMode> modoTls(const QString& text)
     return std::nullopt;
 }
 
+QList<QByteArray> lerChavesFixadas(const QString& text)
+{
+    static const QLatin1String prefixo("sha256//");
+    QList<QByteArray> chaves;
+    // ',' too: the build passes the cache variable's pins so.
+    static const QRegularExpression separador(QStringLiteral("[;,]"));
+    for (const QString& parte : text.split(separador)) {
+        const QString pino = parte.trimmed();
+        if (pino.isEmpty())
+            continue;
+        QByteArray digest;
+        if (pino.startsWith(prefixo)) {
+            const auto decoded =
+                QByteArray::fromBase64Encoding(pino.mid(prefixo.size()).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+            if (decoded && decoded.decoded.size() == 32)
+                digest = decoded.decoded;
+        }
+        // No SHA-256 digest is this: the entry matches no key.
+        chaves << (digest.isEmpty() ? QByteArrayLiteral("pino inválido") : digest);
+    }
+    return chaves;
+}
+
 Endpoints Endpoints::atuais()
 {
     const int porta = portaValida(qEnvironmentVariable("FTPCALDORIA_FTP_PORT"), 21);
     const TlsMode padrao = modoTls(QString::fromUtf8(FTPCALDORIA_FTP_TLS)).value_or(TlsMode::IfAvailable);
+    // Set in the environment, even empty, a setting replaces the built-in one: a test
+    // can so run a pinned build without pins.
+    const auto valor = [](const char* variavel, const char* padrao) {
+        return qEnvironmentVariableIsSet(variavel) ? qEnvironmentVariable(variavel) : QString::fromUtf8(padrao);
+    };
     return {destino("FTPCALDORIA_FTP_HOST", QStringLiteral(FTPCALDORIA_FTP_HOST), porta),
             destino("FTPCALDORIA_FTP_ALT_HOST", QStringLiteral(FTPCALDORIA_FTP_ALT_HOST), porta),
-            modoTls(qEnvironmentVariable("FTPCALDORIA_FTP_TLS")).value_or(padrao)};
+            modoTls(qEnvironmentVariable("FTPCALDORIA_FTP_TLS")).value_or(padrao),
+            lerChavesFixadas(valor("FTPCALDORIA_FTP_TLS_PIN", FTPCALDORIA_FTP_TLS_PIN)),
+            valor("FTPCALDORIA_FTP_TLS_NAME", FTPCALDORIA_FTP_TLS_NAME).trimmed()};
 }

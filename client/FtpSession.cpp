@@ -124,6 +124,10 @@ void FtpSession::DefinirPastaCliente()
         m_sistema = std::make_shared<TQuintaraConexao>();
     m_events.waiting(QStringLiteral("Identificando o cliente..."));
     const PastaResolvida pasta = ::DefinirPastaCliente(*m_sistema, [this](const QString& linha) { m_events.log(linha); });
+    // The query is never broken off (the database client takes that badly): a
+    // cancel waits for it, and then ends the operation instead of going on, in
+    // corrupted-base mode or not.
+    throwIfCancelled();
     m_directory = pasta.pasta;
     if (pasta.baseCorrompida()) {
         m_baseCorrompida = true;
@@ -183,7 +187,10 @@ void FtpSession::ConectarFTP()
     m_ftp->TransferType = ftBinary;
     m_ftp->TryNATFastTrack = true;
     m_ftp->Tls = destinos.tls;
-    m_events.connectionSecurity(false);
+    m_ftp->PinnedKeys = destinos.chavesFixadas;
+    // Certificates name host names; the primary endpoint is an address.
+    m_ftp->TlsName = destinos.nomeTlsPrincipal;
+    m_events.connectionSecurity(ConnectionSecurity::Plain);
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
         conectar();
@@ -194,16 +201,22 @@ void FtpSession::ConectarFTP()
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
         m_ftp->Host = destinos.alternativo.host;
         m_ftp->Port = destinos.alternativo.porta;
+        m_ftp->TlsName.clear();
         conectar();
     }
-    m_events.connectionSecurity(m_ftp->IsSecure());
+    if (m_ftp->IsSecure())
+        acceptedCertificates::rememberTls(m_ftp->Host, m_ftp->Port);
+    m_events.connectionSecurity(!m_ftp->IsSecure()     ? ConnectionSecurity::Plain
+                                : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
+                                                       : ConnectionSecurity::Tls);
 }
 
 void FtpSession::conectar()
 {
     // What the login may do is found out again on each connection.
     m_mayRename.reset();
-    m_ftp->AcceptedCertificates = acceptedCertificates::forHost(m_ftp->Host);
+    m_ftp->AcceptedCertificates = acceptedCertificates::forServer(m_ftp->Host, m_ftp->Port);
+    m_ftp->TlsSeenBefore = acceptedCertificates::tlsSeen(m_ftp->Host, m_ftp->Port);
     try {
         ftp([this] { m_ftp->Connect(); });
     } catch (const UntrustedCertificateError& e) {
@@ -213,7 +226,7 @@ void FtpSession::conectar()
         if (m_state == State::Cancelling || m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty() ||
             !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
             throw;
-        acceptedCertificates::add(m_ftp->Host, e.fingerprint());
+        acceptedCertificates::add(m_ftp->Host, m_ftp->Port, e.fingerprint());
         m_ftp->AcceptedCertificates << e.fingerprint();
         ftp([this] { m_ftp->Connect(); });
     }

@@ -12,6 +12,13 @@
 
 enum class TransferOutcome { Completed, Failed, Cancelled };
 
+// How the open connection is protected.
+enum class ConnectionSecurity {
+    Plain,     // no TLS, or data connections in clear
+    Tls,       // TLS on the control and the data connections
+    PinnedKey, // the same, with a server known by its pinned key
+};
+
 class FtpSessionEvents {
 public:
     virtual ~FtpSessionEvents() = default;
@@ -67,5 +74,5 @@ public:
     }
     // A connection was opened: encrypted (TLS on the control and the data
     // connections), or not.
-    virtual void connectionSecurity(bool secure) { (void)secure; }
+    virtual void connectionSecurity(ConnectionSecurity security) { (void)security; }
 };

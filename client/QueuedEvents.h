@@ -65,7 +65,10 @@ public:
     {
         return ask([=](FtpSessionEvents& t) { return t.acceptCertificate(host, problem, fingerprint); });
     }
-    void connectionSecurity(bool secure) override { report([secure](FtpSessionEvents& t) { t.connectionSecurity(secure); }); }
+    void connectionSecurity(ConnectionSecurity security) override
+    {
+        report([security](FtpSessionEvents& t) { t.connectionSecurity(security); });
+    }
 
 private:
     bool ask(std::function<bool(FtpSessionEvents&)> question);

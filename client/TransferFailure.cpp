@@ -121,7 +121,7 @@ TransferFailureKind failureKindOf(const std::exception& e)
         return Kind::ConnectionLost;
     if (dynamic_cast<const EIdFTPTransferBroken*>(&e))
         return Kind::TransferBroken;
-    if (dynamic_cast<const UntrustedCertificateError*>(&e))
+    if (dynamic_cast<const UntrustedCertificateError*>(&e) || dynamic_cast<const InterceptionSuspectedError*>(&e))
         return Kind::CertificateRefused;
     // The component alone tells a broken connection from its other failures without
     // a reply code (a local file's, a certificate's).

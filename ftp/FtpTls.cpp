@@ -11,6 +11,7 @@
 #endif
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
@@ -290,6 +291,21 @@ QString TlsLayer::fingerprint() const
     if (!cert || X509_digest(cert, EVP_sha256(), md, &size) != 1)
         return {};
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), static_cast<qsizetype>(size)).toHex(':').toUpper());
+}
+
+QByteArray TlsLayer::publicKeyDigest() const
+{
+    X509* cert = SSL_get0_peer_certificate(m_ssl);
+    X509_PUBKEY* key = cert ? X509_get_X509_PUBKEY(cert) : nullptr;
+    unsigned char* der = nullptr;
+    const int size = key ? i2d_X509_PUBKEY(key, &der) : -1;
+    if (size <= 0)
+        return {};
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int mdSize = 0;
+    const bool ok = EVP_Digest(der, static_cast<std::size_t>(size), md, &mdSize, EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    return ok ? QByteArray(reinterpret_cast<const char*>(md), static_cast<qsizetype>(mdSize)) : QByteArray();
 }
 
 QString TlsLayer::verificationProblem() const

@@ -47,8 +47,8 @@ public:
     // of one record's header and then its body.
     static constexpr std::size_t kReadAhead = 64 * 1024;
 
-    // host: the name the server's certificate must carry; an IPv4 address is looked
-    // for among the certificate's IP entries. resumeFrom: for a data connection, the
+    // host: the name the server's certificate must carry, also sent as SNI; an IPv4
+    // address is looked for among the certificate's IP entries. resumeFrom: for a data connection, the
     // control connection's layer, whose TLS session the data connection resumes
     // (servers refuse data connections that do not: vsftpd's require_ssl_reuse).
     TlsLayer(const TlsContext& context, Socket::Handle handle, const QString& host,
@@ -67,6 +67,9 @@ public:
     // SHA-256 of the server's certificate as upper-case hex pairs joined by ':';
     // empty when it sent none.
     QString fingerprint() const;
+    // SHA-256 of the server's public key (the certificate's DER SubjectPublicKeyInfo,
+    // what a pin names); empty when it sent no certificate.
+    QByteArray publicKeyDigest() const;
     // Why the certificate could not be verified, as a phrase for the user; empty
     // when it was verified.
     QString verificationProblem() const;

@@ -86,6 +86,14 @@ private:
     QString m_problem;
 };
 
+// The server's public key is not one of the keys pinned for it (TIdFTP::PinnedKeys),
+// or a server that must speak TLS offered none: someone between us and the server
+// may be intercepting the connection. Closed before the login; never asked about.
+class InterceptionSuspectedError : public EIdFTPError {
+public:
+    using EIdFTPError::EIdFTPError;
+};
+
 struct TIdFTPListItem {
     QString FileName;   // for display (see ftp::displayName)
     QByteArray RawName; // the name as the server sent it: what commands about the entry send

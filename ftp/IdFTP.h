@@ -27,7 +27,9 @@ class PartFile;
 }
 
 #include <QDateTime>
+#include <QByteArray>
 #include <QIODevice>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -61,6 +63,19 @@ public:
     // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
     // of Host that the user accepted although they could not be verified.
     QStringList AcceptedCertificates;
+    // The name Host's certificate must carry and that is sent as SNI; empty: Host.
+    QString TlsName;
+    // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
+    // show. When there are any, a certificate with one of these keys is accepted
+    // whatever its names, issuer or dates, one with another key fails Connect with
+    // InterceptionSuspectedError before the login, and with IfAvailable a server that
+    // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
+    // own server, which always speaks TLS.
+    QList<QByteArray> PinnedKeys;
+    // With IfAvailable: Host completed TLS before, so a server there that now offers
+    // none (or refuses PROT P) is refused before the login instead of being given
+    // the password in clear: someone on the way may be removing the TLS offer.
+    bool TlsSeenBefore = false;
     // Zero or less means the default: nothing waits forever.
     std::chrono::milliseconds ConnectTimeout{15000}; // name resolution plus TCP connect, also of data connections
     std::chrono::milliseconds ReadTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
@@ -74,6 +89,8 @@ public:
     void Connect();
     // Whether the connection made by the last Connect is encrypted (control and data).
     bool IsSecure() const;
+    // Whether the server of that connection was known by one of PinnedKeys.
+    bool IsKeyPinned() const;
     // False once the server has closed the connection, after Abort and after a failure
     // that left the connection out of step.
     bool Connected() const;

@@ -35,6 +35,7 @@ void TIdFTP::Connect()
     d->listing = {};
     d->tls.reset();
     d->dataProtected = false;
+    d->keyPinned = false;
     d->guarded([&] {
         try {
             d->openControl();

@@ -47,7 +47,7 @@ void TIdFTP::Impl::openDataConnection()
     try {
         Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted);
         if (dataProtected)
-            s.attachTls(std::make_unique<TlsLayer>(*tls, s.handle(), q.Host, control.tls()));
+            s.attachTls(std::make_unique<TlsLayer>(*tls, s.handle(), tlsName(), control.tls()));
         std::lock_guard lock(socketsMutex);
         data = std::move(s);
     } catch (const LinkError& e) {

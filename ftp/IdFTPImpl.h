@@ -63,6 +63,7 @@ struct TIdFTP::Impl {
     // Set when the control connection negotiated TLS; its data connections use it too.
     std::unique_ptr<ftp::TlsContext> tls;
     bool dataProtected = false; // the server took "PROT P"
+    bool keyPinned = false;     // the certificate's key was one of PinnedKeys
     ftp::Ipv4Endpoint server;
     FtpListing listing;
     std::vector<char> buffer;
@@ -70,6 +71,10 @@ struct TIdFTP::Impl {
     // ---- IdFTP.cpp
 
     void status(const QString& text);
+    // Whether a server that offers no TLS, or no protected data, is refused.
+    bool plainRefused() const;
+    // The name the certificates of this connection must carry.
+    QString tlsName() const;
     void closeData() noexcept;
     void closeAll() noexcept;
     void ensureConnected();

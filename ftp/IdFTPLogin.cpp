@@ -6,6 +6,8 @@ using namespace ftp;
 
 bool TIdFTP::IsSecure() const { return d->control.isOpen() && d->control.tls() && d->dataProtected; }
 
+bool TIdFTP::IsKeyPinned() const { return IsSecure() && d->keyPinned; }
+
 void TIdFTP::Impl::logIn()
 {
     negotiateTls();
@@ -22,8 +24,34 @@ void TIdFTP::Impl::logIn()
     protectData();
 }
 
+bool TIdFTP::Impl::plainRefused() const
+{
+    return q.Tls == TlsMode::IfAvailable && (q.TlsSeenBefore || !q.PinnedKeys.isEmpty());
+}
+
+QString TIdFTP::Impl::tlsName() const
+{
+    return q.TlsName.trimmed().isEmpty() ? q.Host : q.TlsName.trimmed();
+}
+
+namespace {
+
+// Why a server that offered no TLS, or no protected data, is not given the login.
+QString interceptionText(const TIdFTP& q, const QString& what, const QString& consequence, const QString& serverReply)
+{
+    const QString why = q.PinnedKeys.isEmpty()
+                            ? QStringLiteral("embora tenha concluído uma conexão segura (TLS) antes, neste mesmo endereço")
+                            : QStringLiteral("e esta instalação só fala com ele por conexão segura (TLS)");
+    return QStringLiteral("O servidor %1:%2 %3, %4: possível interceptação da conexão. %5 Resposta do servidor: %6")
+        .arg(q.Host)
+        .arg(q.Port)
+        .arg(what, why, consequence, serverReply);
+}
+
+}
+
 // The certificate is checked before the login: the password goes out only on a
-// connection whose certificate was verified or accepted.
+// connection whose certificate was verified, accepted, or showed a pinned key.
 void TIdFTP::Impl::negotiateTls()
 {
     if (q.Tls == TlsMode::Never) {
@@ -35,6 +63,12 @@ void TIdFTP::Impl::negotiateTls()
         if (q.Tls == TlsMode::Required)
             throw EIdFTPError(QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
                                   .arg(q.Host, serverText(r.text)), r.code);
+        // Refusing AUTH TLS is all a man in the middle needs to do to read the
+        // password and the files, were plain FTP the answer.
+        if (plainRefused())
+            throw InterceptionSuspectedError(
+                interceptionText(q, QStringLiteral("não aceitou a conexão segura (AUTH TLS)"),
+                                 QStringLiteral("O login não foi enviado."), serverText(r.text)), r.code);
         status(QStringLiteral("O servidor não aceitou o AUTH TLS: %1").arg(serverText(r.text)));
         status(QStringLiteral("Conexão sem criptografia"));
         return;
@@ -46,12 +80,29 @@ void TIdFTP::Impl::negotiateTls()
 
     tls = std::make_unique<TlsContext>();
     {
-        auto layer = std::make_unique<TlsLayer>(*tls, control.handle(), q.Host);
+        auto layer = std::make_unique<TlsLayer>(*tls, control.handle(), tlsName());
         std::lock_guard lock(socketsMutex);
         control.attachTls(std::move(layer));
     }
     TlsLayer& layer = *control.tls();
     layer.handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
+
+    // A pinned key stands for the server whatever the certificate says of names,
+    // issuer and dates (the vendor's server may well show a certificate of its own
+    // making); any other key is someone else's.
+    if (!q.PinnedKeys.isEmpty()) {
+        const QByteArray key = layer.publicKeyDigest();
+        if (key.isEmpty() || !q.PinnedKeys.contains(key))
+            throw InterceptionSuspectedError(
+                QStringLiteral("A chave do certificado do servidor %1:%2 não é a chave fixada nesta instalação: possível "
+                               "interceptação da conexão. O login não foi enviado. (chave SHA-256 apresentada: sha256//%3)")
+                    .arg(q.Host)
+                    .arg(q.Port)
+                    .arg(QString::fromLatin1(key.toBase64())));
+        keyPinned = true;
+        status(QStringLiteral("Conexão segura (%1, %2, chave fixada)").arg(layer.protocol(), layer.cipher()));
+        return;
+    }
 
     const QString problem = layer.verificationProblem();
     if (!problem.isEmpty()) {
@@ -77,6 +128,10 @@ void TIdFTP::Impl::protectData()
     }
     if (q.Tls == TlsMode::Required)
         throw EIdFTPError(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
+    if (plainRefused())
+        throw InterceptionSuspectedError(
+            interceptionText(q, QStringLiteral("recusou a proteção dos dados (PROT P)"),
+                                 QStringLiteral("Nenhum arquivo nem listagem foi transferido."), serverText(r.text)), r.code);
     status(QStringLiteral("O servidor recusou a proteção dos dados (PROT P); os arquivos e as listagens seguem sem criptografia: %1")
                .arg(serverText(r.text)));
 }

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QMap>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,6 +18,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -61,27 +68,32 @@ TEST_F(EnvioAgendado, SendsToTheClientFolderWithoutADisplay)
     const QStringList erros = r.linhasDeErro();
     EXPECT_EQ(erros.mid(0, 2), (QStringList{QStringLiteral("Identificando Sistema Quintara"), QStringLiteral("Sistema KORV identificado")}));
     for (const QString& linha : {QStringLiteral("Cliente: KORV: PM de São José do Rio Preto/SP"), QStringLiteral("Criando Pasta do Cliente"),
-                                 QStringLiteral("Pasta do Cliente Criada com Sucesso"), QStringLiteral("Arquivo Enviado com Sucesso")})
+                                 QStringLiteral("Pasta do Cliente Criada com Sucesso")})
         EXPECT_TRUE(erros.contains(linha)) << linha.toStdString() << '\n' << r.tudo();
+    EXPECT_EQ(r.resultado(), QStringLiteral("Arquivo Enviado com Sucesso")) << r.tudo();
     // Lines end in CRLF on Windows.
     QStringList doArquivo = QString::fromUtf8(readFile(log)).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(doArquivo.isEmpty());
-    EXPECT_TRUE(doArquivo.takeFirst().endsWith(QStringLiteral(": envio de %1 ---").arg(QDir::toNativeSeparators(arquivo))));
+    const QString cabecalho = doArquivo.takeFirst();
+    EXPECT_TRUE(cabecalho.endsWith(QStringLiteral(": envio de %1 ---").arg(QDir::toNativeSeparators(arquivo)))) << cabecalho.toStdString();
     EXPECT_EQ(doArquivo, erros);
+    // The outcome carries the run's own time stamp, the header's.
+    ASSERT_FALSE(doArquivo.isEmpty());
+    EXPECT_EQ(doArquivo.last(), QStringLiteral("=== %1 RESULTADO: Arquivo Enviado com Sucesso").arg(cabecalho.mid(4, 19)));
 
     // Output that is no terminal: plain lines, from the start to the whole file, then
     // the check; no unique name in normal mode.
     // Amounts in the user's locale: Brazilian here, whatever Wine's is under Wine.
 #ifdef _WIN32
-    const QStringList saida = r.linhasDaSaida().replaceInStrings(QStringLiteral("3.1 MB"), QStringLiteral("3,1 MB"));
+    const QStringList saida = r.linhasDaSaida().replaceInStrings(QStringLiteral("3.0 MiB"), QStringLiteral("3,0 MiB"));
 #else
     const QStringList saida = r.linhasDaSaida();
 #endif
     ASSERT_GE(saida.size(), 3) << r.tudo();
-    EXPECT_EQ(saida.first(), QStringLiteral("Enviando:   0 % · 0 B de 3,1 MB"));
+    EXPECT_EQ(saida.first(), QStringLiteral("Enviando:   0 % · 0 B de 3,0 MiB"));
     EXPECT_TRUE(saida.contains(QStringLiteral("Conferindo o arquivo no servidor..."))) << r.tudo();
-    EXPECT_EQ(saida.last(), QStringLiteral("Enviado: 3,1 MB"));
-    EXPECT_EQ(saida.filter(QRegularExpression(QStringLiteral("^Enviando: 100 % · 3,1 MB de 3,1 MB"))).size(), 1) << r.tudo();
+    EXPECT_EQ(saida.last(), QStringLiteral("Enviado: 3,0 MiB"));
+    EXPECT_EQ(saida.filter(QRegularExpression(QStringLiteral("^Enviando: 100 % · 3,0 MiB de 3,0 MiB"))).size(), 1) << r.tudo();
     EXPECT_LE(saida.size(), 14) << "a line at each tenth at most\n" << r.tudo();
 }
 
@@ -163,7 +175,7 @@ TEST_F(EnvioAgendado, AnExistingFileIsReplacedOnlyWhenAsked)
     EXPECT_EQ(sem.codigo, 4) << sem.tudo();
     EXPECT_EQ(readFile(noServidor), antigo);
     EXPECT_EQ(arquivosAbaixo(raizFtp.path()), QStringList{kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")});
-    EXPECT_TRUE(sem.linhasDeErro().contains(QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)")))
+    EXPECT_EQ(sem.resultado(), QStringLiteral("O Arquivo Já Existe no FTP e não foi substituído (para substituí-lo: --substituir)"))
         << sem.tudo();
 
     const Execucao com = executar(*inst, {QStringLiteral("--substituir"), QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path());
@@ -182,7 +194,7 @@ TEST_F(EnvioAgendado, AServerThatIsDownEndsTheRunAsNotSent)
     const QStringList erros = r.linhasDeErro();
     EXPECT_TRUE(erros.contains(QStringLiteral("Tentando conectar no endereço principal do FTP"))) << r.tudo();
     EXPECT_TRUE(erros.contains(QStringLiteral("Tentando conectar no endereço alternativo do FTP"))) << r.tudo();
-    EXPECT_TRUE(erros.contains(QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk."))) << r.tudo();
+    EXPECT_EQ(r.resultado(), QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk.")) << r.tudo();
     EXPECT_TRUE(r.linhasDaSaida().isEmpty()) << r.tudo();
 }
 
@@ -201,7 +213,9 @@ TEST_F(EnvioAgendado, ALineThatBreaksOnceIsResumed)
 
     // Cut at 1 MiB, then the rest from what the server had kept of it (the reset
     // may lose what was still on its way), not the whole file again.
-    const QList<testsupport::CuttingProxy::Relayed> dados = linha.relayed();
+    // (Reads of what the server holds, before going on and after, are RETRs.)
+    QList<testsupport::CuttingProxy::Relayed> dados = linha.relayed();
+    dados.removeIf([](const testsupport::CuttingProxy::Relayed& d) { return d.command == QLatin1String("RETR"); });
     ASSERT_EQ(dados.size(), 2) << r.tudo();
     EXPECT_TRUE(dados[0].cut);
     EXPECT_GT(dados[1].start, 0);
@@ -220,7 +234,7 @@ TEST_F(EnvioAgendado, AServerThatCannotTellTheSizeGivesSentButNotVerified)
     const QStringList guardados = ftp.notes().filter(QRegularExpression(QStringLiteral("^stored ")));
     ASSERT_FALSE(guardados.isEmpty());
     EXPECT_TRUE(guardados.last().endsWith(QStringLiteral(" %1").arg(conteudo.size()))) << guardados.join('\n').toStdString();
-    EXPECT_TRUE(r.linhasDeErro().contains(QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência"))) << r.tudo();
+    EXPECT_EQ(r.resultado(), QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência")) << r.tudo();
 }
 
 #ifndef _WIN32
@@ -251,7 +265,9 @@ TEST_F(EnvioAgendado, AnInterruptEndsTheRunAsNotSent)
     erros += p.readAllStandardError();
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 1) << erros.toStdString();
-    EXPECT_TRUE(QString::fromUtf8(erros).split(QLatin1Char('\n')).contains(QStringLiteral("Transferência cancelada pelo usuário"))) << erros.toStdString();
+    Execucao r;
+    r.erros = QString::fromUtf8(erros);
+    EXPECT_EQ(r.resultado(), QStringLiteral("Transferência cancelada pelo usuário")) << erros.toStdString();
 }
 #endif
 
@@ -288,7 +304,7 @@ TEST_F(EnvioAgendado, WhatIsWrongBeforeAnyConnection)
                                                       QStringLiteral("Uso: %1 --enviar ARQUIVO [--substituir] [--log ARQUIVO]").arg(programa),
                                                       QStringLiteral("Para mais informações: %1 --help").arg(programa)}));
         } else {
-            EXPECT_EQ(r.linhasDeErro().last(), c.erro) << r.tudo();
+            EXPECT_EQ(r.resultado(), c.erro) << r.tudo();
         }
         EXPECT_TRUE(ftp.commands().isEmpty()) << ftp.commands().join(' ').toStdString();
     }
@@ -315,5 +331,227 @@ TEST_F(EnvioAgendado, HelpAndVersion)
     EXPECT_EQ(versao.codigo, 0);
     EXPECT_EQ(versao.linhasDaSaida(), QStringList{QStringLiteral("Utilitário FTP Caldoria 1.0.10.1/RC")});
 }
+
+// ---------------------------------------------------------------- trust
+
+// The vendor's server known by its key: a certificate no trust store knows, for
+// another name, self-signed, passes with the right pin and without a question; a
+// wrong pin ends the run before the server sees a login. vsftpd with TLS, whose log
+// shows what it received.
+TEST_F(EnvioAgendado, TheServerIsKnownByItsPinnedKey)
+{
+    QTemporaryDir pastaCertificados;
+    const testsupport::TestCa ca(pastaCertificados.path());
+    testsupport::TestCa::Options alheio;
+    alheio.selfSigned = true;
+    alheio.ips = {};
+    alheio.dnsNames = {QStringLiteral("ftp.quintara.example")};
+    const testsupport::ServerCertificate certificado = ca.issue(QStringLiteral("servidor"), alheio);
+    const testsupport::ServerCertificate outro = ca.issue(QStringLiteral("outro"), alheio);
+    const struct Caso {
+        const char* nome;
+        QString pinos;
+        int codigo;
+        bool login;
+        QString linha; // in standard error
+    } casos[] = {
+        {"the right pin among others", outro.keyPin + QStringLiteral(";") + certificado.keyPin, 0, true,
+         QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384, chave fixada)")},
+        {"a wrong pin", outro.keyPin, 1, false,
+         QStringLiteral("possível interceptação da conexão. O login não foi enviado.")},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir raiz;
+        testsupport::Vsftpd ftp(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, testsupport::FtpTls{certificado});
+        auto inst = std::make_unique<Instalacao>();
+        const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path(),
+                                    std::chrono::seconds(120), {{QStringLiteral("FTPCALDORIA_FTP_TLS_PIN"), c.pinos}});
+        ASSERT_TRUE(r.terminou) << r.tudo();
+        const QString log = ftp.log();
+        EXPECT_TRUE(log.contains(QStringLiteral("AUTH TLS"))) << log.toStdString();
+        if (c.login) {
+            EXPECT_EQ(r.codigo, 5) << r.tudo(); // no system here: the shared folder
+            EXPECT_EQ(readFile(raiz.path() + kPastaCorrompida + QLatin1Char('/') + unicoNaPastaCompartilhada(raiz.path())), conteudo);
+        } else {
+            EXPECT_EQ(r.codigo, c.codigo) << r.tudo();
+            EXPECT_FALSE(log.contains(QStringLiteral("USER"))) << log.toStdString();
+            EXPECT_FALSE(log.contains(QStringLiteral("PASS"))) << log.toStdString();
+            EXPECT_EQ(r.resultado(), QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk.")) << r.tudo();
+        }
+        EXPECT_FALSE(r.linhasDeErro().filter(c.linha).isEmpty()) << r.tudo();
+    }
+}
+
+// Where a run once spoke TLS, a later one that is offered none (a relay answers
+// "500" to AUTH TLS) sends no login in clear, in the default mode.
+TEST_F(EnvioAgendado, NoLoginInClearWhereTlsWasSpokenBefore)
+{
+    QTemporaryDir pastaCertificados;
+    const testsupport::TestCa ca(pastaCertificados.path());
+    testsupport::TestCa::Options proprio;
+    proprio.selfSigned = true;
+    const testsupport::ServerCertificate certificado = ca.issue(QStringLiteral("servidor"), proprio);
+    testsupport::ScriptedFtp ftp(QStringLiteral("tls-once"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
+                                 testsupport::ScriptedFtp::Tls{certificado, {}});
+    auto inst = std::make_unique<Instalacao>();
+    const Execucao antes = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path(),
+                                    std::chrono::seconds(120), {{QStringLiteral("FTPCALDORIA_FTP_TLS_PIN"), certificado.keyPin}});
+    ASSERT_TRUE(antes.terminou) << antes.tudo();
+    ASSERT_EQ(antes.codigo, 5) << antes.tudo();
+    ASSERT_EQ(ftp.commands().count(QStringLiteral("USER caldoria")), 1);
+
+    const Execucao depois = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(depois.terminou) << depois.tudo();
+    EXPECT_EQ(depois.codigo, 1) << depois.tudo();
+    EXPECT_EQ(ftp.commands().count(QStringLiteral("USER caldoria")), 1) << ftp.commands().join(' ').toStdString();
+    EXPECT_EQ(ftp.commands().count(QStringLiteral("AUTH TLS")), 3) << "the primary, then the alternate";
+    EXPECT_EQ(depois.resultado(), QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk.")) << depois.tudo();
+    EXPECT_EQ(depois.linhasDeErro()
+                  .filter(QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora tenha concluído uma conexão segura (TLS) "
+                                         "antes, neste mesmo endereço: possível interceptação da conexão. O login não foi enviado."))
+                  .size(),
+              3)
+        << "the primary's, the alternate's, and the outcome's reason\n"
+        << depois.tudo();
+}
+
+// A server's reply that reads like the program's verdict stays inside the failure
+// message: the one line at column 0 that is an outcome is the program's own.
+TEST_F(EnvioAgendado, NoServerTextPassesForTheOutcome)
+{
+    auto inst = std::make_unique<Instalacao>();
+    testsupport::ScriptedFtp ftp(QStringLiteral("stor-refused-forged"));
+    const QString log = trabalho.filePath(QStringLiteral("envio.log"));
+    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo, QStringLiteral("--log"), log}, ftp.port(), ftp.port(),
+                                trabalho.path());
+    ASSERT_TRUE(r.terminou) << r.tudo();
+    EXPECT_EQ(r.codigo, 1) << r.tudo();
+    EXPECT_TRUE(r.erros.contains(QStringLiteral("RESULTADO: Arquivo Enviado com Sucesso"))) << "the forgery is there\n" << r.tudo();
+    EXPECT_TRUE(r.resultado().startsWith(QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk."))) << r.tudo();
+    const QStringList noArquivo = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'));
+    EXPECT_EQ(noArquivo.filter(QRegularExpression(QStringLiteral("^==="))).size(), 1) << noArquivo.join('\n').toStdString();
+}
+
+#ifndef _WIN32
+// ---------------------------------------------------------------- runs that always end
+
+// A log that is no regular file is refused before anything else: a FIFO would hold
+// the run up for good.
+TEST_F(EnvioAgendado, ALogThatIsNoFileEndsTheRunAtOnce)
+{
+    const QString fila = trabalho.filePath(QStringLiteral("fila"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fila).constData(), 0600), 0);
+    const struct Caso {
+        const char* nome;
+        QStringList args;
+        QMap<QString, QString> extra;
+        QString motivo;
+    } casos[] = {
+        {"--log on a FIFO", {QStringLiteral("--log"), fila}, {}, QStringLiteral("é uma fila (FIFO)")},
+        {"FTPCALDORIA_LOG on a FIFO", {}, {{QStringLiteral("FTPCALDORIA_LOG"), fila}}, QStringLiteral("é uma fila (FIFO)")},
+        {"--log on a folder", {QStringLiteral("--log"), trabalho.path()}, {}, QStringLiteral("é uma pasta")},
+        {"--log on a device", {QStringLiteral("--log"), QStringLiteral("/dev/null")}, {}, QStringLiteral("é um dispositivo")},
+    };
+    auto inst = std::make_unique<Instalacao>();
+    const QString programa = QFileInfo(inst->programa).fileName();
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        testsupport::ScriptedFtp ftp(QStringLiteral("normal"));
+        const Execucao r = executar(*inst, QStringList{QStringLiteral("--enviar"), arquivo} + c.args, ftp.port(), ftp.port(),
+                                    trabalho.path(), std::chrono::seconds(30), c.extra);
+        ASSERT_TRUE(r.terminou) << r.tudo();
+        EXPECT_EQ(r.codigo, 2) << r.tudo();
+        const QString alvo = c.extra.isEmpty() ? c.args.last() : fila;
+        EXPECT_EQ(r.linhasDeErro(), QStringList{QStringLiteral("%1: O log não pode ser gravado em %2: %3, não um arquivo comum")
+                                                    .arg(programa, alvo, c.motivo)})
+            << r.tudo();
+        EXPECT_TRUE(ftp.commands().isEmpty());
+    }
+}
+
+// A reader of the output that went away (a closed pipe) stops nothing: the file
+// goes, and the run ends as it would have.
+TEST_F(EnvioAgendado, AClosedOutputIsNoReasonToStop)
+{
+    auto inst = std::make_unique<Instalacao>();
+    testsupport::PyFtpd ftp(raizFtp.path());
+    QProcess p;
+    p.setProcessEnvironment(ambiente(ftp.port(), ftp.port(), trabalho.path()));
+    p.start(inst->programa, {QStringLiteral("--enviar"), arquivo});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    p.closeReadChannel(QProcess::StandardOutput);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 5) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(readFile(raizFtp.path() + kPastaCorrompida + QLatin1Char('/') + unicoNaPastaCompartilhada(raizFtp.path())), conteudo);
+}
+
+// Whether the process blocks SIGINT and SIGTERM, as the program does from its first
+// instruction on (/proc/PID/status, SigBlk). Before that runs the dynamic loader,
+// where no program can take a signal.
+bool bloqueiaSinais(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& linha : status.readAll().split('\n')) {
+        if (linha.startsWith("SigBlk:")) {
+            const quint64 mascara = linha.mid(7).trimmed().toULongLong(nullptr, 16);
+            const quint64 ambos = (1ULL << (SIGINT - 1)) | (1ULL << (SIGTERM - 1));
+            return (mascara & ambos) == ambos;
+        }
+    }
+    return false;
+}
+
+// SIGTERM and SIGINT at every moment of the first 3 s of a run (counted from the
+// program's first instruction), through the client database query on a real
+// Firebird server: each run ends with exit code 1, never by a signal (143, 130), a
+// crash (139) or SIGPIPE (141), and never in corrupted-base mode. Long: a run per
+// signal and moment.
+TEST_F(EnvioAgendado, LongSignalsAtEveryMomentEndTheRunWithExitCodeOne)
+{
+    auto inst = instalacaoKorv();
+    testsupport::ScriptedFtp ftp(QStringLiteral("store-stall"));
+    const QProcessEnvironment env = ambiente(ftp.port(), ftp.port(), trabalho.path());
+    QStringList falhas;
+    for (int passo = 0; passo < 60; ++passo) {
+        const auto momento = std::chrono::milliseconds(50 * passo);
+        std::unique_ptr<QProcess> processos[2];
+        const int sinais[2] = {SIGTERM, SIGINT};
+        for (auto& p : processos) {
+            p = std::make_unique<QProcess>();
+            p->setProcessEnvironment(env);
+            p->start(inst->programa, {QStringLiteral("--enviar"), arquivo});
+        }
+        for (auto& p : processos) {
+            ASSERT_TRUE(p->waitForStarted(10000));
+            ASSERT_TRUE(testsupport::waitUntil([&] { return bloqueiaSinais(p->processId()); }, std::chrono::seconds(10)));
+        }
+        std::this_thread::sleep_for(momento);
+        for (int i = 0; i < 2; ++i)
+            ::kill(static_cast<pid_t>(processos[i]->processId()), sinais[i]);
+        for (int i = 0; i < 2; ++i) {
+            QProcess& p = *processos[i];
+            const bool terminou = p.waitForFinished(120000);
+            const QString erros = QString::fromUtf8(p.readAllStandardError());
+            const QString onde = QStringLiteral("%1 at %2 ms").arg(QString::fromLatin1(sinais[i] == SIGTERM ? "SIGTERM" : "SIGINT")).arg(momento.count());
+            if (!terminou) {
+                p.kill();
+                p.waitForFinished(5000);
+                falhas << onde + QStringLiteral(": still running");
+            } else if (p.exitStatus() != QProcess::NormalExit) {
+                falhas << onde + QStringLiteral(": ended by a signal\n") + erros;
+            } else if (p.exitCode() != 1) {
+                falhas << onde + QStringLiteral(": exit %1\n").arg(p.exitCode()) + erros;
+            } else if (erros.contains(QStringLiteral("Cliente não identificado")) || erros.contains(QStringLiteral("Base Corrompida"))) {
+                falhas << onde + QStringLiteral(": corrupted-base mode\n") + erros;
+            }
+        }
+    }
+    EXPECT_TRUE(falhas.isEmpty()) << falhas.join(QLatin1Char('\n')).toStdString();
+}
+#endif
 
 } // namespace

@@ -212,14 +212,33 @@ protected:
             EXPECT_FALSE(c.texto.contains(QStringLiteral("com Sucesso"))) << c.texto.toStdString();
     }
 
-    // The last log line holds trecho: the user (or support) reads why it failed.
+    // The log says why it failed in the system's or the server's words (trecho): its
+    // last line, but for what the window adds after it for the user, the sentence
+    // of what to do and the error box's text (a first line, then indented ones).
     static void ultimaLinhaDiz(TfPrincipal& w, const QString& trecho)
     {
         const QStringList log = linhasDoLog(w);
-        ASSERT_FALSE(log.isEmpty());
-        EXPECT_TRUE(log.last().contains(trecho)) << "last log line: " << log.last().toStdString() << "\nexpected: "
-                                                 << trecho.toStdString() << "\nlog:\n"
-                                                 << log.join('\n').toStdString();
+        QStringList antes = log;
+        for (bool tirou = true; tirou && !antes.isEmpty();) {
+            tirou = false;
+            if (antes.last().startsWith(QStringLiteral("O servidor FTP ")) || antes.last().startsWith(QStringLiteral("A conexão não foi feita"))) {
+                antes.removeLast();
+                tirou = true;
+            }
+            bool caixa = false;
+            while (!antes.isEmpty() && antes.last().startsWith(QStringLiteral("  "))) {
+                antes.removeLast();
+                caixa = true;
+            }
+            if (caixa && !antes.isEmpty()) {
+                antes.removeLast();
+                tirou = true;
+            }
+        }
+        ASSERT_FALSE(antes.isEmpty()) << log.join('\n').toStdString();
+        EXPECT_TRUE(antes.last().contains(trecho)) << "the line that says why: " << antes.last().toStdString() << "\nexpected: "
+                                                   << trecho.toStdString() << "\nlog:\n"
+                                                   << log.join('\n').toStdString();
     }
 
     // Everything in folder, hidden files included, by name.

@@ -317,7 +317,7 @@ TEST_F(Falhas, SizeRefused)
         dialogos->arquivosSalvar = {destino};
         clicar(*w, w->ui->btnDownloadSelected);
         EXPECT_EQ(readFile(destino), conteudo);
-        EXPECT_EQ(w->ui->pgbr->text(), c.tamanhoConhecido ? QStringLiteral("200,0 kB de 200,0 kB") : QStringLiteral("200,0 kB"));
+        EXPECT_EQ(w->ui->pgbr->text(), c.tamanhoConhecido ? QStringLiteral("195,3 KiB de 195,3 KiB") : QStringLiteral("195,3 KiB"));
         EXPECT_EQ(dialogos->caixas.back().texto,
                   c.tamanhoConhecido ? QStringLiteral("Arquivo Baixado com Sucesso")
                                      : QStringLiteral("Arquivo baixado, mas o servidor não informou o tamanho para conferência"));
@@ -462,7 +462,7 @@ TEST_F(Falhas, AnUploadInterruptedInAnEarlierRun)
         for (const auto& c : dialogos->caixas)
             textos.push_back(c.texto);
         if (mesmoArquivo)
-            EXPECT_EQ(textos, (std::vector<QString>{QStringLiteral("Existe um envio interrompido deste arquivo (%1 de 10,0 MB). "
+            EXPECT_EQ(textos, (std::vector<QString>{QStringLiteral("Existe um envio interrompido deste arquivo (%1 de 9,5 MiB). "
                                                                    "Deseja continuar de onde parou?")
                                                         .arg(TextoBytes(noServidor, QLocale())),
                                                     QStringLiteral("Arquivo Enviado com Sucesso")}));

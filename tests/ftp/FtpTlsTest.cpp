@@ -322,6 +322,104 @@ TEST_F(ScriptedTls, ModesAgainstServersWithAndWithoutTls)
     }
 }
 
+// Our own server known by its key (pins), and a server that spoke TLS before: a
+// key that is not pinned, or a server that no longer offers TLS, may be someone on
+// the way, who never gets the login. A pinned key stands for the server whatever
+// its certificate says. "Never" stays plain.
+TEST_F(ScriptedTls, PinnedKeysAndServersThatSpokeTlsBefore)
+{
+    TestCa::Options foreign; // self-signed, expired, and for another name: only the key counts
+    foreign.selfSigned = true;
+    foreign.ips = {};
+    foreign.dnsNames = {QStringLiteral("ftp.outro.example")};
+    foreign.notBeforeDays = -30;
+    foreign.notAfterDays = -1;
+    const ServerCertificate proprio = certificates->ca->issue(QStringLiteral("proprio"), foreign);
+    const auto pin = [](const ServerCertificate& c) { return QByteArray::fromBase64(c.keyPin.mid(8).toLatin1()); };
+    const QList<QByteArray> pinned{QByteArray(32, 'x'), pin(proprio)};
+    const QStringList plainLogin{QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria"), QStringLiteral("PASS vesplodu"),
+                                 QStringLiteral("TYPE I")};
+    const QString interception = QStringLiteral("possível interceptação da conexão");
+    const struct Case {
+        const char* name;
+        std::optional<ServerCertificate> certificate; // none: a server without TLS
+        QString scenario;
+        TlsMode mode;
+        QList<QByteArray> pins;
+        bool tlsSeenBefore;
+        QStringList commands; // all the server got
+        QString failure;      // part of Connect's message; empty when it connects
+        QString statusLine;
+    } cases[] = {
+        {"pinned key, certificate that verifies nothing", proprio, QStringLiteral("normal"), TlsMode::IfAvailable, pinned, false,
+         kSecureLogin, {}, QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384, chave fixada)")},
+        {"pinned key, TLS required", proprio, QStringLiteral("normal"), TlsMode::Required, pinned, false, kSecureLogin, {},
+         QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384, chave fixada)")},
+        {"verified certificate with a key that is not pinned", certificates->server, QStringLiteral("normal"), TlsMode::IfAvailable,
+         pinned, false, {QStringLiteral("AUTH TLS")},
+         QStringLiteral("não é a chave fixada nesta instalação: possível interceptação da conexão. O login não foi enviado."), {}},
+        {"not pinned, required", certificates->server, QStringLiteral("normal"), TlsMode::Required, {QByteArray(32, 'x')}, false,
+         {QStringLiteral("AUTH TLS")}, interception, {}},
+        {"pinned, server without TLS", std::nullopt, QStringLiteral("normal"), TlsMode::IfAvailable, pinned, false,
+         {QStringLiteral("AUTH TLS")}, QStringLiteral("não aceitou a conexão segura (AUTH TLS), e esta instalação só fala com ele"), {}},
+        {"TLS before, server without TLS now", std::nullopt, QStringLiteral("normal"), TlsMode::IfAvailable, {}, true,
+         {QStringLiteral("AUTH TLS")},
+         QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora tenha concluído uma conexão segura (TLS) antes, neste "
+                        "mesmo endereço: possível interceptação da conexão. O login não foi enviado. Resposta do servidor: "
+                        "Unknown command."),
+         {}},
+        {"TLS before, data in clear now", certificates->server, QStringLiteral("prot-refused"), TlsMode::IfAvailable, {}, true,
+         kSecureLogin.mid(0, 5), QStringLiteral("recusou a proteção dos dados (PROT P)"), {}},
+        {"TLS before, never", std::nullopt, QStringLiteral("normal"), TlsMode::Never, {}, true, plainLogin.mid(1), {},
+         QStringLiteral("Conexão sem criptografia")},
+        {"TLS before, TLS now", certificates->server, QStringLiteral("normal"), TlsMode::IfAvailable, {}, true, kSecureLogin, {},
+         QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.clear();
+        start(c.scenario, c.certificate ? std::optional(ScriptedFtp::Tls{*c.certificate, {}}) : std::nullopt, c.mode);
+        ftp.PinnedKeys = c.pins;
+        ftp.TlsSeenBefore = c.tlsSeenBefore;
+        const QString message = messageOf([&] { ftp.Connect(); });
+        if (c.failure.isEmpty()) {
+            EXPECT_EQ(message, QStringLiteral("<no error>"));
+            EXPECT_TRUE(events.statuses().contains(c.statusLine)) << events.statuses().join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(ftp.IsKeyPinned(), !c.pins.isEmpty());
+            EXPECT_EQ(server->commands().mid(0, c.commands.size()), c.commands);
+        } else {
+            EXPECT_TRUE(message.contains(c.failure)) << message.toStdString();
+            EXPECT_TRUE(message.contains(QStringLiteral("127.0.0.1:%1").arg(server->port()))) << message.toStdString();
+            EXPECT_FALSE(ftp.Connected());
+            EXPECT_EQ(server->commands(), c.commands);
+        }
+        ftp.Disconnect();
+    }
+}
+
+// The name the certificate must carry may differ from the host connected to (an
+// address): it is what is checked, and what the server is told it is wanted as (SNI).
+TEST_F(ScriptedTls, ACertificateIsCheckedAgainstTheTlsName)
+{
+    TestCa::Options namesOnly;
+    namesOnly.ips = {};
+    namesOnly.dnsNames = {QStringLiteral("ftp.quintara.example")};
+    start(QStringLiteral("normal"), ScriptedFtp::Tls{certificates->ca->issue(QStringLiteral("por-nome"), namesOnly), {}},
+          TlsMode::Required, {{QStringLiteral("dados.bin"), 1000}});
+    EXPECT_THROW(ftp.Connect(), UntrustedCertificateError);
+    ftp.TlsName = QStringLiteral("ftp.quintara.example");
+    ftp.Connect();
+    EXPECT_TRUE(ftp.IsSecure());
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    ftp.Get(QStringLiteral("dados.bin"), sink); // the data connection checks the same name
+    EXPECT_EQ(sink.data(), ScriptedFtp::patternBytes(1000));
+    // An address is never sent as SNI: the first attempt sent no name at all; then
+    // the control connection and the data connection sent the name.
+    EXPECT_EQ(server->notes().filter(QRegularExpression(QStringLiteral("^sni "))),
+              (QStringList{QStringLiteral("sni -"), QStringLiteral("sni ftp.quintara.example"), QStringLiteral("sni ftp.quintara.example")}));
+}
+
 // A data connection that resumed nothing must at least show the control
 // connection's certificate; another one could be anyone's who took the data port.
 TEST_F(ScriptedTls, DataConnectionWithAnotherCertificateIsRefused)

@@ -328,11 +328,15 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
               (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria")}));
     EXPECT_TRUE(roteiro.linhas.contains(QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")));
 
-    // Remembered: another session, the same certificate at another port of the host.
+    // Remembered for that host and port: another session is not asked again; another
+    // port of the host is another server, asked about afresh.
     roteiro.eventos.clear();
-    auto outraPortaA = servidor(a);
-    EXPECT_TRUE(conectar(*outraPortaA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
     EXPECT_TRUE(roteiro.eventos.isEmpty());
+    auto outraPortaA = servidor(a);
+    roteiro.respostas = {true};
+    EXPECT_TRUE(conectar(*outraPortaA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
 
     // Another certificate: asked again, for each endpoint; no means no login.
     roteiro.eventos.clear();
@@ -355,6 +359,80 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
     roteiro.eventos.clear();
     EXPECT_THROW(conectar(*servidorA, roteiro), UntrustedCertificateError);
     EXPECT_TRUE(roteiro.eventos.isEmpty());
+}
+
+// A server that completed TLS once at a host and port is not given the login in
+// clear there afterwards, whoever answers "500" to AUTH TLS: the memory lives in the
+// user's settings, beside the accepted certificates. Another port is another server.
+TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
+{
+    ScriptedFtp umaVez(QStringLiteral("tls-once"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
+                       ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
+    SemPerguntas semJanela;
+    EXPECT_TRUE(conectar(umaVez, semJanela)->IdFTP1().IsSecure());
+    try {
+        conectar(umaVez, roteiro);
+        ADD_FAILURE() << "connected without TLS";
+    } catch (const InterceptionSuspectedError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("possível interceptação da conexão. O login não foi enviado.")))
+            << e.Message().toStdString();
+    }
+    EXPECT_EQ(umaVez.commands().count(QStringLiteral("USER caldoria")), 1);
+    EXPECT_TRUE(roteiro.eventos.isEmpty()) << "nothing to ask about";
+
+    ScriptedFtp semTls(QStringLiteral("normal"));
+    EXPECT_FALSE(conectar(semTls, semJanela)->IdFTP1().IsSecure());
+}
+
+// What older versions remembered, by host alone, still counts at any port there.
+TEST_F(SessaoTls, CertificadosAceitosPorHostAntesDaPortaContinuamAceitos)
+{
+    testsupport::TestCa::Options proprio;
+    proprio.selfSigned = true;
+    const testsupport::ServerCertificate c = ca->issue(QStringLiteral("antigo"), proprio);
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quintara"), QStringLiteral("FTPCaldoria"))
+        .setValue(QStringLiteral("certificados-aceitos/127.0.0.1"), QStringList{c.fingerprint});
+    auto s = servidor(c);
+    SemPerguntas semJanela;
+    EXPECT_TRUE(conectar(*s, semJanela)->IdFTP1().IsSecure());
+}
+
+TEST(ChavesFixadas, FormasDoPino)
+{
+    const QByteArray a(32, 'a');
+    const QByteArray b(32, 'b');
+    const QString pinoA = QStringLiteral("sha256//") + QString::fromLatin1(a.toBase64());
+    const QString pinoB = QStringLiteral("sha256//") + QString::fromLatin1(b.toBase64());
+    const QByteArray nenhuma = QByteArrayLiteral("pino inválido");
+    const struct {
+        QString texto;
+        QList<QByteArray> chaves;
+    } casos[] = {
+        {QString(), {}},
+        {QStringLiteral(" ; "), {}},
+        {pinoA, {a}},
+        {pinoA + QLatin1Char(';') + pinoB, {a, b}},
+        {QLatin1Char(' ') + pinoA + QStringLiteral(" ; ") + pinoB + QLatin1Char(';'), {a, b}},
+        {pinoA + QLatin1Char(',') + pinoB, {a, b}},
+        // Mistyped pins stay, matching no key: the server is refused, not unpinned.
+        {QString::fromLatin1(a.toBase64()), {nenhuma}},
+        {QStringLiteral("sha1//") + QString::fromLatin1(a.toBase64()), {nenhuma}},
+        {QStringLiteral("sha256//") + QString::fromLatin1(QByteArray(20, 'a').toBase64()), {nenhuma}},
+        {QStringLiteral("sha256//não é base64"), {nenhuma}},
+        {pinoA + QStringLiteral(";sha256//x"), {a, nenhuma}},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(lerChavesFixadas(c.texto), c.chaves) << c.texto.toStdString();
+
+    // The environment's pins and name replace the build's, even when empty.
+    qputenv("FTPCALDORIA_FTP_TLS_PIN", pinoB.toLatin1());
+    qputenv("FTPCALDORIA_FTP_TLS_NAME", " ftp.quintara.example ");
+    EXPECT_EQ(Endpoints::atuais().chavesFixadas, QList<QByteArray>{b});
+    EXPECT_EQ(Endpoints::atuais().nomeTlsPrincipal, QStringLiteral("ftp.quintara.example"));
+    qputenv("FTPCALDORIA_FTP_TLS_PIN", "");
+    EXPECT_TRUE(Endpoints::atuais().chavesFixadas.isEmpty());
+    qunsetenv("FTPCALDORIA_FTP_TLS_PIN");
+    qunsetenv("FTPCALDORIA_FTP_TLS_NAME");
 }
 
 TEST(ModoTls, NomesDoModo)

@@ -72,6 +72,20 @@ QString fingerprintOf(X509* cert)
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), int(size)).toHex(':').toUpper());
 }
 
+// From the key pair itself, DER SubjectPublicKeyInfo as i2d_PUBKEY writes it.
+QString keyPinOf(EVP_PKEY* key)
+{
+    unsigned char* der = nullptr;
+    const int size = i2d_PUBKEY(key, &der);
+    if (size <= 0)
+        fail("public key DER");
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int mdSize = 0;
+    EVP_Digest(der, static_cast<std::size_t>(size), md, &mdSize, EVP_sha256(), nullptr);
+    OPENSSL_free(der);
+    return QStringLiteral("sha256//") + QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), int(mdSize)).toBase64());
+}
+
 }
 
 struct TestCa::Keys {
@@ -119,7 +133,7 @@ ServerCertificate TestCa::issue(const QString& name, const Options& options) con
     if (X509_sign(cert, options.selfSigned ? key : m_keys->key, EVP_sha256()) == 0)
         fail("sign server certificate");
     ServerCertificate out{QDir(m_dir).filePath(name + QStringLiteral(".pem")), QDir(m_dir).filePath(name + QStringLiteral(".key")),
-                          fingerprintOf(cert)};
+                          fingerprintOf(cert), keyPinOf(key)};
     writePem(out.certFile, cert, nullptr);
     writePem(out.keyFile, nullptr, key);
     X509_free(cert);

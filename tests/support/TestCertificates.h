@@ -14,6 +14,7 @@ struct ServerCertificate {
     QString certFile; // the certificate (PEM)
     QString keyFile;  // its private key (PEM)
     QString fingerprint; // SHA-256, upper-case hex pairs joined by ':', as the program shows it
+    QString keyPin;      // "sha256//<base64>" of its public key, as curl's --pinnedpubkey takes it
 };
 
 class TestCa {
