@@ -292,6 +292,37 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
     EXPECT_EQ(dialogos->caixas.back().flags, 48);
 }
 
+// The download-by-name field reaches the shared folder and nothing beyond it: a
+// name that climbs out or names another folder is refused before any dialog or
+// command, with a warning that says what is taken.
+TEST_F(Arquivos, TheNameFieldTakesABareFileNameOnly)
+{
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"),
+                                      {{QStringLiteral("gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/segredo.fbk"), 10}});
+    apontarFtp(servidor.port());
+    auto w = corrompida();
+    clicarEEsperar(*w, w->ui->btnViewFiles);
+    ASSERT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+    const qsizetype comandosAntes = servidor.commands().size();
+    dialogos->arquivosSalvar = {local.filePath(QStringLiteral("x.fbk"))};
+    for (const QString& nome : {QStringLiteral("../SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/segredo.fbk"), QStringLiteral("../OUTRO/arquivo"),
+                                QStringLiteral("..\\OUTRO\\arquivo"), QStringLiteral(".."), QStringLiteral("/etc/passwd"),
+                                QStringLiteral("nome\x01com-controle.fbk")}) {
+        SCOPED_TRACE(nome.toStdString());
+        dialogos->caixas.clear();
+        w->ui->edtNomeArquivo->setText(nome);
+        clicarEEsperar(*w, w->ui->btnDownloadFinal);
+        ASSERT_EQ(dialogos->caixas.size(), 1u);
+        EXPECT_EQ(dialogos->caixas[0].texto,
+                  QStringLiteral("Informe só o nome do arquivo, sem pastas: \"/\", \"\\\", \"..\" e caracteres de controle não são aceitos"));
+        EXPECT_EQ(dialogos->caixas[0].flags, 48);
+        EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
+        EXPECT_EQ(dialogos->arquivosSalvar.size(), 1u) << "no save dialog";
+    }
+    EXPECT_TRUE(QDir(local.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(servidor.commands().size(), comandosAntes) << servidor.commands().join(' ').toStdString();
+}
+
 // Every unidentified client shares the corrupted-base folder: whatever the user
 // does, nothing ever lists it, so no client sees (or can delete) another's backups.
 TEST_F(Arquivos, CorruptedBaseModeNeverListsTheSharedFolder)

@@ -120,6 +120,24 @@ TEST_F(EnvioSemPerda, TwoUnidentifiedClientsAtOnceKeepBothBackups)
     EXPECT_EQ(QDir(pasta).entryList(QDir::Files).size(), deOutros.size() + 2);
 }
 
+// USERDOMAIN and USERNAME come from the environment: separators in them would put
+// an unidentified client's backup in someone else's folder. They become "_".
+TEST_F(EnvioSemPerda, AUserNameWithSeparatorsStaysInTheSharedFolder)
+{
+    testsupport::PyFtpd ftp(raizFtp.path());
+    auto inst = std::make_unique<Instalacao>();
+    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path(), std::chrono::seconds(120),
+                                {{QStringLiteral("USERDOMAIN"), QStringLiteral("..")},
+                                 {QStringLiteral("USERNAME"), QStringLiteral("/../SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/x")}});
+    ASSERT_TRUE(r.terminou) << r.tudo();
+    EXPECT_EQ(r.codigo, 5) << r.tudo();
+    const QStringList tudo = arquivosAbaixo(raizFtp.path());
+    ASSERT_EQ(tudo.size(), 1) << tudo.join(' ').toStdString();
+    EXPECT_TRUE(tudo[0].startsWith(kPastaCorrompida + QStringLiteral("/.._") + QStringLiteral("_.._SAO_JOSE_DO_RIO_PRETO-SP_PM_KORV_x-")))
+        << tudo[0].toStdString();
+    EXPECT_EQ(readFile(raizFtp.path() + tudo[0]), conteudo);
+}
+
 // Two machines of one client send backup.fbk; the other one's finishes while this
 // one's data goes. Without --substituir it is not replaced: the run ends as "the
 // file exists" (4), and says where its own checked copy is.
