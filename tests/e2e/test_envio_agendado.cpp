@@ -364,15 +364,15 @@ TEST_F(EnvioAgendado, TheServerIsKnownByItsPinnedKey)
         SCOPED_TRACE(c.nome);
         QTemporaryDir raiz;
         testsupport::Vsftpd ftp(raiz.path(), testsupport::kFtpUser, testsupport::kFtpPassword, testsupport::FtpTls{certificado});
-        auto inst = std::make_unique<Instalacao>();
+        auto inst = instalacaoKorv();
         const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path(),
                                     std::chrono::seconds(120), {{QStringLiteral("FTPCALDORIA_FTP_TLS_PIN"), c.pinos}});
         ASSERT_TRUE(r.terminou) << r.tudo();
         const QString log = ftp.log();
         EXPECT_TRUE(log.contains(QStringLiteral("AUTH TLS"))) << log.toStdString();
         if (c.login) {
-            EXPECT_EQ(r.codigo, 5) << r.tudo(); // no system here: the shared folder
-            EXPECT_EQ(readFile(raiz.path() + kPastaCorrompida + QLatin1Char('/') + unicoNaPastaCompartilhada(raiz.path())), conteudo);
+            EXPECT_EQ(r.codigo, c.codigo) << r.tudo();
+            EXPECT_EQ(readFile(raiz.path() + kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")), conteudo);
         } else {
             EXPECT_EQ(r.codigo, c.codigo) << r.tudo();
             EXPECT_FALSE(log.contains(QStringLiteral("USER"))) << log.toStdString();
