@@ -20,16 +20,10 @@ __attribute__((section(".preinit_array"), used)) void (*const kBlockInterruptsFi
 }
 #endif
 
-int main(int argc, char* argv[])
+namespace {
+
+int runWindow(int argc, char* argv[])
 {
-    // First: a stopped task or Ctrl+C at any moment ends the run with exit code 1.
-    console::catchInterrupts();
-
-    // Decided before any GUI object exists: a scheduled send may run where there
-    // is no display.
-    if (choosesCommandMode(argc, argv))
-        return runCommandMode(argc, argv);
-
     // A log copy that cannot be a file (a FIFO would hold the window up for good)
     // is said and left out; the window opens all the same.
     const QString logProblem = logTargetProblem(qEnvironmentVariable("FTPCALDORIA_LOG"));
@@ -56,4 +50,17 @@ int main(int argc, char* argv[])
     const int code = QApplication::exec();
     console::onInterrupt({});
     return code;
+}
+
+}
+
+int main(int argc, char* argv[])
+{
+    // First: a stopped task or Ctrl+C at any moment ends the run with exit code 1.
+    console::catchInterrupts();
+
+    // Decided before any GUI object exists: a scheduled send may run where there
+    // is no display. Either way the process ends once the run's own objects are
+    // gone (the window, the session's thread, the log files).
+    console::endProcess(choosesCommandMode(argc, argv) ? runCommandMode(argc, argv) : runWindow(argc, argv));
 }

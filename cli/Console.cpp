@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -159,6 +160,15 @@ void write(std::FILE* stream, const QString& text)
 }
 
 #endif
+
+void endProcess(int code)
+{
+    std::fflush(nullptr);
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+#endif
+    std::exit(code);
+}
 
 void onInterrupt(std::function<void()> handler)
 {
