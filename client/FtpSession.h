@@ -245,8 +245,7 @@ private:
     };
     class UploadDirection;
     SentFile sendFile(Upload upload);
-    // The first candidate from start on that names nothing on the server (nor the
-    // temporary file of an upload to it).
+    // The first candidate from start on that names nothing on the server.
     int freeUniqueName(const Upload& upload, int start);
     // Just before an upload takes its name (or, without renames, before the data goes
     // under it): the name is still free or still holds the file the user agreed to

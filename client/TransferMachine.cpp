@@ -21,13 +21,6 @@ enum class Step {
     Done,
 };
 
-// How long a server may take to compute a digest: it reads the whole file, at worst
-// from a slow disk.
-std::chrono::milliseconds digestWait(std::int64_t size)
-{
-    return std::chrono::seconds(60) + std::chrono::milliseconds(size / (10 * 1000));
-}
-
 }
 
 TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t from)

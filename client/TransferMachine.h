@@ -8,7 +8,15 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
+
+// How long a server may take to compute a digest of size bytes: it reads the whole
+// file, at worst from a slow disk.
+inline std::chrono::milliseconds digestWait(std::int64_t size)
+{
+    return std::chrono::seconds(60) + std::chrono::milliseconds(size / (10 * 1000));
+}
 
 class FtpSession::TransferDirection {
 public:

@@ -24,7 +24,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <vector>
@@ -178,7 +177,7 @@ public:
             record().leftOver.clear();
             return;
         }
-        makeRoom();
+        session().claimName(m_upload, record());
         m_renameSent = true;
         try {
             session().ftp([&] { session().m_ftp->Rename(m_partial, m_upload.finalName); });
@@ -288,21 +287,11 @@ public:
         }
     }
 
-    const RemoteName& partial() const { return m_partial; }
-
 private:
     void noteResume(std::int64_t at)
     {
         if (std::find(m_resumedAt.begin(), m_resumedAt.end(), at) == m_resumedAt.end())
             m_resumedAt.push_back(at);
-    }
-
-    // Just before the checked copy takes the name: the name is still free, or still
-    // holds the file the user agreed to replace. A file that appeared meanwhile is
-    // asked about; in the shared folder the next unique name is taken.
-    void makeRoom()
-    {
-        session().claimName(m_upload, record());
     }
 
     // The server does not rename onto an existing name: the old copy goes aside, the
@@ -373,7 +362,7 @@ bool FtpSession::remoteEndMatches(const RemoteName& remote, const QString& local
     }
     std::optional<RemoteHash> digest;
     try {
-        digest = ftp([&] { return m_ftp->Hash(remote, std::chrono::seconds(60) + std::chrono::milliseconds(size / 10000)); });
+        digest = ftp([&] { return m_ftp->Hash(remote, digestWait(size)); });
     } catch (const EIdFTPError& e) {
         if (isLineBreak(failureKindOf(e)))
             throw;

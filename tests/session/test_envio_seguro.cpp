@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <functional>
+
 namespace {
 
 using namespace sessiontest;
@@ -32,6 +34,19 @@ QByteArray baixar(FtpSession& s, const QString& nome)
     destino.open(QIODevice::WriteOnly);
     s.IdFTP1().Get(nome, destino);
     return destino.data();
+}
+
+// The error box's text of a transfer that must fail; empty, and a test failure, when
+// it went through.
+QString falha(const std::function<void()>& transferencia)
+{
+    try {
+        transferencia();
+    } catch (const ETransferFailed& e) {
+        return e.Message();
+    }
+    ADD_FAILURE() << "the transfer went through";
+    return {};
 }
 
 class EnvioSeguro : public Sessao {
@@ -82,13 +97,9 @@ TEST_F(EnvioSeguro, AReplacementThatCannotFinishPutsTheOldCopyBack)
     auto s = abrir(servidor);
     const QString origem = arquivo(QStringLiteral("dados.bin"), QByteArray(70000, 'd'));
     roteiro.respostas = {true};
-    try {
-        s->EnviarArquivo(origem);
-        ADD_FAILURE() << "sent";
-    } catch (const ETransferFailed& e) {
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("A cópia anterior no servidor foi mantida"))) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains(partialName(QStringLiteral("dados.bin"), origem))) << e.Message().toStdString();
-    }
+    const QString caixa = falha([&] { s->EnviarArquivo(origem); });
+    EXPECT_TRUE(caixa.contains(QStringLiteral("A cópia anterior no servidor foi mantida"))) << caixa.toStdString();
+    EXPECT_TRUE(caixa.contains(partialName(QStringLiteral("dados.bin"), origem))) << caixa.toStdString();
     EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 10},
                                                  {partialName(QStringLiteral("dados.bin"), origem), 70000}}));
     EXPECT_EQ(baixar(*s, QStringLiteral("dados.bin")), ScriptedFtp::patternBytes(10));
@@ -132,15 +143,11 @@ TEST_F(EnvioSeguro, AStoreThatKeepsNothingIsARefusal)
     ScriptedFtp servidor(QStringLiteral("store-keeps-nothing"));
     auto s = abrir(servidor);
     const QString origem = arquivo(QStringLiteral("dados.bin"), QByteArray(70000, 'd'));
-    try {
-        s->EnviarArquivo(origem);
-        ADD_FAILURE() << "sent";
-    } catch (const ETransferFailed& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Não foi possível enviar o arquivo dados.bin.\n\nO servidor recusou: o servidor confirmou o "
-                                              "envio, mas não guardou o arquivo %1.\n\nO arquivo não foi enviado; nenhum arquivo "
-                                              "chamado dados.bin foi criado no servidor.")
-                                   .arg(partialName(QStringLiteral("dados.bin"), origem)));
-    }
+    EXPECT_EQ(falha([&] { s->EnviarArquivo(origem); }),
+              QStringLiteral("Não foi possível enviar o arquivo dados.bin.\n\nO servidor recusou: o servidor confirmou o "
+                             "envio, mas não guardou o arquivo %1.\n\nO arquivo não foi enviado; nenhum arquivo "
+                             "chamado dados.bin foi criado no servidor.")
+                  .arg(partialName(QStringLiteral("dados.bin"), origem)));
     EXPECT_EQ(servidor.commands().filter(QStringLiteral("STOR ") + partialName(QStringLiteral("dados.bin"), origem)).size(), 1);
     EXPECT_TRUE(roteiro.eventos.filter(QStringLiteral("retry")).isEmpty());
 }
@@ -292,18 +299,10 @@ TEST_F(EnvioSeguro, AFolderNameIsRefusedBeforeAnythingMoves)
         }
         auto s = abrir(porta);
         const QString origem = arquivo(QStringLiteral("backup.fbk"), QByteArray(5000, 'b'));
-        try {
-            s->EnviarArquivo(origem);
-            ADD_FAILURE() << "sent";
-        } catch (const ETransferFailed& e) {
-            EXPECT_TRUE(e.Message().contains(QStringLiteral("Já existe uma pasta chamada backup.fbk"))) << e.Message().toStdString();
-        }
-        try {
-            s->BaixarArquivo(QStringLiteral("backup.fbk"), local.filePath(QStringLiteral("baixado.fbk")));
-            ADD_FAILURE() << "downloaded";
-        } catch (const ETransferFailed& e) {
-            EXPECT_TRUE(e.Message().contains(QStringLiteral("backup.fbk é uma pasta no servidor"))) << e.Message().toStdString();
-        }
+        const QString envio = falha([&] { s->EnviarArquivo(origem); });
+        EXPECT_TRUE(envio.contains(QStringLiteral("Já existe uma pasta chamada backup.fbk"))) << envio.toStdString();
+        const QString download = falha([&] { s->BaixarArquivo(QStringLiteral("backup.fbk"), local.filePath(QStringLiteral("baixado.fbk"))); });
+        EXPECT_TRUE(download.contains(QStringLiteral("backup.fbk é uma pasta no servidor"))) << download.toStdString();
         EXPECT_TRUE(roteiro.eventos.filter(QStringLiteral("replace")).isEmpty());
         EXPECT_TRUE(QDir(raizDoServidor.filePath(kPastaCorrompida + QStringLiteral("/backup.fbk"))).exists());
         EXPECT_FALSE(QFile::exists(local.filePath(QStringLiteral("baixado.fbk"))));
