@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
-  curl time procps iproute2
+  curl time procps iproute2 ccache
 )
 
 missing=()

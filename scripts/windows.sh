@@ -207,8 +207,16 @@ step_firebird() {
 
 # ---------------------------------------------------------------------------
 # build: the program and its tests, cross-built with the toolchain file.
-gcc_runtime=$(dirname "$($mingw-g++-posix -print-file-name=libstdc++-6.dll)")
 mingw_runtime=/usr/$mingw/lib
+
+# GCC's runtime folder, asked of the compiler when it is needed: the deps step
+# installs the compiler, so nothing may read it before that step has run.
+gcc_runtime() {
+  local dll
+  dll=$($mingw-g++-posix -print-file-name=libstdc++-6.dll) || die "no $mingw-g++-posix: run the deps step first"
+  [[ $dll == /* && -f $dll ]] || die "$mingw-g++-posix does not know where libstdc++-6.dll is (it said '$dll')"
+  dirname "$dll"
+}
 
 step_build() {
   [[ -f $qt_prefix/.stamp ]] || die "no Qt for Windows in $qt_prefix: run the qt step first"
@@ -280,7 +288,7 @@ step_test() {
 # ---------------------------------------------------------------------------
 # package: dist/FTPCaldoria-<version>-win64.zip, to be unzipped into the folder
 # of an installed system, beside its INI file.
-dll_dirs() { printf '%s\n' "$qt_prefix/bin" "$openssl_prefix/bin" "$gcc_runtime" "$mingw_runtime"; }
+dll_dirs() { printf '%s\n' "$qt_prefix/bin" "$openssl_prefix/bin" "$gcc_runtime_dir" "$mingw_runtime"; }
 
 # The DLL of that name in the folders we ship from (names compare without case,
 # as Windows does); nothing for system DLLs.
@@ -294,13 +302,38 @@ find_dll() {
   return 0
 }
 
-# Copies into folder $2 every DLL that module $1 imports, and theirs in turn.
+# DLLs that every Windows 10 has: a module may import them without the package
+# carrying them (names compared in lower case).
+windows_dlls=(
+  kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll
+  comdlg32.dll comctl32.dll shlwapi.dll ws2_32.dll msvcrt.dll winmm.dll imm32.dll
+  uxtheme.dll dwmapi.dll version.dll netapi32.dll userenv.dll crypt32.dll bcrypt.dll
+  setupapi.dll mpr.dll winspool.drv dwrite.dll d2d1.dll d3d11.dll d3d9.dll dxgi.dll
+  dxguid.dll wtsapi32.dll secur32.dll iphlpapi.dll shcore.dll authz.dll ntdll.dll
+  psapi.dll rpcrt4.dll dbghelp.dll opengl32.dll glu32.dll
+)
+
+is_windows_dll() {
+  local name=${1,,} known
+  [[ $name == api-ms-win-* || $name == ext-ms-win-* ]] && return 0
+  for known in "${windows_dlls[@]}"; do
+    [[ $name == "$known" ]] && return 0
+  done
+  return 1
+}
+
+# Copies into folder $2 every DLL that module $1 imports, and theirs in turn. An
+# import that is neither found in the folders we ship from nor part of Windows
+# stops the package: a zip without it would not start on the user's machine.
 copy_imports() {
   local dll path
   for dll in $($mingw-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'); do
     [[ -e $2/$dll ]] && continue
     path=$(find_dll "$dll")
-    [[ -n $path ]] || continue
+    if [[ -z $path ]]; then
+      is_windows_dll "$dll" && continue
+      die "${1##*/} imports $dll, which is neither in the package nor part of Windows"
+    fi
     cp "$path" "$2/$dll"
     copy_imports "$path" "$2"
   done
@@ -310,6 +343,7 @@ product_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCa
 
 step_package() {
   local version name stage zip module
+  gcc_runtime_dir=$(gcc_runtime)
   version=$(product_version)
   [[ -n $version ]] || die "no build in $build: run the build step first"
   name=FTPCaldoria-$version-win64
