@@ -1,6 +1,7 @@
 // Listing, upload, download and delete through the window, against a real FTP
 // server and, in normal mode, the real client database.
 #include "AmbienteJanela.h"
+#include "QuandoSegurar.h"
 #include "Formatos.h"
 #include "FtpText.h"
 #include "NomeBaseCorrompida.h"
@@ -520,40 +521,40 @@ TEST_F(Arquivos, RowsThatLookAlikeActOnTheirOwnFile)
         ::unlink((pasta + a.nome).constData());
 }
 
+// While an upload runs (the server holds it after its first 64 KiB), another
+// operation, by a button that stays enabled or by a drop, waits for it: the window
+// says so and the upload goes on, whole.
 TEST_F(Arquivos, ASecondOperationWaitsForTheFirst)
 {
+    const QString remoto = kPastaCliente + QStringLiteral("/grande.bin");
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"),
+                                      {.faults = {testsupport::ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:grande.bin*#1"), 64 << 10)}});
+    apontarFtp(servidor.port());
     auto w = normal();
-    const QString origem = local.filePath(QStringLiteral("grande.bin"));
-    {
-        QFile f(origem);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(256LL << 20));
-    }
+    const QByteArray conteudo = testsupport::ScriptedFtp::patternBytes(3 << 20);
+    const QString origem = arquivoLocal(QStringLiteral("grande.bin"), conteudo);
     dialogos->arquivosAbrir = {origem};
-    bool tentou = false;
-    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
-        if (v > 0 && !tentou) {
-            tentou = true;
-            w->ui->btnDownloadFinal->click(); // still enabled while busy
-            w->SoltarArquivos({origem});
-        }
+    QuandoSegurar tentativa(servidor, [&] {
+        w->ui->btnDownloadFinal->click(); // still enabled while busy
+        w->SoltarArquivos({origem});
+        servidor.release();
     });
     clicarEEsperar(*w, w->ui->btnUpload);
-    ASSERT_TRUE(tentou);
+    ASSERT_TRUE(tentativa.agiu());
     EXPECT_EQ(linhasDoLog(*w).count(QStringLiteral("Aguarde o término da operação em andamento.")), 2);
-    EXPECT_EQ(QFileInfo(remoto(QStringLiteral("grande.bin"))).size(), 256LL << 20);
+    EXPECT_EQ(servidor.files().value(remoto), testsupport::ScriptedFtp::storedOf(conteudo));
     EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
 }
 
+// Closing the window while a download runs (the server holds it after its first
+// 64 KiB, for good) asks first; "Sim" stops the download and keeps the local file.
 TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
 {
     const QString nome = QStringLiteral("enorme.bin");
-    {
-        QDir().mkpath(raiz.path() + kPastaCliente);
-        QFile f(remoto(nome));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(1LL << 30));
-    }
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"),
+                                      {.files = {{kPastaCliente.mid(1) + QLatin1Char('/') + nome, 3 << 20}},
+                                       .faults = {testsupport::ScriptedFtp::Fault::holdAt(QStringLiteral("RETR#1"), 64 << 10)}});
+    apontarFtp(servidor.port());
     auto w = normal();
     clicarEEsperar(*w, w->ui->btnViewFiles);
     selecionarLinha(*w, linhaDe(*w, nome));
@@ -562,11 +563,9 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
     dialogos->arquivosSalvar = {destino};
     // Replace the local file: yes. Cancel the transfer and quit: yes.
     dialogos->respostas = {mb::IdYes, mb::IdYes};
-    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
-        if (v > 0)
-            w->close();
-    });
+    QuandoSegurar fechar(servidor, [&] { w->close(); });
     clicarEEsperar(*w, w->ui->btnDownloadSelected);
+    ASSERT_TRUE(fechar.agiu());
     EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, std::chrono::seconds(20)));
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";

@@ -26,8 +26,9 @@ void soltar(TfPrincipal& w, const QStringList& paths)
     EXPECT_TRUE(entrada.isAccepted());
     QDropEvent soltura(QPointF(10, 10), Qt::CopyAction, &dados, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&w, &soltura);
-    // The drop is handled once the platform's drop has returned.
-    testsupport::waitUntil([&] { return false; }, std::chrono::milliseconds(50));
+    // The drop is handled once the platform's drop has returned: by a call the window
+    // posted to itself, delivered here.
+    QCoreApplication::sendPostedEvents(&w, QEvent::MetaCall);
     testsupport::waitUntil([&] { return !w.operacaoEmAndamento(); }, std::chrono::seconds(30));
 }
 

@@ -17,8 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #ifndef _WIN32
 #include <csignal>
@@ -505,51 +508,72 @@ bool bloqueiaSinais(qint64 pid)
     return false;
 }
 
+// One moment of the sweep below: two runs, one stopped by SIGTERM and one by SIGINT
+// that long after it blocks them; what went wrong, empty when both ended right.
+QStringList sinaisNoMomento(const QString& programa, const QProcessEnvironment& env, const QString& arquivo,
+                            std::chrono::milliseconds momento)
+{
+    std::unique_ptr<QProcess> processos[2];
+    const int sinais[2] = {SIGTERM, SIGINT};
+    QStringList falhas;
+    for (auto& p : processos) {
+        p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->start(programa, {QStringLiteral("--enviar"), arquivo});
+    }
+    for (auto& p : processos)
+        if (!p->waitForStarted(10000) || !testsupport::waitUntil([&] { return bloqueiaSinais(p->processId()); }, std::chrono::seconds(30)))
+            falhas << QStringLiteral("at %1 ms: a run did not start").arg(momento.count());
+    std::this_thread::sleep_for(momento);
+    for (int i = 0; i < 2; ++i)
+        ::kill(static_cast<pid_t>(processos[i]->processId()), sinais[i]);
+    for (int i = 0; i < 2; ++i) {
+        QProcess& p = *processos[i];
+        const bool terminou = p.waitForFinished(120000);
+        const QString erros = QString::fromUtf8(p.readAllStandardError());
+        const QString onde = QStringLiteral("%1 at %2 ms").arg(QString::fromLatin1(sinais[i] == SIGTERM ? "SIGTERM" : "SIGINT")).arg(momento.count());
+        if (!terminou) {
+            p.kill();
+            p.waitForFinished(5000);
+            falhas << onde + QStringLiteral(": still running");
+        } else if (p.exitStatus() != QProcess::NormalExit) {
+            falhas << onde + QStringLiteral(": ended by a signal\n") + erros;
+        } else if (p.exitCode() != 1) {
+            falhas << onde + QStringLiteral(": exit %1\n").arg(p.exitCode()) + erros;
+        } else if (erros.contains(QStringLiteral("Cliente não identificado")) || erros.contains(QStringLiteral("Base Corrompida"))) {
+            falhas << onde + QStringLiteral(": corrupted-base mode\n") + erros;
+        }
+    }
+    return falhas;
+}
+
 // SIGTERM and SIGINT at every moment of the first 3 s of a run (counted from the
 // program's first instruction), through the client database query on a real
 // Firebird server: each run ends with exit code 1, never by a signal (143, 130), a
 // crash (139) or SIGPIPE (141), and never in corrupted-base mode. Long: a run per
-// signal and moment.
+// signal and moment. The moments are runs of their own, each timed from its own
+// start, so three of them go at once.
 TEST_F(EnvioAgendado, LongSignalsAtEveryMomentEndTheRunWithExitCodeOne)
 {
     auto inst = instalacaoKorv();
     testsupport::ScriptedFtp ftp(QStringLiteral("store-stall"));
     const QProcessEnvironment env = ambiente(ftp.port(), ftp.port(), trabalho.path());
+    constexpr int kPassos = 60;
+    constexpr int kJuntos = 3;
+    std::mutex guarda;
     QStringList falhas;
-    for (int passo = 0; passo < 60; ++passo) {
-        const auto momento = std::chrono::milliseconds(50 * passo);
-        std::unique_ptr<QProcess> processos[2];
-        const int sinais[2] = {SIGTERM, SIGINT};
-        for (auto& p : processos) {
-            p = std::make_unique<QProcess>();
-            p->setProcessEnvironment(env);
-            p->start(inst->programa, {QStringLiteral("--enviar"), arquivo});
-        }
-        for (auto& p : processos) {
-            ASSERT_TRUE(p->waitForStarted(10000));
-            ASSERT_TRUE(testsupport::waitUntil([&] { return bloqueiaSinais(p->processId()); }, std::chrono::seconds(10)));
-        }
-        std::this_thread::sleep_for(momento);
-        for (int i = 0; i < 2; ++i)
-            ::kill(static_cast<pid_t>(processos[i]->processId()), sinais[i]);
-        for (int i = 0; i < 2; ++i) {
-            QProcess& p = *processos[i];
-            const bool terminou = p.waitForFinished(120000);
-            const QString erros = QString::fromUtf8(p.readAllStandardError());
-            const QString onde = QStringLiteral("%1 at %2 ms").arg(QString::fromLatin1(sinais[i] == SIGTERM ? "SIGTERM" : "SIGINT")).arg(momento.count());
-            if (!terminou) {
-                p.kill();
-                p.waitForFinished(5000);
-                falhas << onde + QStringLiteral(": still running");
-            } else if (p.exitStatus() != QProcess::NormalExit) {
-                falhas << onde + QStringLiteral(": ended by a signal\n") + erros;
-            } else if (p.exitCode() != 1) {
-                falhas << onde + QStringLiteral(": exit %1\n").arg(p.exitCode()) + erros;
-            } else if (erros.contains(QStringLiteral("Cliente não identificado")) || erros.contains(QStringLiteral("Base Corrompida"))) {
-                falhas << onde + QStringLiteral(": corrupted-base mode\n") + erros;
+    std::atomic<int> proximo{0};
+    std::vector<std::thread> juntos;
+    for (int i = 0; i < kJuntos; ++i)
+        juntos.emplace_back([&] {
+            for (int passo; (passo = proximo++) < kPassos;) {
+                const QStringList deste = sinaisNoMomento(inst->programa, env, arquivo, std::chrono::milliseconds(50 * passo));
+                std::lock_guard lock(guarda);
+                falhas << deste;
             }
-        }
-    }
+        });
+    for (std::thread& t : juntos)
+        t.join();
     EXPECT_TRUE(falhas.isEmpty()) << falhas.join(QLatin1Char('\n')).toStdString();
 }
 #endif

@@ -79,15 +79,17 @@ TEST_F(EnvioSemPerda, ALoginThatMayNotRenameGetsTheWholeFile)
 
 // Two clients that cannot be identified, under the same user name, send a file of
 // the same name at the same moment (a scheduled task at 02:30): each backup keeps a
-// name of its own, and each run prints the name it got. The names the next seconds
-// would give are taken beforehand, so that both runs meet on the same second.
+// name of its own, and each run prints the name it got. The names of every second
+// the runs may last (as long as they are waited for, and more) are taken
+// beforehand, so that both runs meet on a taken name however slowly they start.
 TEST_F(EnvioSemPerda, TwoUnidentifiedClientsAtOnceKeepBothBackups)
 {
+    constexpr auto kEspera = std::chrono::seconds(120);
     const QDateTime agora = QDateTime::currentDateTime();
     const QString pasta = raizFtp.path() + kPastaCorrompida;
     QDir().mkpath(pasta);
     QStringList deOutros;
-    for (int segundo = 0; segundo < 20; ++segundo) {
+    for (qint64 segundo = 0; segundo < 2 * kEspera.count() + 60; ++segundo) {
         deOutros << QStringLiteral("PREFEITURA_usuario-%1_backup.fbk").arg(agora.addSecs(segundo).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
         writeFile(pasta + QLatin1Char('/') + deOutros.last(), "de outro cliente");
     }
@@ -100,8 +102,8 @@ TEST_F(EnvioSemPerda, TwoUnidentifiedClientsAtOnceKeepBothBackups)
     auto segunda = std::make_unique<Instalacao>();
     auto a = iniciar(*primeira, {QStringLiteral("--enviar"), arquivo}, ftp.port(), ftp.port(), trabalho.path());
     auto b = iniciar(*segunda, {QStringLiteral("--enviar"), outroArquivo}, ftp.port(), ftp.port(), outroTrabalho.path());
-    const Execucao ra = esperar(*a);
-    const Execucao rb = esperar(*b);
+    const Execucao ra = esperar(*a, kEspera);
+    const Execucao rb = esperar(*b, kEspera);
     ASSERT_TRUE(ra.terminou && rb.terminou) << ra.tudo() << rb.tudo();
     EXPECT_EQ(ra.codigo, 5) << ra.tudo();
     EXPECT_EQ(rb.codigo, 5) << rb.tudo();

@@ -6,6 +6,7 @@
 #include "LocalFile.h"
 #include "PartialUploadName.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
@@ -95,36 +96,57 @@ inline RetryPolicy pausasCurtas(std::chrono::milliseconds pausa = std::chrono::m
 }
 
 // What the busy panel shows while an operation runs, as someone watching it sees
-// it: each new text of its label, in order. It can also act, once, when the window
-// (or anything else) reaches a given state: click "Cancelar", close the window,
-// change a local file.
-class Vista {
+// it: each new text of its label, in order. The label is read before every event
+// the application delivers, so every text it held from one event to the next (all
+// that could ever be painted) is seen, however short: no sampling clock that a
+// loaded machine makes miss one.
+//
+// It can also act, once, when something reaches a state that lasts until the test
+// has acted (the scripted server holds a command, a relay holds after its cut):
+// click "Cancelar", close the window, change a local file, restart a server.
+class Vista : public QObject {
 public:
     explicit Vista(TfPrincipal& w) : m_w(w)
     {
-        QObject::connect(&m_relogio, &QTimer::timeout, [this] { olhar(); });
+        QCoreApplication::instance()->installEventFilter(this);
+        QObject::connect(&m_relogio, &QTimer::timeout, this, [this] { agir(); });
         m_relogio.start(5);
     }
-    QStringList rotulos;
+    ~Vista() override { QCoreApplication::instance()->removeEventFilter(this); }
 
+    // Each new text of the label (empty while the panel is hidden), the present one last.
+    QStringList rotulos()
+    {
+        olhar();
+        return m_rotulos;
+    }
     void quando(std::function<bool()> condicao, std::function<void()> acao) { m_acoes.push_back({std::move(condicao), std::move(acao), false}); }
     bool fez(std::size_t i) const { return m_acoes.at(i).feita; }
+
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        olhar();
+        return false;
+    }
 
 private:
     void olhar()
     {
-        if (m_olhando)
-            return;
-        m_olhando = true;
         const QString texto = m_w.ui->pnlAguarde->isVisible() ? m_w.ui->lbVerbose->text() : QString();
-        if (rotulos.isEmpty() || rotulos.last() != texto)
-            rotulos << texto;
+        if (m_rotulos.isEmpty() || m_rotulos.last() != texto)
+            m_rotulos << texto;
+    }
+    void agir()
+    {
+        if (m_agindo)
+            return;
+        m_agindo = true;
         for (Acao& a : m_acoes)
             if (!a.feita && a.condicao()) {
                 a.feita = true;
                 a.acao();
             }
-        m_olhando = false;
+        m_agindo = false;
     }
 
     struct Acao {
@@ -134,9 +156,28 @@ private:
     };
     TfPrincipal& m_w;
     QTimer m_relogio;
+    QStringList m_rotulos;
     std::vector<Acao> m_acoes;
-    bool m_olhando = false;
+    bool m_agindo = false;
 };
+
+// Acts once the scripted server holds a command (it waits for the test there),
+// then lets the command go on, or leaves it held for good (a cancelled transfer
+// must not end any other way).
+enum class Depois { Soltar, Segurar };
+inline void naEspera(Vista& vista, const ScriptedFtp& servidor, std::function<void()> acao, Depois depois = Depois::Soltar)
+{
+    vista.quando([&servidor] { return !servidor.held().isEmpty(); },
+                 [&servidor, acao = std::move(acao), depois] {
+                     acao();
+                     if (depois == Depois::Soltar)
+                         servidor.release();
+                 });
+}
+
+// How long a held command may wait for the test: the program's own time-outs must
+// not run out meanwhile, however slowly the test's side runs.
+constexpr std::chrono::seconds kEsperaSegura{30};
 
 class Falhas : public ::testing::Test {
 protected:

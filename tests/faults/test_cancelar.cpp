@@ -63,7 +63,7 @@ TEST_F(Falhas, CancelStopsTheTransferAndLeavesNothingPartial)
             [&] { w->ui->btnCancelar->click(); });
         clicar(*w, botao);
 
-        ASSERT_TRUE(vista.fez(0)) << vista.rotulos.join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(vista.fez(0)) << vista.rotulos().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(linhasDoLog(*w).last(), kCancelada);
         EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Transferência cancelada"));
         EXPECT_FALSE(w->ui->btnCancelar->isVisible());
@@ -80,30 +80,25 @@ TEST_F(Falhas, CancelStopsTheTransferAndLeavesNothingPartial)
 }
 
 // Closing the window while a transfer runs asks first. "Não" lets it go on to its
-// end; "Sim" stops it and closes the window.
+// end; "Sim" stops it and closes the window. The server holds the upload after its
+// first 64 KiB while the window is closed (and, once stopped, for good).
 TEST_F(Falhas, ClosingTheWindowDuringATransferAsks)
 {
     const QString pergunta = QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?");
     for (const bool sair : {false, true}) {
         SCOPED_TRACE(sair ? "Sim" : "Não");
-        // A slow server that takes it all, and one that stops reading.
-        ScriptedFtp servidor(sair ? QStringLiteral("store-stall") : QStringLiteral("store-slow"));
+        ScriptedFtp servidor(QStringLiteral("normal"), {.faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:envio.bin*#1"), 64 << 10)}});
         auto w = janela(servidor.port());
-        w->IdFTP1().ReadTimeout = 30s;
+        w->IdFTP1().ReadTimeout = kEsperaSegura;
         const QString origem = local.filePath(QStringLiteral("envio.bin"));
         writeFile(origem, ScriptedFtp::patternBytes(kTamanho));
         dialogos->arquivosAbrir = {origem};
         dialogos->respostas = {sair ? mb::IdYes : mb::IdNo};
         dialogos->caixas.clear();
-        bool fechou = false;
-        QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
-            if (v > 0 && !fechou) {
-                fechou = true;
-                w->close();
-            }
-        });
+        Vista vista(*w);
+        naEspera(vista, servidor, [&] { w->close(); }, sair ? Depois::Segurar : Depois::Soltar);
         clicar(*w, w->ui->btnUpload);
-        ASSERT_TRUE(fechou);
+        ASSERT_TRUE(vista.fez(0));
         ASSERT_FALSE(dialogos->caixas.empty());
         EXPECT_EQ(dialogos->caixas[0].texto, pergunta);
         EXPECT_EQ(dialogos->caixas[0].flags, mb::Question);

@@ -85,7 +85,7 @@ TEST_F(Falhas, ADataConnectionCutAt30PercentGoesOnWhereItStopped)
         {
             Vista vista(*w);
             clicar(*w, w->ui->btnUpload);
-            EXPECT_TRUE(vista.rotulos.contains(kRetomando)) << vista.rotulos.join(QLatin1Char('|')).toStdString();
+            EXPECT_TRUE(vista.rotulos().contains(kRetomando)) << vista.rotulos().join(QLatin1Char('|')).toStdString();
             const qint64 movidos = bytesMovidos(*relay, true);
             std::printf("%s upload: %lld bytes crossed the line for a file of %lld\n", vsftpd ? "vsftpd" : "pyftpdlib",
                         static_cast<long long>(movidos), static_cast<long long>(tamanho));
@@ -107,7 +107,7 @@ TEST_F(Falhas, ADataConnectionCutAt30PercentGoesOnWhereItStopped)
             apontarFtp(relay->port());
             Vista vista(*w);
             clicar(*w, w->ui->btnDownloadSelected);
-            EXPECT_TRUE(vista.rotulos.contains(kRetomando)) << vista.rotulos.join(QLatin1Char('|')).toStdString();
+            EXPECT_TRUE(vista.rotulos().contains(kRetomando)) << vista.rotulos().join(QLatin1Char('|')).toStdString();
             EXPECT_LE(bytesMovidos(*relay, false) - tamanho, folga);
         }
         EXPECT_EQ(readFile(destino), conteudo);
@@ -124,6 +124,8 @@ TEST_F(Falhas, ADataConnectionCutAt30PercentGoesOnWhereItStopped)
 
 // The server goes away in the middle of a transfer (both connections reset) and
 // comes back: the transfer reconnects, enters the client folder again and goes on.
+// The relay holds the way back until the server has restarted, so the new attempt
+// always meets the new server, and the program's time-outs wait for it.
 TEST_F(Falhas, AServerRestartedDuringATransfer)
 {
     const qint64 tamanho = 12 << 20;
@@ -131,14 +133,19 @@ TEST_F(Falhas, AServerRestartedDuringATransfer)
     const QByteArray conteudo = ScriptedFtp::patternBytes(tamanho);
     Servidor servidor(false);
     // Each direction through a relay of its own, which cuts once.
-    auto relay = std::make_unique<CuttingProxy>(servidor.port(), QList<qint64>{corte}, true);
+    const auto novoRelay = [&] { return std::make_unique<CuttingProxy>(servidor.port(), QList<qint64>{corte}, true, true); };
+    auto relay = novoRelay();
     auto w = janela(relay->port());
+    w->IdFTP1().ReadTimeout = kEsperaSegura;
     AcessoTeste::NovasTentativas(*w, pausasCurtas(1s));
     clicar(*w, w->ui->btnViewFiles);
 
     const auto reiniciadoNoCorte = [&](Vista& vista) {
-        CuttingProxy* r = relay.get();
-        vista.quando([r] { return !r->relayed().isEmpty() && r->relayed().first().cut; }, [&] { servidor.py->restart(); });
+        vista.quando([&] { return relay->waitForCut(0ms); },
+                     [&] {
+                         servidor.py->restart();
+                         relay->release();
+                     });
     };
     const QString origem = local.filePath(QStringLiteral("base.fbk"));
     writeFile(origem, conteudo);
@@ -148,7 +155,7 @@ TEST_F(Falhas, AServerRestartedDuringATransfer)
         reiniciadoNoCorte(vista);
         clicar(*w, w->ui->btnUpload);
         ASSERT_TRUE(vista.fez(0));
-        EXPECT_TRUE(vista.rotulos.contains(kRetomando)) << vista.rotulos.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(vista.rotulos().contains(kRetomando)) << vista.rotulos().join(QLatin1Char('|')).toStdString();
         EXPECT_LE(bytesMovidos(*relay, true) - tamanho, tamanho / 100 + (2 << 20));
     }
     EXPECT_EQ(readFile(servidor.arquivo(QStringLiteral("base.fbk"))), conteudo);
@@ -158,13 +165,13 @@ TEST_F(Falhas, AServerRestartedDuringATransfer)
     const QString destino = local.filePath(QStringLiteral("baixado.fbk"));
     dialogos->arquivosSalvar = {destino};
     {
-        relay = std::make_unique<CuttingProxy>(servidor.port(), QList<qint64>{corte}, true);
+        relay = novoRelay();
         apontarFtp(relay->port());
         Vista vista(*w);
         reiniciadoNoCorte(vista);
         clicar(*w, w->ui->btnDownloadSelected);
         ASSERT_TRUE(vista.fez(0));
-        EXPECT_TRUE(vista.rotulos.contains(kRetomando)) << vista.rotulos.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(vista.rotulos().contains(kRetomando)) << vista.rotulos().join(QLatin1Char('|')).toStdString();
     }
     EXPECT_EQ(readFile(destino), conteudo);
 
@@ -328,65 +335,62 @@ TEST_F(Falhas, SizeRefused)
 
 // Another program appends to the local file while it is sent: the copy on the
 // server would be of no version that ever existed, so the upload fails, the earlier
-// copy on the server stays, and no piece is left there.
+// copy on the server stays, and no piece is left there. The server holds the upload
+// after its first 64 KiB until the file has grown.
 TEST_F(Falhas, ALocalFileThatGrowsDuringTheSend)
 {
-    Servidor servidor(false);
-    writeFile(servidor.arquivo(QStringLiteral("envio.bin")), "a cópia anterior");
+    const QString remoto = kPastaCliente + QStringLiteral("/envio.bin");
+    ScriptedFtp servidor(QStringLiteral("normal"),
+                         {.files = {{remoto.mid(1), 1000}}, .faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:envio.bin*#1"), 64 << 10)}});
     auto w = janela(servidor.port());
+    w->IdFTP1().ReadTimeout = kEsperaSegura;
     clicar(*w, w->ui->btnViewFiles);
     const QString origem = local.filePath(QStringLiteral("envio.bin"));
     writeFile(origem, ScriptedFtp::patternBytes(3 << 20));
-    bool cresceu = false;
-    QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
-        if (v > 0 && !cresceu) {
-            cresceu = true;
-            QFile f(origem);
-            ASSERT_TRUE(f.open(QIODevice::Append));
-            f.write("mais uma linha do registro");
-        }
+    Vista vista(*w);
+    naEspera(vista, servidor, [&] {
+        QFile f(origem);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("mais uma linha do registro");
     });
     dialogos->arquivosAbrir = {origem};
     dialogos->respostas = {mb::IdYes};
     dialogos->caixas.clear();
     clicar(*w, w->ui->btnUpload);
 
-    ASSERT_TRUE(cresceu);
+    ASSERT_TRUE(vista.fez(0));
     semCaixaDeSucesso();
     caixaDeErro(QStringLiteral("Não foi possível enviar o arquivo envio.bin."),
                 QStringLiteral("O arquivo não foi enviado. A cópia anterior no servidor foi mantida."));
     EXPECT_TRUE(dialogos->caixas.back().texto.contains(QStringLiteral("O arquivo local foi alterado enquanto era enviado")));
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Falha no envio: o arquivo local mudou durante o envio"));
-    EXPECT_EQ(readFile(servidor.arquivo(QStringLiteral("envio.bin"))), QByteArray("a cópia anterior"));
-    EXPECT_EQ(arquivosEm(servidor.pasta()), (QStringList{QStringLiteral("envio.bin"), QStringLiteral("leia-me.txt")}));
+    EXPECT_EQ(servidor.files(), (QMap<QString, ScriptedFtp::Stored>{{remoto, ScriptedFtp::storedOf(ScriptedFtp::patternBytes(1000))}}));
     logAberto(*w);
     prontaDeNovo(*w);
 }
 
-// A file appears under the chosen name while the download runs: the user is asked
+// A file appears under the chosen name while the download runs (the server holds
+// the download after its first 64 KiB until the file is there): the user is asked
 // again, and keeps it or has it replaced; nothing else is left either way.
 TEST_F(Falhas, ATargetCreatedDuringADownload)
 {
     for (const bool substituir : {false, true}) {
         SCOPED_TRACE(substituir ? "replaced" : "kept");
-        ScriptedFtp servidor(QStringLiteral("normal"), {{kArquivoRemoto, kTamanho}});
+        ScriptedFtp servidor(QStringLiteral("normal"),
+                             {.files = {{kArquivoRemoto, kTamanho}}, .faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("RETR#1"), 64 << 10)}});
         auto w = janela(servidor.port());
+        w->IdFTP1().ReadTimeout = kEsperaSegura;
         listarESelecionar(*w, QStringLiteral("dados.bin"));
         QTemporaryDir pasta;
         const QString destino = pasta.filePath(QStringLiteral("dados.bin"));
-        bool criado = false;
-        QObject::connect(w->ui->pgbr, &QProgressBar::valueChanged, w.get(), [&](int v) {
-            if (v > 0 && !criado) {
-                criado = true;
-                writeFile(destino, "outro programa gravou isto");
-            }
-        });
+        Vista vista(*w);
+        naEspera(vista, servidor, [&] { writeFile(destino, "outro programa gravou isto"); });
         dialogos->arquivosSalvar = {destino};
         dialogos->respostas = {substituir ? mb::IdYes : mb::IdNo};
         dialogos->caixas.clear();
         clicar(*w, w->ui->btnDownloadSelected);
 
-        ASSERT_TRUE(criado);
+        ASSERT_TRUE(vista.fez(0));
         ASSERT_FALSE(dialogos->caixas.empty());
         EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Deseja Substituir o Arquivo ") + destino + QStringLiteral(" ?"));
         EXPECT_EQ(dialogos->caixas[0].titulo, QStringLiteral("Substituir Arquivo Local"));

@@ -218,7 +218,8 @@ TEST(NomeParcial, OnlyItsOwnFormIsRecognised)
 }
 
 // The pauses come as the policy says, counted down to the second, and a cancel ends
-// a pause at once, from another thread as a run without a window gets it.
+// a pause at once, from another thread as a run without a window gets it: sent as
+// the long pause begins, before or while the session waits in it, it ends it.
 TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
 {
     ScriptedFtp servidor(QStringLiteral("data-drop"), {{kPastaCorrompida + QStringLiteral("/b.bin"), 300000}});
@@ -229,10 +230,7 @@ TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
     std::thread cancelador;
     roteiro.aCadaPausa = [&] {
         if (roteiro.eventos.last() == QStringLiteral("retry 3/3 in 60 s") && !cancelador.joinable())
-            cancelador = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                s->cancel();
-            });
+            cancelador = std::thread([&] { s->cancel(); });
     };
     {
         FtpSession::Operation uso(*s, FtpSession::Kind::Transfer);

@@ -1,15 +1,23 @@
 #include "FtpServers.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
 #include <mutex>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
 #include <sys/stat.h>
 #endif
 
@@ -141,7 +149,32 @@ void PyFtpd::restart()
     }
 }
 
-CuttingProxy::CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cutControl)
+QString controlRequest(int port, const QString& request, std::chrono::milliseconds timeout)
+{
+    const int fd = connectLoopback(port);
+    if (fd < 0)
+        fail(QStringLiteral("the helper's control channel refused: ") + request);
+    const QByteArray line = request.toUtf8() + '\n';
+    const bool sent = ::send(fd, line.constData(), static_cast<int>(line.size()), 0) == line.size();
+    QByteArray answer;
+    QElapsedTimer t;
+    t.start();
+    while (sent && !answer.endsWith('\n') && !t.hasExpired(timeout.count())) {
+        const QByteArray more = receiveSome(fd, 1 << 16, timeout - std::chrono::milliseconds(t.elapsed()));
+        if (more.isEmpty())
+            break;
+        answer += more;
+    }
+    closeSocket(fd);
+    if (!answer.endsWith('\n'))
+        fail(QStringLiteral("no answer from the helper's control channel to: ") + request);
+    const QString text = QString::fromUtf8(answer).trimmed();
+    if (text.startsWith(QStringLiteral("error ")))
+        fail(QStringLiteral("the helper refused \"%1\": %2").arg(request, text));
+    return text;
+}
+
+CuttingProxy::CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cutControl, bool holdAfterCut)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("no temporary folder for the relay"));
@@ -151,9 +184,22 @@ CuttingProxy::CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cut
         args << QStringLiteral("--cut") << QString::number(cut);
     if (cutControl)
         args << QStringLiteral("--cut-control");
+    if (holdAfterCut)
+        args << QStringLiteral("--hold-after-cut");
     m_process = std::make_unique<ServerProcess>(systemPython(), args);
     m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
+    if (holdAfterCut)
+        m_controlPort = m_process->waitForLine(QStringLiteral("CONTROL")).toInt();
 }
+
+bool CuttingProxy::waitForCut(std::chrono::milliseconds timeout) const
+{
+    const double seconds = static_cast<double>(timeout.count()) / 1000.0;
+    return controlRequest(m_controlPort, QStringLiteral("wait-cut %1").arg(seconds), timeout + std::chrono::seconds(10))
+        .startsWith(QStringLiteral("cut "));
+}
+
+void CuttingProxy::release() const { controlRequest(m_controlPort, QStringLiteral("release")); }
 
 QList<CuttingProxy::Relayed> CuttingProxy::relayed() const
 {
@@ -253,24 +299,105 @@ QString Vsftpd::log() const
 
 ScriptedFtp::ScriptedFtp(const QString& scenario, const QList<File>& files, const QString& user, const QString& password,
                          const std::optional<Tls>& tls)
+    : ScriptedFtp(scenario, Options{files, {}, {}, user, password, tls})
+{
+}
+
+ScriptedFtp::ScriptedFtp(const QString& scenario, const Options& options)
 {
     if (!m_dir.isValid())
         fail(QStringLiteral("no temporary folder for the scripted FTP server"));
     QStringList args{fixture(QStringLiteral("scripted_ftp.py")), QStringLiteral("--scenario"), scenario,
-                     QStringLiteral("--user"), user, QStringLiteral("--password"), password,
-                     QStringLiteral("--transcript"), hostPath(m_dir.filePath(QStringLiteral("transcript.txt")))};
-    for (const File& f : files)
+                     QStringLiteral("--user"), options.user, QStringLiteral("--password"), options.password,
+                     QStringLiteral("--transcript"), hostPath(m_dir.filePath(QStringLiteral("transcript.txt"))),
+                     QStringLiteral("--control")};
+    for (const File& f : options.files)
         args << QStringLiteral("--file") << QStringLiteral("%1=%2").arg(f.name).arg(f.size);
-    if (tls) {
+    if (const std::optional<Tls>& tls = options.tls) {
         args << QStringLiteral("--tls-cert") << hostPath(tls->certificate.certFile) << QStringLiteral("--tls-key")
              << hostPath(tls->certificate.keyFile);
         if (tls->dataCertificate)
             args << QStringLiteral("--tls-data-cert") << hostPath(tls->dataCertificate->certFile) << QStringLiteral("--tls-data-key")
                  << hostPath(tls->dataCertificate->keyFile);
     }
+    const Profile& p = options.profile;
+    switch (p.renames) {
+    case Profile::Renames::Replace:
+        break;
+    case Profile::Renames::NotOntoExisting:
+        args << QStringLiteral("--no-rename-onto-existing");
+        break;
+    case Profile::Renames::Refused:
+        args << QStringLiteral("--no-rename") << QStringLiteral("550");
+        break;
+    case Profile::Renames::NotImplemented:
+        args << QStringLiteral("--no-rename") << QStringLiteral("502");
+        break;
+    }
+    if (!p.rest)
+        args << QStringLiteral("--no-rest");
+    if (!p.digest)
+        args << QStringLiteral("--no-digest");
+    if (p.replyDelaySeconds > 0)
+        args << QStringLiteral("--reply-delay") << QString::number(p.replyDelaySeconds);
+    for (const Fault& f : options.faults)
+        args << QStringLiteral("--fault") << f.spec();
     m_process = std::make_unique<ServerProcess>(systemPython(), args);
     m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
+    m_controlPort = m_process->waitForLine(QStringLiteral("CONTROL")).toInt();
 }
+
+QString ScriptedFtp::control(const QString& request, std::chrono::milliseconds timeout) const
+{
+    return controlRequest(m_controlPort, request, timeout);
+}
+
+qsizetype ScriptedFtp::arm(const Fault& fault) const
+{
+    return control(QStringLiteral("fault ") + fault.spec()).section(QLatin1Char(' '), 1).toLongLong();
+}
+
+void ScriptedFtp::clearFaults() const { control(QStringLiteral("clear")); }
+
+namespace {
+
+// "held K VERB ARG": the command line; "none": empty.
+QString heldCommand(const QString& answer)
+{
+    return answer.startsWith(QStringLiteral("held ")) ? answer.section(QLatin1Char(' '), 2) : QString();
+}
+
+}
+
+QString ScriptedFtp::held() const { return heldCommand(control(QStringLiteral("held"))); }
+
+QString ScriptedFtp::waitForHold(std::chrono::milliseconds timeout) const
+{
+    const double seconds = static_cast<double>(timeout.count()) / 1000.0;
+    return heldCommand(control(QStringLiteral("wait-held %1").arg(seconds), timeout + std::chrono::seconds(10)));
+}
+
+int ScriptedFtp::release() const { return control(QStringLiteral("release")).section(QLatin1Char(' '), 1).toInt(); }
+
+QMap<QString, ScriptedFtp::Stored> ScriptedFtp::files() const
+{
+    const QJsonObject all = QJsonDocument::fromJson(control(QStringLiteral("files")).toUtf8()).object();
+    QMap<QString, Stored> out;
+    for (auto it = all.begin(); it != all.end(); ++it) {
+        const QJsonArray facts = it.value().toArray();
+        out.insert(it.key(), {static_cast<qint64>(facts.at(0).toDouble()), facts.at(1).toString().toLatin1()});
+    }
+    return out;
+}
+
+ScriptedFtp::Stored ScriptedFtp::storedOf(const QByteArray& content)
+{
+    return {content.size(), QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()};
+}
+
+void ScriptedFtp::putFile(const File& file) const { control(QStringLiteral("put %1 %2").arg(file.name).arg(file.size)); }
+
+void ScriptedFtp::removeFile(const QString& name) const { control(QStringLiteral("rm ") + name); }
 
 QStringList ScriptedFtp::transcriptLines(char kind) const
 {

@@ -20,6 +20,7 @@
 #include <mutex>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -124,6 +125,47 @@ int silentPort()
     return boundPort(true, &fd);
 }
 int closedPort() { return boundPort(false, nullptr); }
+
+SilentListener::SilentListener() { m_port = boundPort(true, &m_fd); }
+
+bool SilentListener::hasWaiting() const
+{
+    if (m_fd < 0)
+        return false;
+#ifdef _WIN32
+    WSAPOLLFD p{};
+    p.fd = static_cast<SOCKET>(m_fd);
+    p.events = POLLIN;
+    return ::WSAPoll(&p, 1, 0) > 0;
+#else
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+#endif
+}
+
+int SilentListener::close()
+{
+    if (m_fd < 0)
+        return 0;
+    // Closed unaccepted, a connection in the queue is not always told (Firebird's
+    // client then tries again and again until its time-out): each is taken first.
+#ifdef _WIN32
+    u_long nonBlocking = 1;
+    ::ioctlsocket(static_cast<SOCKET>(m_fd), FIONBIO, &nonBlocking);
+#else
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+#endif
+    int taken = 0;
+    for (;; ++taken) {
+        const auto waiting = ::accept(m_fd, nullptr, nullptr);
+        if (static_cast<int>(waiting) < 0)
+            break;
+        closeFd(static_cast<int>(waiting));
+    }
+    closeFd(m_fd);
+    m_fd = -1;
+    return taken;
+}
 
 int unacceptingPort()
 {

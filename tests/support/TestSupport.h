@@ -62,6 +62,27 @@ QByteArray receiveSome(int fd, int max, std::chrono::milliseconds timeout);
 // its backlog) and never says a word. It stays open until the program ends.
 int silentPort();
 
+// The same, until close(): then the connections waiting in its queue are taken and
+// closed, and the listener goes, so a client waiting there fails at a moment the
+// test chooses.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener() { close(); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
+    bool isOpen() const { return m_fd >= 0; }
+    // Whether a connection waits in the queue now.
+    bool hasWaiting() const;
+    // Returns how many connections were waiting.
+    int close();
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);
 
