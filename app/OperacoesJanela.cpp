@@ -17,10 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-const QString kFalhaNoEnvio = QStringLiteral("Falha no envio");
-}
-
 // ---------------------------------------------------------------- listing
 
 void TfPrincipal::ListarArquivos(FtpSession& s)
@@ -38,7 +34,7 @@ void TfPrincipal::ListarArquivos(FtpSession& s)
     if (corrompida)
         return;
     if (!s.Connected())
-        conectar(s);
+        s.ConectarFTP();
     const int coluna = m_arquivos->sortColumn();
     const Qt::SortOrder ordem = m_arquivos->sortOrder();
     // Touching 100,000 entries takes a while: it happens here, off the window's thread.
@@ -52,7 +48,7 @@ void TfPrincipal::ListarArquivos(FtpSession& s)
 void TfPrincipal::VerArquivos(FtpSession& s)
 {
     if (!s.Connected())
-        conectar(s);
+        s.ConectarFTP();
     if (s.directory().isEmpty())
         s.DefinirPastaCliente();
     if (s.baseCorrompida()) {
@@ -61,21 +57,21 @@ void TfPrincipal::VerArquivos(FtpSession& s)
     }
     try {
         ListarArquivos(s);
-    } catch (const Exception& e) {
+    } catch (const ESessionFailure& e) {
         // A folder the server says is not there lists as nothing, without a word.
-        if (!TIdFTP::IsNotThere(e))
+        if (e.kind() != FailureKind::NotThere)
             throw;
     }
 }
 
 void TfPrincipal::btnViewFilesClick()
 {
-    operacao(ui->btnViewFiles, FtpSession::Kind::Other, [this](FtpSession& s) { VerArquivos(s); });
+    operacao(ui->btnViewFiles, Operation::Listing, [this](FtpSession& s) { VerArquivos(s); });
 }
 
 void TfPrincipal::btnRefreshClick()
 {
-    operacao(ui->btnRefresh, FtpSession::Kind::Other, [this](FtpSession& s) { ListarArquivos(s); });
+    operacao(ui->btnRefresh, Operation::Listing, [this](FtpSession& s) { ListarArquivos(s); });
 }
 
 // ---------------------------------------------------------------- upload
@@ -90,7 +86,7 @@ void TfPrincipal::btnUploadClick()
         return;
     auto envio = std::make_shared<Envio>();
     operacao(
-        ui->btnUpload, FtpSession::Kind::Transfer,
+        ui->btnUpload, Operation::Upload,
         [this, caminho, envio](FtpSession& s) {
             *envio = executarEnvio(s, {caminho});
             mostrarEnviado(s, *envio);
@@ -98,8 +94,7 @@ void TfPrincipal::btnUploadClick()
         [this, envio] {
             if (envio->enviado())
                 mensagemDeSucesso(envio->texto());
-        },
-        kFalhaNoEnvio);
+        });
 }
 
 void TfPrincipal::mostrarEnviado(FtpSession& s, const Envio& envio)
@@ -188,11 +183,13 @@ void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
         return;
     auto baixado = std::make_shared<std::optional<TransferCheck>>();
     operacao(
-        sender, FtpSession::Kind::Transfer,
+        sender, Operation::Download,
         [this, remoteName, destino, baixado](FtpSession& s) {
             try {
                 *baixado = s.BaixarArquivo(remoteName, destino);
-            } catch (const ERemoteFileNotFound&) {
+            } catch (const ESessionFailure& e) {
+                if (e.kind() != FailureKind::RemoteFileNotFound)
+                    throw;
                 // The list shows what is there now. In corrupted-base mode there is no
                 // list to show: the folder holds other clients' files, and the user
                 // stays on the page for downloads by name.
@@ -206,8 +203,7 @@ void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
                 registrarResultado(textoConcluido(wmRead, **baixado));
                 mensagemDeSucesso(textoConcluido(wmRead, **baixado));
             }
-        },
-        QStringLiteral("Falha no download"));
+        });
 }
 
 bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
@@ -229,14 +225,13 @@ void TfPrincipal::btnDeleteClick()
     const RemoteName nome = m_arquivos->remoteName(linha);
     // A failure leaves the row: the file is still there.
     operacao(
-        ui->btnDelete, FtpSession::Kind::Other, [nome](FtpSession& s) { s.deleteFile(nome); },
+        ui->btnDelete, Operation::Deletion, [nome](FtpSession& s) { s.deleteFile(nome); },
         [this, linha, nome] {
             Log(QStringLiteral("Arquivo excluído: %1").arg(visibleText(nome.displayText())));
             m_arquivos->removeFileRow(linha);
             // Nothing chosen after a deletion: another Delete must not take the next file.
             ui->ListView1->selectionModel()->clear();
-        },
-        QStringLiteral("Falha ao excluir o arquivo"));
+        });
 }
 
 // ---------------------------------------------------------------- command line and drops
@@ -245,13 +240,13 @@ void TfPrincipal::EnviarArquivoLinhaComando(std::function<void()> depois)
 {
     const QString arquivo = m_deps.argumentos.value(0);
     operacao(
-        this, FtpSession::Kind::Transfer,
+        this, Operation::Upload,
         [this, arquivo](FtpSession& s) {
             PedidoEnvio pedido{arquivo};
             pedido.identificarDeNovo = true;
             mostrarEnviado(s, executarEnvio(s, pedido));
         },
-        std::move(depois), kFalhaNoEnvio);
+        std::move(depois));
 }
 
 void TfPrincipal::WMDropFiles(const QStringList& paths)
@@ -265,13 +260,12 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
     if (paths.isEmpty())
         return;
     operacao(
-        this, FtpSession::Kind::Transfer,
+        this, Operation::Upload,
         [this, nome = paths.first()](FtpSession& s) {
             conferirArquivoParaEnvio(nome);
             VerArquivos(s);
             mostrarEnviado(s, executarEnvio(s, {nome}));
-        },
-        {}, kFalhaNoEnvio);
+        });
 }
 
 void TfPrincipal::SoltarArquivos(const QStringList& paths)

@@ -83,18 +83,14 @@ private:
     void protegido(QObject* sender, const std::function<void()>& handler);
     void excecao(QObject* sender, std::exception_ptr error);
     // Work that uses the FTP connection, run on the session's thread: one at a time
-    // (false, and a line in the log, while another runs). What it throws goes
-    // through the guard once it has ended; depois runs here when it threw nothing.
-    // A transfer says so: closing the window then asks first.
-    // A failure says in the busy panel what failed (falhaDe: "Falha ao listar os
-    // arquivos", "Falha no envio", ...; "Falha ao conectar" while connecting) and
-    // why, and opens the log.
+    // (false, and a line in the log, while another runs). depois runs here when it
+    // did not fail. A transfer (an upload, a download) says so: closing the window
+    // then asks first.
     using Trabalho = std::function<void(FtpSession&)>;
-    bool operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois = {},
-                  const QString& falhaDe = QStringLiteral("Falha ao listar os arquivos"));
-    void mostrarFalha(QObject* sender, const QString& falhaDe, std::exception_ptr error);
-    // On the session's thread: connects, so that a failure there reads "Falha ao conectar".
-    void conectar(FtpSession& s);
+    bool operacao(QObject* sender, Operation qual, Trabalho trabalho, std::function<void()> depois = {});
+    // A failure, as FailureText.h says it: the busy panel, the log (which opens),
+    // the box.
+    void mostrarFalha(const Failure& falha);
     bool ocupada();
     // From inside an operation's work: runs fn here, in order with the session's reports.
     void naJanela(std::function<void()> fn) { m_trabalhador->post(std::move(fn)); }
@@ -166,8 +162,6 @@ private:
     QTimer m_esperaVisivel;
     QString m_textoEspera;
     bool m_mostrada = false;
-    // The running operation is connecting (set on the session's thread).
-    std::atomic<bool> m_conectando{false};
     // Certificates the user refused in the running operation: the alternate
     // endpoint showing the same one is not asked about again.
     QStringList m_certificadosRecusados;

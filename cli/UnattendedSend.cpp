@@ -1,5 +1,6 @@
 #include "UnattendedSend.h"
 
+#include "FailureText.h"
 #include "LogText.h"
 #include "uTQuintaraConexoes.h"
 
@@ -114,16 +115,10 @@ ExitCode UnattendedSend::run()
 ExitCode UnattendedSend::outcome(std::exception_ptr failure)
 {
     if (failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const Exception& e) {
-            LogOutcome(e.Message());
-        } catch (const std::exception& e) {
-            LogOutcome(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            LogOutcome(QStringLiteral("Erro inesperado"));
-        }
-        return ExitCode::NotSent;
+        Failure falha = failureOf(failure);
+        falha.operation = Operation::Upload;
+        LogOutcome(describeFailure(falha).outcome);
+        return exitCodeOf(falha.kind);
     }
     // A backup in the shared folder is no backup in the client's: a job must be able
     // to tell, and whoever reads its log, why.

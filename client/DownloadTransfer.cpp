@@ -6,7 +6,6 @@
 #include "FtpPartFile.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -52,7 +51,7 @@ public:
         if (LocalFileState::of(m_localPath) != m_targetBefore) {
             events().log(QStringLiteral("O arquivo %1 foi criado ou alterado durante o download").arg(QDir::toNativeSeparators(m_localPath)));
             if (!events().replaceLocalFile(m_localPath))
-                throw ETransferDeclined(QStringLiteral("Download descartado: o arquivo %1 foi mantido").arg(QDir::toNativeSeparators(m_localPath)));
+                throw ESessionFailure(FailureKind::Declined, QStringLiteral("Download descartado: o arquivo %1 foi mantido").arg(QDir::toNativeSeparators(m_localPath)));
             ftp::checkDownloadTarget(m_localPath, true);
         }
         m_part.commitAs(m_localPath);
@@ -76,11 +75,11 @@ std::optional<TransferCheck> FtpSession::receiveFile(const RemoteName& remoteNam
     const RemoteFileInfo info = ftp([&] { return m_ftp->FileInfo(remoteName); });
     // An empty folder may list as nothing at all (vsftpd): it is asked about first.
     if (info.folder || (info.size < 0 && ftp([&] { return m_ftp->IsFolder(remoteName); })))
-        throw ETransferFault(TransferFailureKind::NameIsFolder,
+        throw ESessionFailure(FailureKind::NameIsFolder,
                              QStringLiteral("%1 é uma pasta no servidor, não um arquivo: só arquivos podem ser baixados")
                                  .arg(visibleText(remoteName.displayText())));
     if (!info.exists)
-        throw ERemoteFileNotFound(QStringLiteral("Arquivo Não Encontrado no FTP"));
+        throw ESessionFailure(FailureKind::RemoteFileNotFound, QStringLiteral("Arquivo Não Encontrado no FTP"));
     const LocalFileState targetBefore = LocalFileState::of(localPath);
     const bool substituir = (targetBefore.exists || QFileInfo(localPath).isSymLink()) && m_events.replaceLocalFile(localPath);
     m_transfer->replacing = targetBefore.exists;
@@ -88,7 +87,7 @@ std::optional<TransferCheck> FtpSession::receiveFile(const RemoteName& remoteNam
         ftp::checkDownloadTarget(localPath, substituir);
     } catch (const EIdFTPError& e) {
         if (targetBefore.exists && !substituir)
-            throw ETransferDeclined(e.Message());
+            throw ESessionFailure(FailureKind::Declined, e.Message());
         throw;
     }
     ftp::PartFile part(localPath);

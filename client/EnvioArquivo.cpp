@@ -8,10 +8,10 @@ void conferirArquivoParaEnvio(const QString& path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        throw EUserWarning(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
+        throw ESessionFailure(FailureKind::NotAFile, QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
     QFile arquivo(path);
     if (!info.isFile() || !arquivo.open(QIODevice::ReadOnly))
-        throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
+        throw ESessionFailure(FailureKind::UnreadableFile, QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
 }
 
 Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)

@@ -6,9 +6,9 @@
 // under a unique name; the front ends only present what it returns.
 //
 // Runs on the session's thread (SessionWorker), inside one operation. A failure
-// comes out as the exception that says why: EUserWarning or EUserException for a
-// local file refused before any connection, ETransferFailed for a send that did not
-// go through (the file's fate said), EOperationCancelled for a cancel.
+// comes out as an ESessionFailure whose kind says why: NotAFile or UnreadableFile
+// for a local file refused before any connection, a transfer's failure with the
+// file's fate in its record, Cancelled for a cancel.
 #include "FtpSession.h"
 #include "PastaCliente.h"
 
@@ -51,8 +51,8 @@ struct Envio {
 
 Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido);
 
-// Refuses a folder (EUserWarning) or a file that cannot be read (EUserException),
-// with the texts a drop and --enviar show.
+// Refuses a folder (NotAFile) or a file that cannot be read (UnreadableFile), with
+// the texts a drop and --enviar show.
 void conferirArquivoParaEnvio(const QString& path);
 
 // What a transfer that went through is called, in a box or in the log.

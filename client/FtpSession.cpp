@@ -76,10 +76,10 @@ void FtpSession::cancel()
     m_ftp->Abort();
 }
 
-EOperationCancelled FtpSession::cancelled() const
+ESessionFailure FtpSession::cancelled() const
 {
-    return EOperationCancelled(m_kind == Kind::Transfer ? QStringLiteral("Transferência cancelada pelo usuário")
-                                                        : QStringLiteral("Operação cancelada pelo usuário"));
+    return ESessionFailure(FailureKind::Cancelled, m_kind == Kind::Transfer ? QStringLiteral("Transferência cancelada pelo usuário")
+                                                                            : QStringLiteral("Operação cancelada pelo usuário"));
 }
 
 void FtpSession::throwIfCancelled() const
@@ -150,19 +150,30 @@ void FtpSession::CriarPastaCliente()
     ftp([this] { m_ftp->ChangeDir(QStringLiteral("/")); });
     for (const QString& peca : pecas) {
         try {
-            ftp([&] { m_ftp->MakeDir(peca); });
-        } catch (const Exception& e) {
-            if (!TIdFTP::IsAlreadyThere(e)) {
-                // Some servers (vsftpd) refuse an existing folder without saying so:
-                // if we can enter it, it was there. Otherwise the refusal stands.
-                const std::exception_ptr recusa = std::current_exception();
+            // A folder there already (the component reads it in the refusal) is
+            // entered below, whatever CWD says.
+            ftp([&] {
                 try {
-                    ftp([&] { m_ftp->ChangeDir(peca); });
-                } catch (const Exception&) {
-                    std::rethrow_exception(recusa);
+                    m_ftp->MakeDir(peca);
+                } catch (const EIdFTPError& e) {
+                    if (e.failure() != FtpFailure::AlreadyThere)
+                        throw;
                 }
-                continue;
+            });
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
+            // Some servers (vsftpd) refuse an existing folder without saying so: if
+            // we can enter it, it was there. Otherwise the refusal stands.
+            const std::exception_ptr recusa = std::current_exception();
+            try {
+                ftp([&] { m_ftp->ChangeDir(peca); });
+            } catch (const ESessionFailure& cwd) {
+                if (cwd.kind() == FailureKind::Cancelled)
+                    throw;
+                std::rethrow_exception(recusa);
             }
+            continue;
         }
         ftp([&] { m_ftp->ChangeDir(peca); });
     }
@@ -177,6 +188,17 @@ bool FtpSession::Connected() const
 }
 
 void FtpSession::ConectarFTP()
+{
+    try {
+        conectarComAlternativo();
+    } catch (ESessionFailure& e) {
+        // Whatever the operation, the user reads that connecting failed.
+        e.failure().whileConnecting = true;
+        throw;
+    }
+}
+
+void FtpSession::conectarComAlternativo()
 {
     m_events.waiting(QStringLiteral("Conectando ao servidor FTP..."));
     const Endpoints destinos = Endpoints::atuais();
@@ -194,9 +216,9 @@ void FtpSession::ConectarFTP()
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
         conectar();
-    } catch (const EOperationCancelled&) {
-        throw;
-    } catch (const Exception& e) {
+    } catch (const ESessionFailure& e) {
+        if (e.kind() == FailureKind::Cancelled)
+            throw;
         m_events.log(e.Message());
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
         m_ftp->Host = destinos.alternativo.host;
@@ -217,19 +239,28 @@ void FtpSession::conectar()
     m_mayRename.reset();
     m_ftp->AcceptedCertificates = acceptedCertificates::forServer(m_ftp->Host, m_ftp->Port);
     m_ftp->TlsSeenBefore = acceptedCertificates::tlsSeen(m_ftp->Host, m_ftp->Port);
-    try {
-        ftp([this] { m_ftp->Connect(); });
-    } catch (const UntrustedCertificateError& e) {
-        // The component closed the connection before the login; the question comes
-        // here, between two calls, and a yes opens a new connection. A certificate
-        // that changed in between is asked about again, on the next attempt.
-        if (m_state == State::Cancelling || m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty() ||
-            !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
-            throw;
-        acceptedCertificates::add(m_ftp->Host, m_ftp->Port, e.fingerprint());
-        m_ftp->AcceptedCertificates << e.fingerprint();
-        ftp([this] { m_ftp->Connect(); });
-    }
+    // A certificate that could not be verified: the component closed the connection
+    // before the login; the question comes here, between two calls, and a yes opens
+    // a new connection. A certificate that changed in between is asked about again,
+    // on the next attempt.
+    std::optional<UntrustedCertificateError> naoVerificado;
+    ftp([this, &naoVerificado] {
+        try {
+            m_ftp->Connect();
+        } catch (const UntrustedCertificateError& e) {
+            if (m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty())
+                throw;
+            naoVerificado = e;
+        }
+    });
+    if (!naoVerificado)
+        return;
+    const UntrustedCertificateError& e = *naoVerificado;
+    if (m_state == State::Cancelling || !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
+        throw ESessionFailure(FailureKind::CertificateRefused, e.Message());
+    acceptedCertificates::add(m_ftp->Host, m_ftp->Port, e.fingerprint());
+    m_ftp->AcceptedCertificates << e.fingerprint();
+    ftp([this] { m_ftp->Connect(); });
 }
 
 void FtpSession::closeConnection()
@@ -248,14 +279,14 @@ void FtpSession::closeConnection()
 FtpListing FtpSession::fetchListing()
 {
     if (m_baseCorrompida)
-        throw Exception(QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
     if (!Connected())
         ConectarFTP();
     if (ftp([this] { return m_ftp->RetrieveCurrentDir(); }) != m_directory)
         CriarPastaCliente();
     // The walk may have found out only now that the client cannot be identified.
     if (m_baseCorrompida)
-        throw Exception(QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
     m_events.waiting(QStringLiteral("Lendo a lista de arquivos..."));
     // Copied on the worker thread: a large listing costs the window nothing here.
     return ftp([this] {

@@ -19,6 +19,7 @@
 // RetryPolicy::pauses.size() times (FtpSessionTransfers.cpp).
 #include "FtpSessionEvents.h"
 #include "PartialUploadName.h"
+#include "SessionFailure.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
 #include "TransferRecord.h"
@@ -42,43 +43,6 @@
 
 // The listing as the FTP component keeps it, copied out of the component.
 using FtpListing = std::remove_cvref_t<decltype(std::declval<const TIdFTP&>().DirectoryListing())>;
-
-// A download of a name the server does not have.
-class ERemoteFileNotFound : public EUserException {
-public:
-    using EUserException::EUserException;
-};
-
-// A transfer that did not go through: the message says why and what became of the
-// file, for an error box.
-class ETransferFailed : public EUserException {
-public:
-    using EUserException::EUserException;
-};
-
-// The user stopped the operation. Its message is the log line that says so.
-class EOperationCancelled : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The user declined a step of a transfer: nothing was changed. Its message is the
-// log line that says so.
-class ETransferDeclined : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The name of an upload was taken, while it ran, by a file the user did not agree to
-// replace: the checked upload stays under its temporary name, keptAs.
-class ERemoteNameTaken : public ETransferDeclined {
-public:
-    ERemoteNameTaken(QString message, QString keptAs) : ETransferDeclined(std::move(message)), m_keptAs(std::move(keptAs)) {}
-    const QString& keptAs() const { return m_keptAs; }
-
-private:
-    QString m_keptAs;
-};
 
 // How a transfer that went through was checked.
 enum class TransferCheck {
@@ -177,15 +141,15 @@ public:
     SentFile EnviarArquivoBaseCorrompida(const QString& localPath);
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced, also when one appeared or changed there while the data
-    // came. Raises ERemoteFileNotFound when the server has no such file. Nothing
+    // came. Fails as RemoteFileNotFound when the server has no such file. Nothing
     // when the user kept a local file that appeared meanwhile.
     // A listing entry names its file by the bytes the server sent; a typed name
     // goes out as UTF-8.
     std::optional<TransferCheck> BaixarArquivo(const RemoteName& remoteName, const QString& localPath);
     // Runs the steps of one transfer the user asked for (connecting, entering the
     // folder, the transfer itself): whatever fails in them ends the transfer once, as
-    // failed, and comes out as ETransferFailed, which says why and what became of
-    // the file; a cancel comes out as EOperationCancelled.
+    // failed, and comes out as an ESessionFailure that carries the transfer's record
+    // (what became of the file); a cancel comes out as one of kind Cancelled.
     template <typename F>
     auto asTransfer(TWorkMode mode, const QString& fileName, F&& steps) -> decltype(steps());
     // Deletes a file of the current directory.
@@ -207,7 +171,7 @@ private:
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
     void throwIfCancelled() const;
-    EOperationCancelled cancelled() const;
+    ESessionFailure cancelled() const;
 
     // The transfer that runs, for its progress, its end and its failure message.
     using Transfer = TransferRecord;
@@ -266,8 +230,9 @@ private:
     // Between attempts (FtpSessionTransfers.cpp).
     void reconnectForRetry();
     void pauseBeforeRetry(int attempt);
-    // Connect at the endpoint set in the component, and once more if the user accepts
-    // a certificate that could not be verified.
+    // ConectarFTP's attempts; then conectar at the endpoint set in the component, and
+    // once more if the user accepts a certificate that could not be verified.
+    void conectarComAlternativo();
     void conectar();
     template <typename F>
     void dataPhase(std::int64_t base, F&& call);

@@ -1,6 +1,7 @@
 #pragma once
 // How the session's sources make a blocking call of the FTP component: not once
-// the user has cancelled, and as the cancel it is when the cancel broke it off.
+// the user has cancelled, as the cancel it is when the cancel broke it off, and
+// with the component's failure given its kind (SessionFailure.h) on its way out.
 #include "FtpSession.h"
 
 template <typename F>
@@ -9,10 +10,15 @@ auto FtpSession::ftp(F&& f) -> decltype(f())
     throwIfCancelled();
     try {
         return f();
-    } catch (const EOperationCancelled&) {
+    } catch (const EIdFTPError& e) {
+        // After a cancel every failure of the call is the cancel itself.
+        throwIfCancelled();
+        throw ESessionFailure(kindOf(e.failure()), e.Message());
+    } catch (const ESessionFailure& e) {
+        if (e.kind() != FailureKind::Cancelled)
+            throwIfCancelled();
         throw;
     } catch (...) {
-        // After a cancel every failure of the call is the cancel itself.
         throwIfCancelled();
         throw;
     }

@@ -18,13 +18,13 @@
 //
 // Both directions run the one loop of TransferMachine.cpp; UploadTransfer.cpp and
 // DownloadTransfer.cpp say what differs. Here: the transfer's record, what its
-// failure tells the user (TransferFailure.h), the pause between attempts, and the
+// failure tells the user (FailureText.h), the pause between attempts, and the
 // file operations the send flow (EnvioArquivo.h) and the window use.
 #include "FtpSession.h"
 
+#include "FailureText.h"
 #include "FtpSessionCalls.h"
 #include "NomeBaseCorrompida.h"
-#include "TransferFailure.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -39,7 +39,7 @@ void checkReadable(const QString& localPath)
 {
     QFile arquivo(localPath);
     if (!arquivo.open(QIODevice::ReadOnly))
-        throw ETransferFault(TransferFailureKind::LocalFileError,
+        throw ESessionFailure(FailureKind::LocalFileError,
                              QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
                                  .arg(QDir::toNativeSeparators(localPath), arquivo.errorString()));
 }
@@ -70,39 +70,33 @@ void FtpSession::failTransfer(std::exception_ptr error)
         FtpSession& s;
         ~Reset() { s.m_transfer.reset(); }
     } reset{*this};
-    try {
-        std::rethrow_exception(error);
-    } catch (const ETransferFailed&) {
+    Failure failure = failureOf(error);
+    if (failure.transfer) {
         // Said already, by a step inside this one.
         endTransfer(TransferOutcome::Failed);
-        throw;
-    } catch (const ERemoteFileNotFound&) {
-        throw;
-    } catch (const std::exception& e) {
-        const TransferFailureKind kind = failureKindOf(e);
-        if (kind == TransferFailureKind::Cancelled) {
-            endTransfer(TransferOutcome::Cancelled);
-            throw;
-        }
-        if (kind == TransferFailureKind::Declined) {
-            // Declined before anything moved: nothing to show.
-            if (m_transfer && m_transfer->begun)
-                endTransfer(TransferOutcome::Cancelled);
-            throw;
-        }
-        if (m_state == State::Cancelling) {
-            endTransfer(TransferOutcome::Cancelled);
-            throw cancelled();
-        }
-        if (!m_transfer)
-            throw;
-        const QString message = messageOf(e);
-        // The technical reason stays in the log, where support reads it.
-        m_events.log(message);
-        const TransferFailureReport report = describeFailure(kind, message, *m_transfer);
-        endTransfer(TransferOutcome::Failed, report.panel);
-        throw ETransferFailed(report.message);
+        std::rethrow_exception(error);
     }
+    if (failure.kind == FailureKind::Cancelled) {
+        endTransfer(TransferOutcome::Cancelled);
+        std::rethrow_exception(error);
+    }
+    if (failure.kind == FailureKind::Declined) {
+        // Declined before anything moved: nothing to show.
+        if (m_transfer && m_transfer->begun)
+            endTransfer(TransferOutcome::Cancelled);
+        std::rethrow_exception(error);
+    }
+    if (m_state == State::Cancelling) {
+        endTransfer(TransferOutcome::Cancelled);
+        throw cancelled();
+    }
+    if (!m_transfer || !failsTheTransfer(failure.kind))
+        throw ESessionFailure(std::move(failure));
+    // The technical reason stays in the log, where support reads it.
+    m_events.log(failure.message);
+    failure.transfer = *m_transfer;
+    endTransfer(TransferOutcome::Failed, describeFailure(failure).panel);
+    throw ESessionFailure(std::move(failure));
 }
 
 // ---------------------------------------------------------------- between attempts
@@ -146,7 +140,7 @@ FtpSession::SentFile FtpSession::EnviarArquivo(const QString& localPath)
         // is there: the question is never skipped for want of a size.
         const RemoteFileInfo existente = ftp([&] { return m_ftp->FileInfo(nome); });
         if (existente.folder || (existente.size < 0 && ftp([&] { return m_ftp->IsFolder(nome); })))
-            throw ETransferFault(TransferFailureKind::NameIsFolder,
+            throw ESessionFailure(FailureKind::NameIsFolder,
                                  QStringLiteral("Já existe uma pasta chamada %1 na pasta do cliente no servidor: renomeie o arquivo e envie-o de novo")
                                      .arg(nome));
         if (existente.exists && !m_events.replaceRemoteFile(nome))

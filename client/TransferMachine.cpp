@@ -6,7 +6,6 @@
 
 #include "FileDigest.h"
 #include "FtpSessionCalls.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
 namespace {
@@ -75,19 +74,20 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 direction.afterPlace();
                 return check;
             }
-        } catch (const std::exception& e) {
+        } catch (const std::exception&) {
             // After a cancel every failure is the cancel, which failTransfer says.
             if (m_state == State::Cancelling)
                 throw;
-            const TransferFailureKind kind = failureKindOf(e);
-            if ((kind == TransferFailureKind::RestartRefused || kind == TransferFailureKind::ContentMismatch) && !startedOver) {
+            const Failure failure = failureOf(std::current_exception());
+            const FailureKind kind = failure.kind;
+            if ((kind == FailureKind::RestartRefused || kind == FailureKind::ContentMismatch) && !startedOver) {
                 startedOver = true;
                 const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
-                if (kind == TransferFailureKind::RestartRefused) {
-                    m_events.log(messageOf(e));
+                if (kind == FailureKind::RestartRefused) {
+                    m_events.log(failure.message);
                     m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
                 } else {
-                    m_events.log(messageOf(e) + QStringLiteral(": ") + again);
+                    m_events.log(failure.message + QStringLiteral(": ") + again);
                 }
                 if (!direction.startOver())
                     throw;
@@ -95,14 +95,14 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 m_transfer->done = 0;
                 m_events.transferResumed(mode, 0);
                 step = Step::MoveData;
-            } else if (kind == TransferFailureKind::RenameRefused) {
+            } else if (kind == FailureKind::RenameRefused) {
                 // The direction has turned to the final name: the data goes there.
-                m_events.log(messageOf(e));
+                m_events.log(failure.message);
                 from = 0;
                 m_transfer->done = 0;
                 m_events.transferResumed(mode, 0);
                 step = Step::MoveData;
-            } else if (kind == TransferFailureKind::ContentMismatch) {
+            } else if (kind == FailureKind::ContentMismatch) {
                 direction.discardBadCopy();
                 throw;
             } else if (isLineBreak(kind)) {
@@ -110,7 +110,7 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))
                     throw;
                 ++m_transfer->retries;
-                m_events.log(QStringLiteral("Conexão perdida: %1").arg(messageOf(e)));
+                m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
                 pauseBeforeRetry(m_transfer->retries);
                 step = Step::Reconnect;
             } else {
@@ -127,13 +127,13 @@ bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFai
     if (!serverDigestFailed) {
         try {
             digest = ftp([&] { return m_ftp->Hash(pair.remote, digestWait(pair.size)); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception& e) {
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
             serverDigestFailed = true;
             m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
             if (pair.placeNeedsServer && !Connected())
-                throw ETransferFault(TransferFailureKind::TransferBroken, e.Message());
+                throw ESessionFailure(FailureKind::TransferBroken, e.Message());
         }
     }
     if (!digest)
@@ -142,7 +142,7 @@ bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFai
     ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested);
     throwIfCancelled();
     if (ours != digest->digest)
-        throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
+        throw ESessionFailure(FailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
                                                                        .arg(digest->algorithm, pair.checked, pair.reference));
     m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
                      .arg(visibleText(m_transfer->name), digest->algorithm, pair.reference));

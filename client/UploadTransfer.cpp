@@ -17,7 +17,6 @@
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
 #include "PartialUploadName.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -111,7 +110,7 @@ public:
         if (LocalFileState::of(m_upload.localPath) != m_before) {
             // What the server has is a mix of two versions: of no use to anyone.
             dropTemporary();
-            throw ETransferFault(TransferFailureKind::LocalFileChanged,
+            throw ESessionFailure(FailureKind::LocalFileChanged,
                                  QStringLiteral("O arquivo local %1 mudou durante o envio").arg(QDir::toNativeSeparators(m_upload.localPath)));
         }
         const std::int64_t total = m_before.size;
@@ -121,12 +120,12 @@ public:
         if (!stored.exists || (stored.size == 0 && total > 0)) {
             record().leftOver.clear();
             record().leftOverBytes = 0;
-            throw ETransferFault(TransferFailureKind::RefusedByServer,
+            throw ESessionFailure(FailureKind::RefusedByServer,
                                  QStringLiteral("o servidor confirmou o envio, mas não guardou o arquivo %1").arg(shown(target().displayText())));
         }
         if (stored.size >= 0 && stored.size != total) {
             record().leftOverBytes = std::min(stored.size, total);
-            throw ETransferFault(TransferFailureKind::TransferBroken,
+            throw ESessionFailure(FailureKind::TransferBroken,
                                  QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(stored.size).arg(total));
         }
         if (stored.size < 0) {
@@ -160,7 +159,7 @@ public:
             const std::int64_t length = std::min(kResumeCheckBytes, total - start);
             const QByteArray theirs = session().ftp([&] { return session().m_ftp->ReadRange(target(), start, length); });
             if (theirs != localBytes(m_upload.localPath, start, length))
-                throw ETransferFault(TransferFailureKind::ContentMismatch,
+                throw ESessionFailure(FailureKind::ContentMismatch,
                                      QStringLiteral("O arquivo no servidor não confere com o arquivo local nos bytes %1 a %2")
                                          .arg(start)
                                          .arg(start + length));
@@ -182,10 +181,8 @@ public:
         try {
             session().ftp([&] { session().m_ftp->Rename(m_partial, m_upload.finalName); });
             session().m_mayRename = true;
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const EIdFTPError& e) {
-            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+        } catch (const ESessionFailure& e) {
+            if (!isRefusal(e.kind()))
                 throw;
             events().log(e.Message());
             // Refused onto an existing name: perhaps only that.
@@ -208,7 +205,7 @@ public:
         record().leftOver.clear();
         record().resumable = false;
         m_resumedAt.clear();
-        throw ETransferFault(TransferFailureKind::RenameRefused,
+        throw ESessionFailure(FailureKind::RenameRefused,
                              QStringLiteral("O servidor não permite renomear arquivos: sem o envio seguro (com nome temporário), o arquivo "
                                             "vai de novo, direto com o nome final"));
     }
@@ -281,9 +278,9 @@ public:
             return;
         try {
             session().ftp([&] { session().m_ftp->Delete(m_partial); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception&) {
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
         }
     }
 
@@ -303,8 +300,8 @@ private:
         const RemoteName aside = RemoteName::fromBytes(freshPartialUploadName(finalName.bytes(), m_before.identity(), randomTag('a')));
         try {
             session().ftp([&] { session().m_ftp->Rename(finalName, aside); });
-        } catch (const EIdFTPError& e) {
-            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+        } catch (const ESessionFailure& e) {
+            if (!isRefusal(e.kind()))
                 throw;
             events().log(e.Message());
             renameRefused();
@@ -326,9 +323,9 @@ private:
         }
         try {
             session().ftp([&] { session().m_ftp->Delete(aside); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception& e) {
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
             events().log(QStringLiteral("A cópia anterior de %1 não pôde ser excluída e ficou no servidor como %2: %3")
                              .arg(shown(finalName.displayText()), shown(aside.displayText()), e.Message()));
         }
@@ -356,15 +353,17 @@ bool FtpSession::remoteEndMatches(const RemoteName& remote, const QString& local
     try {
         const QByteArray theirs = ftp([&] { return m_ftp->ReadRange(remote, start, size - start); });
         return theirs.size() == size - start && theirs == localBytes(localPath, start, size - start);
-    } catch (const EIdFTPRestartRefused&) {
+    } catch (const ESessionFailure& e) {
         // No reading from a position: the server's digest of what it holds, where
         // it computes one, against ours of as much of the file.
+        if (e.kind() != FailureKind::RestartRefused)
+            throw;
     }
     std::optional<RemoteHash> digest;
     try {
         digest = ftp([&] { return m_ftp->Hash(remote, digestWait(size)); });
-    } catch (const EIdFTPError& e) {
-        if (isLineBreak(failureKindOf(e)))
+    } catch (const ESessionFailure& e) {
+        if (isLineBreak(e.kind()) || e.kind() == FailureKind::Cancelled)
             throw;
     }
     if (!digest)

@@ -35,6 +35,8 @@ struct ResolveState {
 
 QString cancelledText() { return QStringLiteral("Operação cancelada"); }
 
+LinkError cancelledError() { return LinkError(cancelledText(), FtpFailure::Cancelled); }
+
 QString durationText(Millis timeout)
 {
     if (timeout.count() % 1000 == 0)
@@ -74,7 +76,7 @@ std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic
     std::unique_lock lock(state->mutex);
     while (!state->finished) {
         if (cancel.load())
-            throw LinkError(cancelledText());
+            throw cancelledError();
         if (Clock::now() >= deadline)
             throw LinkError(QStringLiteral("Tempo esgotado ao resolver o nome %1 (%2)").arg(host, durationText(timeout)));
         state->done.wait_for(lock, kCancelCheck);
@@ -161,7 +163,7 @@ std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capac
         return m_tls->read(buffer, capacity, deadline, cancel);
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         const std::ptrdiff_t n = receiveSome(m_handle, buffer, capacity);
         if (n >= 0)
             return static_cast<std::size_t>(n);

@@ -27,10 +27,12 @@ using Millis = std::chrono::milliseconds;
 // After it the control connection is out of step with the server and gets closed.
 class LinkError : public EIdFTPError {
 public:
-    explicit LinkError(QString message) : EIdFTPError(std::move(message)) {}
+    explicit LinkError(QString message, FtpFailure failure = FtpFailure::ConnectionLost) : EIdFTPError(failure, std::move(message)) {}
 };
 
 QString cancelledText();
+// What a wait throws once the operation's cancel token is set.
+LinkError cancelledError();
 QString durationText(Millis timeout);
 
 // What a wait is for; it picks the time-out text.

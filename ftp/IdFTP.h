@@ -5,7 +5,8 @@
 // Every call blocks until it is
 // done and reports failure by throwing an EIdFTPError whose message is the server's
 // reply text for a refused command (without the code, lines joined with '\n'), or
-// our own text.
+// our own text, and whose failure() says what went wrong (FtpTypes.h), set where it
+// was raised: by the reply's code class for a refusal.
 //
 // The component itself is not tied to any thread: the window runs its calls on a
 // worker thread and receives the events there (see IFtpEvents). Abort() is the one
@@ -147,18 +148,6 @@ public:
     // hold exactly startPos bytes); with append, APPE. EIdFTPRestartRefused when the
     // server can do neither. Returns the bytes sent.
     std::int64_t Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
-
-    // Whether a failure of a call may pass on another try: the connection broke or
-    // timed out, the data connection could not be opened or broke off, the data came
-    // out short, or the server refused for now (4xx, RFC 959 section 4.2) for another
-    // reason than a full disk. Never a local file's failure or a lasting refusal.
-    static bool IsTransientFailure(const std::exception& e);
-    // The server refused because the file or folder is not there: a reply whose text
-    // says "no such file or directory", as most servers word it whatever the code.
-    static bool IsNotThere(const std::exception& e);
-    // MKD refused because the folder is there already ("File exists", "already
-    // exists"). Some servers (vsftpd) refuse an existing folder without saying so.
-    static bool IsAlreadyThere(const std::exception& e);
 
     // Thread-safe: breaks off the operation that runs now (and fails the next ones
     // until Connect) by shutting the sockets down. The connection counts as closed.

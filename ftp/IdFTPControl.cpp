@@ -140,7 +140,7 @@ std::optional<EIdFTPError> TIdFTP::Impl::idleProblem()
             }
             drained += n;
             if (drained > kMaxIdleBytes)
-                return EIdFTPError(QStringLiteral("O servidor enviou mais de %1 KiB sem que nada fosse pedido").arg(kMaxIdleBytes / 1024));
+                return EIdFTPError(FtpFailure::ConnectionLost, QStringLiteral("O servidor enviou mais de %1 KiB sem que nada fosse pedido").arg(kMaxIdleBytes / 1024));
         }
         // Replies that came in behind the last one we read.
         while (auto stale = reader.next()) {
@@ -148,11 +148,12 @@ std::optional<EIdFTPError> TIdFTP::Impl::idleProblem()
                 return serverError(*stale);
         }
     } catch (const EIdFTPError& e) {
-        return e;
+        // Bytes that are no reply: the connection is out of step, as good as broken.
+        return EIdFTPError(FtpFailure::ConnectionLost, e.Message());
     }
     reader.clear(); // a stray half line must not run into the next reply
     if (closed)
-        return EIdFTPError(closedByServerText());
+        return EIdFTPError(FtpFailure::ConnectionLost, closedByServerText());
     return std::nullopt;
 }
 
@@ -160,7 +161,7 @@ QByteArray TIdFTP::Impl::commandBytes(const QString& command)
 {
     for (const QChar c : command)
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
-            throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(visibleText(command)));
+            throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(visibleText(command)));
     return command.toUtf8() + "\r\n";
 }
 
@@ -170,7 +171,7 @@ QByteArray TIdFTP::Impl::commandBytes(const char* verb, const RemoteName& name)
     // in as a second one.
     const QByteArray& bytes = name.bytes();
     if (bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0'))
-        throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(shownName(name)));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(shownName(name)));
     return QByteArray(verb) + ' ' + bytes + "\r\n";
 }
 

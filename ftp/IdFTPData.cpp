@@ -26,7 +26,7 @@ void TIdFTP::Impl::openDataConnection()
         if (r.code == 229) {
             port = parseEpsvReply(r.text);
             if (!port)
-                throw EIdFTPError(QStringLiteral("Resposta inválida ao EPSV: %1").arg(serverText(r.text)), r.code);
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao EPSV: %1").arg(serverText(r.text)), r.code);
         } else {
             caps.epsvRefused = true;
         }
@@ -37,7 +37,7 @@ void TIdFTP::Impl::openDataConnection()
             throw serverError(r);
         const auto pasv = parsePasvReply(r.text);
         if (!pasv)
-            throw EIdFTPError(QStringLiteral("Resposta inválida ao PASV: %1").arg(serverText(r.text)), r.code);
+            throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao PASV: %1").arg(serverText(r.text)), r.code);
         // The address in the reply is not used: the data connection goes to the
         // host we already talk to. Otherwise a server, or anyone who rewrites its
         // reply, could have us connect to any host and hand it our file; servers
@@ -53,8 +53,9 @@ void TIdFTP::Impl::openDataConnection()
     } catch (const LinkError& e) {
         if (aborted.load())
             throw;
-        // The control connection is still in step: the server only waits for us.
-        throw EIdFTPError(QStringLiteral("Não foi possível abrir a conexão de dados: %1").arg(e.Message()));
+        // The control connection is still in step: the server only waits for us, and
+        // may well take the next one.
+        throw EIdFTPTransferBroken(QStringLiteral("Não foi possível abrir a conexão de dados: %1").arg(e.Message()));
     }
 }
 
@@ -70,10 +71,15 @@ void TIdFTP::Impl::secureDataConnection()
     if (!layer)
         return;
     QString failure;
+    // Another certificate is someone else's; a handshake that failed is a data
+    // connection that did not come.
+    FtpFailure kind = FtpFailure::TransferBroken;
     try {
         layer->handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
-        if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint())
+        if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint()) {
             failure = QStringLiteral("a conexão de dados apresentou um certificado diferente do da conexão de controle");
+            kind = FtpFailure::InterceptionSuspected;
+        }
     } catch (const LinkError& e) {
         if (aborted.load())
             throw;
@@ -92,8 +98,9 @@ void TIdFTP::Impl::secureDataConnection()
         throw LinkError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
     }
     if (reply.isPositive() || reply.isPreliminary())
-        throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
-    throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1 (%2)").arg(failure, serverText(reply.text)), reply.code);
+        throw EIdFTPError(kind, QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
+    throw EIdFTPError(refusalOf(reply), QStringLiteral("Falha na conexão segura de dados: %1 (%2)").arg(failure, serverText(reply.text)),
+                      reply.code);
 }
 
 // After a failure on our side in the middle of a transfer the server still sends
@@ -117,9 +124,9 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
     } catch (const LinkError&) {
         throw;
     } catch (const EIdFTPError& e) {
-        // Our own failure to reach the data port: the server may well take the
-        // next one.
-        if (e.Code() == 0)
+        // Our own failure to prepare the data connection's TLS: the next one may
+        // well go through.
+        if (e.failure() == FtpFailure::LocalFile)
             throw EIdFTPTransferBroken(e.Message());
         throw;
     }

@@ -90,12 +90,12 @@ struct TIdFTP::Impl {
         } catch (const ftp::LinkError&) {
             closeAll();
             if (aborted.load())
-                throw EIdFTPError(ftp::cancelledText());
+                throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             throw;
         } catch (...) {
             if (aborted.load()) {
                 closeAll();
-                throw EIdFTPError(ftp::cancelledText());
+                throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             }
             throw;
         }

@@ -17,7 +17,7 @@ void TIdFTP::Impl::logIn()
     if (r.code == 331)
         r = command(QStringLiteral("PASS ") + q.Password);
     if (r.code == 332)
-        throw EIdFTPError(QStringLiteral("O servidor exige uma conta (ACCT), o que este programa não usa"), r.code);
+        throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("O servidor exige uma conta (ACCT), o que este programa não usa"), r.code);
     if (r.code != 230 && r.code != 202)
         throw serverError(r);
 
@@ -61,7 +61,7 @@ void TIdFTP::Impl::negotiateTls()
     const FtpReply r = command(QStringLiteral("AUTH TLS"));
     if (r.code != 234) {
         if (q.Tls == TlsMode::Required)
-            throw EIdFTPError(QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
+            throw EIdFTPError(refusalOf(r), QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
                                   .arg(q.Host, serverText(r.text)), r.code);
         // Refusing AUTH TLS is all a man in the middle needs to do to read the
         // password and the files, were plain FTP the answer.
@@ -127,7 +127,7 @@ void TIdFTP::Impl::protectData()
         return;
     }
     if (q.Tls == TlsMode::Required)
-        throw EIdFTPError(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
+        throw EIdFTPError(refusalOf(r), QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
     if (plainRefused())
         throw InterceptionSuspectedError(
             interceptionText(q, QStringLiteral("recusou a proteção dos dados (PROT P)"),

@@ -50,7 +50,7 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
 void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool canOverwrite, bool resume)
 {
     if (resume)
-        throw EIdFTPError(QStringLiteral("Retomar um download não é suportado"));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Retomar um download não é suportado"));
     checkDownloadTarget(localPath, canOverwrite);
 
     d->guarded([&] {

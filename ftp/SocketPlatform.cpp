@@ -226,7 +226,7 @@ bool waitForSocket(Socket::Handle handle, Readiness what, Clock::time_point dead
 {
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         const auto now = Clock::now();
         if (now >= deadline)
             return false;

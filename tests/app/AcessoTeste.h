@@ -58,7 +58,7 @@ struct AcessoTeste {
 private:
     static void operacao(TfPrincipal& w, TfPrincipal::Trabalho trabalho)
     {
-        w.operacao(nullptr, FtpSession::Kind::Other, std::move(trabalho));
+        w.operacao(nullptr, Operation::Listing, std::move(trabalho));
         esperar(w);
     }
 };

@@ -3,6 +3,7 @@
 // answers its questions from a script, and a session on a local server, in the
 // shared folder of corrupted-base mode (no database needed).
 #include "Endpoints.h"
+#include "FailureText.h"
 #include "FtpServers.h"
 #include "FtpSession.h"
 #include "LocalFile.h"
@@ -78,6 +79,23 @@ private:
         return r;
     }
 };
+
+// The kind of failure a call of the session raised; nothing when it went through.
+inline std::optional<FailureKind> tipoDaFalha(const std::function<void()>& chamada)
+{
+    try {
+        chamada();
+    } catch (const ESessionFailure& e) {
+        return e.kind();
+    }
+    return std::nullopt;
+}
+
+// The error box's text of a failure of the session, as the front ends show it.
+inline QString caixaDe(const ESessionFailure& e)
+{
+    return describeFailure(e.failure()).boxText;
+}
 
 // The temporary name an upload of localPath under name travels under.
 inline QString partialName(const QString& name, const QString& localPath)

@@ -42,8 +42,8 @@ QString falha(const std::function<void()>& transferencia)
 {
     try {
         transferencia();
-    } catch (const ETransferFailed& e) {
-        return e.Message();
+    } catch (const ESessionFailure& e) {
+        return caixaDe(e);
     }
     ADD_FAILURE() << "the transfer went through";
     return {};
