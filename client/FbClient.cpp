@@ -6,9 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QMutex>
+
 #include <map>
 #include <memory>
-#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -68,7 +69,7 @@ bool resolve(Handle h, const char* name, F& target, QStringList& missing)
     return target != nullptr;
 }
 
-std::mutex g_mutex;
+QBasicMutex g_mutex;
 // Never unloaded: the client library starts threads of its own and registers
 // process-exit handlers.
 std::map<QString, std::unique_ptr<Api>> g_loaded;
@@ -170,7 +171,7 @@ std::map<QString, Escolha> g_escolhas;
 
 const Api& load(const QStringList& candidates)
 {
-    std::lock_guard lock(g_mutex);
+    const QMutexLocker lock(&g_mutex);
     QStringList failures;
     for (const QString& candidate : candidates) {
         if (candidate.isEmpty())
@@ -187,7 +188,7 @@ const Api& load(const QStringList& candidates)
 
 const Escolha& carregar(const QString& aoLado)
 {
-    std::lock_guard lock(g_mutex);
+    const QMutexLocker lock(&g_mutex);
     if (auto it = g_escolhas.find(aoLado); it != g_escolhas.end())
         return it->second;
 

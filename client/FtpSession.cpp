@@ -4,6 +4,7 @@
 #include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
 #include "Endpoints.h"
+#include "FtpCancel.h"
 #include "NomeBaseCorrompida.h"
 #include "uTQuintaraConexoes.h"
 
@@ -11,9 +12,10 @@
 #include <QFileInfo>
 
 FtpSession::FtpSession(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events), m_ftp(std::make_unique<TIdFTP>())
+    : QObject(parent), m_events(events), m_ftp(std::make_unique<TIdFTP>()), m_cancel(std::make_shared<ftp::CancelToken>())
 {
     m_ftp->SetEvents(this);
+    m_ftp->SetCancel(m_cancel);
 }
 
 FtpSession::~FtpSession()
@@ -40,7 +42,14 @@ void FtpSession::identificarSistema(const std::function<IQuintaraConexaoPtr()>& 
 
 void FtpSession::beginOperation(Kind kind)
 {
-    m_cancelRequested.store(false);
+    // A cancel that comes from here on, even before the operation's first call, is
+    // this operation's, and nothing clears it.
+    auto token = std::make_shared<ftp::CancelToken>();
+    {
+        const QMutexLocker lock(&m_cancelMutex);
+        m_cancel = token;
+    }
+    m_ftp->SetCancel(std::move(token));
     m_kind = kind;
     m_state = State::Running;
 }
@@ -68,12 +77,15 @@ void FtpSession::cancel()
     State running = State::Running;
     if (!m_state.compare_exchange_strong(running, State::Cancelling))
         return;
-    {
-        std::lock_guard lock(m_pauseMutex);
-        m_cancelRequested.store(true);
-    }
-    m_pauseWake.notify_all();
+    cancelToken()->cancel();
+    // Wakes a wait on the server at once.
     m_ftp->Abort();
+}
+
+std::shared_ptr<ftp::CancelToken> FtpSession::cancelToken() const
+{
+    const QMutexLocker lock(&m_cancelMutex);
+    return m_cancel;
 }
 
 ESessionFailure FtpSession::cancelled() const

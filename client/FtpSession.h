@@ -30,12 +30,13 @@
 #include <QObject>
 #include <QString>
 
+#include <QMutex>
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -257,10 +258,12 @@ private:
     std::atomic<bool> m_dataPhase{false};
     std::atomic<std::int64_t> m_dataBase{0};
 
-    // A cancel wakes the pause between attempts.
-    std::atomic<bool> m_cancelRequested{false};
-    std::mutex m_pauseMutex;
-    std::condition_variable m_pauseWake;
+    // The running operation's cancel (ftp/FtpCancel.h), a new one for each: the FTP
+    // component's waits, the pause between attempts and a digest look at it. The
+    // mutex is for a cancel from another thread.
+    mutable QMutex m_cancelMutex;
+    std::shared_ptr<ftp::CancelToken> m_cancel;
+    std::shared_ptr<ftp::CancelToken> cancelToken() const;
 };
 
 template <typename F>

@@ -23,10 +23,12 @@
 #include "FtpSession.h"
 
 #include "FailureText.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "NomeBaseCorrompida.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -110,21 +112,20 @@ void FtpSession::reconnectForRetry()
 
 void FtpSession::pauseBeforeRetry(int attempt)
 {
-    using namespace std::chrono;
-    const milliseconds pause = m_retry.pauses.at(static_cast<std::size_t>(attempt - 1));
-    const auto end = steady_clock::now() + pause;
+    const std::chrono::milliseconds pause = m_retry.pauses.at(static_cast<std::size_t>(attempt - 1));
+    const QDeadlineTimer end(pause);
     const int attempts = static_cast<int>(m_retry.pauses.size());
+    const std::shared_ptr<const ftp::CancelToken> cancel = cancelToken();
     for (;;) {
         throwIfCancelled();
-        const auto left = duration_cast<milliseconds>(end - steady_clock::now());
-        if (left.count() <= 0)
+        const qint64 left = end.remainingTime();
+        if (left <= 0)
             break;
         // Whole seconds, rounded up: the panel counts down to "1 s", never "0 s".
-        const auto seconds = static_cast<int>((left.count() + 999) / 1000);
+        const auto seconds = static_cast<int>((left + 999) / 1000);
         m_events.transferRetry(m_transfer->mode, attempt, attempts, seconds);
-        const milliseconds wait = left - milliseconds(static_cast<std::int64_t>(seconds - 1) * 1000);
-        std::unique_lock lock(m_pauseMutex);
-        m_pauseWake.wait_for(lock, wait, [this] { return m_cancelRequested.load(); });
+        // Until the next whole second, or the cancel.
+        cancel->sleepUntil(QDeadlineTimer(left - static_cast<qint64>(seconds - 1) * 1000));
     }
     throwIfCancelled();
 }

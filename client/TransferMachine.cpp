@@ -5,6 +5,7 @@
 #include "TransferMachine.h"
 
 #include "FileDigest.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "VisibleText.h"
 
@@ -139,7 +140,7 @@ bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFai
     if (!digest)
         return false;
     QByteArray ours;
-    ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested);
+    ours = fileDigest(pair.local, digest->algorithm, cancelToken()->flag());
     throwIfCancelled();
     if (ours != digest->digest)
         throw ESessionFailure(FailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")

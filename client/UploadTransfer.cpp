@@ -14,6 +14,7 @@
 
 #include "FileDigest.h"
 #include "Formatos.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
 #include "PartialUploadName.h"
@@ -368,7 +369,7 @@ bool FtpSession::remoteEndMatches(const RemoteName& remote, const QString& local
     }
     if (!digest)
         return false;
-    return fileDigest(localPath, digest->algorithm, m_cancelRequested, size) == digest->digest;
+    return fileDigest(localPath, digest->algorithm, cancelToken()->flag(), size) == digest->digest;
 }
 
 int FtpSession::freeUniqueName(const Upload& upload, int start)

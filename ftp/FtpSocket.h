@@ -44,10 +44,6 @@ struct Ipv4Endpoint {
     QString toString() const;
 };
 
-// Name to IPv4 address, bounded by the time-out (the system resolver has none we can
-// set, so it runs on a helper thread that we stop waiting for).
-std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic<bool>& cancel);
-
 class Socket {
 public:
 #ifdef _WIN32

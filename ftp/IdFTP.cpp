@@ -29,13 +29,13 @@ void TIdFTP::Impl::status(const QString& text)
 
 void TIdFTP::Impl::closeData() noexcept
 {
-    std::lock_guard lock(socketsMutex);
+    const QMutexLocker lock(&socketsMutex);
     data.close();
 }
 
 void TIdFTP::Impl::closeAll() noexcept
 {
-    std::lock_guard lock(socketsMutex);
+    const QMutexLocker lock(&socketsMutex);
     data.close();
     control.close();
     reader.clear();
@@ -43,16 +43,23 @@ void TIdFTP::Impl::closeAll() noexcept
 
 void TIdFTP::Impl::ensureConnected()
 {
-    if (aborted.load())
+    if (cancelled())
         throw cancelledError();
     if (!control.isOpen())
         throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não conectado ao servidor FTP"));
 }
 
+void TIdFTP::SetCancel(std::shared_ptr<ftp::CancelToken> token)
+{
+    const QMutexLocker lock(&d->socketsMutex);
+    d->ownCancel = !token;
+    d->cancel = token ? std::move(token) : std::make_shared<ftp::CancelToken>();
+}
+
 void TIdFTP::Abort()
 {
-    d->aborted.store(true);
-    std::lock_guard lock(d->socketsMutex);
+    const QMutexLocker lock(&d->socketsMutex);
+    d->cancel->cancel();
     d->data.shutdownBoth();
     d->control.shutdownBoth();
 }

@@ -9,8 +9,9 @@
 // was raised: by the reply's code class for a refusal.
 //
 // The component itself is not tied to any thread: the window runs its calls on a
-// worker thread and receives the events there (see IFtpEvents). Abort() is the one
-// call that may come from another thread while an operation runs.
+// worker thread and receives the events there (see IFtpEvents). Abort() and
+// SetCancel's token are the ones that may come from another thread while an
+// operation runs.
 //
 // Names: the calls that name a remote file or folder take a RemoteName, which a
 // QString (the user's text, a local file's name: sent as UTF-8) or an entry of
@@ -24,6 +25,7 @@
 #include "FtpTypes.h"
 
 namespace ftp {
+class CancelToken;
 class PartFile;
 }
 
@@ -149,8 +151,14 @@ public:
     // server can do neither. Returns the bytes sent.
     std::int64_t Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
 
-    // Thread-safe: breaks off the operation that runs now (and fails the next ones
-    // until Connect) by shutting the sockets down. The connection counts as closed.
+    // The cancel of the operation that runs (FtpCancel.h), owned by whoever runs it:
+    // every wait looks at it, a cancelled one fails every call, and the component
+    // never clears it. Without one (nullptr) the component keeps its own, which
+    // Abort sets and each Connect makes anew. Not while a call runs.
+    void SetCancel(std::shared_ptr<ftp::CancelToken> token);
+    // Thread-safe: sets the cancel token, which breaks off the operation that runs
+    // now and fails the next ones, and shuts the sockets down, which wakes a wait at
+    // once. The connection counts as closed.
     void Abort();
 
 private:

@@ -30,7 +30,12 @@ QString closedByServerText() { return QStringLiteral("A conexão foi fechada pel
 void TIdFTP::Connect()
 {
     d->closeAll();
-    d->aborted.store(false);
+    // The component's own cancel is for one connection; one that was given is the
+    // giver's, cancelled or not, and never cleared here.
+    if (d->ownCancel) {
+        const QMutexLocker lock(&d->socketsMutex);
+        d->cancel = std::make_shared<ftp::CancelToken>();
+    }
     d->caps = {};
     d->listing = {};
     d->tls.reset();
@@ -64,7 +69,7 @@ bool TIdFTP::Connected() const
 {
     if (!d->control.isOpen())
         return false;
-    if (d->aborted.load() || d->idleProblem()) {
+    if (d->cancelled() || d->idleProblem()) {
         d->closeAll();
         return false;
     }
@@ -73,13 +78,13 @@ bool TIdFTP::Connected() const
 
 void TIdFTP::Disconnect()
 {
-    const bool wasOpen = d->control.isOpen() && !d->aborted.load();
+    const bool wasOpen = d->control.isOpen() && !d->cancelled();
     if (wasOpen) {
         d->status(QStringLiteral("Desconectando..."));
         try {
             if (!d->idleProblem()) {
                 const QByteArray bytes = Impl::commandBytes(QStringLiteral("QUIT"));
-                d->control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), kQuitWait, WaitFor::Reply, d->aborted);
+                d->control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), kQuitWait, WaitFor::Reply, d->aborted());
                 d->readReply(std::min(kQuitWait, d->readTimeout()));
             }
         } catch (...) {
@@ -94,14 +99,14 @@ void TIdFTP::Impl::openControl()
 {
     status(QStringLiteral("Conectando em %1:%2...").arg(q.Host).arg(q.Port));
     const auto started = Clock::now();
-    const std::uint32_t address = resolveIPv4(q.Host, connectTimeout(), aborted);
+    const std::uint32_t address = lookups.resolve(q.Host, connectTimeout(), aborted());
     const auto left = std::max(Millis(1), connectTimeout() - std::chrono::ceil<Millis>(Clock::now() - started));
     try {
-        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(q.Port)}, left, aborted);
-        std::lock_guard lock(socketsMutex);
+        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(q.Port)}, left, aborted());
+        const QMutexLocker lock(&socketsMutex);
         control = std::move(s);
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
         // Name the host as the user knows it, not only its address.
         throw LinkError(QStringLiteral("%1 (%2)").arg(e.Message(), q.Host));
@@ -197,7 +202,7 @@ FtpReply TIdFTP::Impl::readReply(Clock::time_point deadline, Millis timeout)
             }
             return *reply;
         }
-        const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted);
+        const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted());
         if (!n)
             throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
         if (*n == 0)
@@ -228,7 +233,7 @@ FtpReply TIdFTP::Impl::send(const QByteArray& bytes, Clock::time_point deadline)
         closeAll();
         throw *problem;
     }
-    control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), readTimeout(), WaitFor::Reply, aborted);
+    control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), readTimeout(), WaitFor::Reply, aborted());
     return readReply(deadline, readTimeout());
 }
 

@@ -45,13 +45,13 @@ void TIdFTP::Impl::openDataConnection()
         port = pasv->port;
     }
     try {
-        Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted);
+        Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted());
         if (dataProtected)
             s.attachTls(std::make_unique<TlsLayer>(*tls, s.handle(), tlsName(), control.tls()));
-        std::lock_guard lock(socketsMutex);
+        const QMutexLocker lock(&socketsMutex);
         data = std::move(s);
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
         // The control connection is still in step: the server only waits for us, and
         // may well take the next one.
@@ -75,13 +75,13 @@ void TIdFTP::Impl::secureDataConnection()
     // connection that did not come.
     FtpFailure kind = FtpFailure::TransferBroken;
     try {
-        layer->handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
+        layer->handshake(Clock::now() + readTimeout(), readTimeout(), aborted());
         if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint()) {
             failure = QStringLiteral("a conexão de dados apresentou um certificado diferente do da conexão de controle");
             kind = FtpFailure::InterceptionSuspected;
         }
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
         failure = e.Message();
     }
@@ -165,7 +165,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
         try {
             body(data, work);
         } catch (const LinkError& e) {
-            if (aborted.load())
+            if (cancelled())
                 throw;
             // The data connection broke; the control connection may well live on.
             // A server that saw the break says so at once (426): then it stays
@@ -181,7 +181,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
             throw EIdFTPDataConnectionLost(e.Message());
         }
         // With an upload, closing our end is what tells the server the file is whole.
-        data.finishStream(readTimeout(), aborted);
+        data.finishStream(readTimeout(), aborted());
         closeData();
         const auto deadline = Clock::now() + readTimeout();
         const FtpReply final = finalReply(readReply(deadline, readTimeout()), deadline, readTimeout());
@@ -195,7 +195,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
     } catch (...) {
         work.endQuietly();
         closeData();
-        if (!finalReplyRead && !aborted.load())
+        if (!finalReplyRead && !cancelled())
             resyncAfterBrokenTransfer();
         throw;
     }

@@ -15,14 +15,17 @@
 // Private to the component: nothing outside ftp/ includes it.
 #include "IdFTP.h"
 
+#include "FtpCancel.h"
 #include "FtpDataTransfer.h"
 #include "FtpListing.h"
+#include "FtpNameLookup.h"
 #include "FtpReply.h"
 #include "FtpReplyParsers.h"
 #include "FtpSocket.h"
 #include "FtpTls.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QString>
 
 #include <atomic>
@@ -30,7 +33,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -55,9 +57,17 @@ struct TIdFTP::Impl {
     ftp::Socket control;
     ftp::Socket data;
     // Abort() shuts the sockets down from another thread; the operation's thread takes
-    // this lock whenever it opens or closes one, so Abort never touches a closed handle.
-    std::mutex socketsMutex;
-    std::atomic<bool> aborted{false};
+    // this lock whenever it opens or closes one, or changes the cancel token, so Abort
+    // never touches a closed handle.
+    QMutex socketsMutex;
+    // The operation's cancel (FtpCancel.h): the one given (SetCancel), never cleared
+    // here; or, where none was given, the component's own, made anew by Connect.
+    std::shared_ptr<ftp::CancelToken> cancel = std::make_shared<ftp::CancelToken>();
+    bool ownCancel = true;
+    bool cancelled() const { return cancel->cancelled(); }
+    // What every wait looks at.
+    const std::atomic<bool>& aborted() const { return cancel->flag(); }
+    ftp::NameLookups lookups;
     ftp::FtpReplyReader reader;
     ftp::FtpCapabilities caps;
     // Set when the control connection negotiated TLS; its data connections use it too.
@@ -89,11 +99,11 @@ struct TIdFTP::Impl {
             return operation();
         } catch (const ftp::LinkError&) {
             closeAll();
-            if (aborted.load())
+            if (cancelled())
                 throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             throw;
         } catch (...) {
-            if (aborted.load()) {
+            if (cancelled()) {
                 closeAll();
                 throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             }
@@ -151,7 +161,7 @@ struct TIdFTP::Impl {
     std::int64_t transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
                           const std::function<void(ftp::Socket&, ftp::WorkReporter&)>& body,
                           std::int64_t restartAt = 0);
-    ftp::TransferLimits limits() const { return {readTimeout(), &aborted}; }
+    ftp::TransferLimits limits() const { return {readTimeout(), &aborted()}; }
     void openDataConnection();
     void secureDataConnection();
     void resyncAfterBrokenTransfer() noexcept;

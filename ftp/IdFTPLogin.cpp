@@ -81,11 +81,11 @@ void TIdFTP::Impl::negotiateTls()
     tls = std::make_unique<TlsContext>();
     {
         auto layer = std::make_unique<TlsLayer>(*tls, control.handle(), tlsName());
-        std::lock_guard lock(socketsMutex);
+        const QMutexLocker lock(&socketsMutex);
         control.attachTls(std::move(layer));
     }
     TlsLayer& layer = *control.tls();
-    layer.handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
+    layer.handshake(Clock::now() + readTimeout(), readTimeout(), aborted());
 
     // A pinned key stands for the server whatever the certificate says of names,
     // issuer and dates (the vendor's server may well show a certificate of its own

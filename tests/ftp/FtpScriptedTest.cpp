@@ -1,5 +1,6 @@
 // The component against our scripted server: the faults real servers do not make
 // on demand, and the exact commands the component sends.
+#include "FtpCancel.h"
 #include "FtpServers.h"
 #include "FtpTestHelpers.h"
 #include "IdFTP.h"
@@ -251,6 +252,25 @@ TEST_F(Scripted, AbortFromAnotherThreadStopsATransfer)
     EXPECT_EQ(events.work().back().kind, Event::End);
     EXPECT_FALSE(ftp.Connected());
     EXPECT_TRUE(partFiles(local.path()).isEmpty());
+}
+
+// The cancel token an operation's owner gives is never cleared by the component: a
+// cancel that came before Connect holds for Connect and every call after it, and
+// nothing reaches the server. The next operation brings a token of its own.
+TEST_F(Scripted, AGivenCancelTokenIsNeverCleared)
+{
+    start(QStringLiteral("normal"));
+    auto token = std::make_shared<ftp::CancelToken>();
+    ftp.SetCancel(token);
+    token->cancel();
+    EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Operação cancelada"));
+    EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Operação cancelada"));
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_TRUE(server->commands().isEmpty());
+
+    ftp.SetCancel(std::make_shared<ftp::CancelToken>());
+    ftp.Connect();
+    EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
 }
 
 TEST_F(Scripted, MultiLineRepliesAreReadWhole)
