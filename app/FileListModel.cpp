@@ -102,6 +102,17 @@ void FileListModel::setContents(Contents contents)
     endResetModel();
 }
 
+void FileListModel::setListing(FtpListing listing)
+{
+    setContents(prepare(std::move(listing), m_sortColumn, m_sortOrder));
+}
+
+FtpListing FileListModel::takeListing()
+{
+    const Contents antigo = takeContents();
+    return antigo.entries ? antigo.entries->listing : FtpListing();
+}
+
 FileListModel::Contents FileListModel::takeContents()
 {
     Contents antigo;

@@ -41,6 +41,10 @@ public:
     ~FileListModel() override;
 
     void setContents(Contents contents);
+    // A listing to show, sorted as the list is.
+    void setListing(FtpListing listing);
+    // Empties the model and hands back the listing it showed.
+    FtpListing takeListing();
     // Empties the model and hands back what it held, so that it can be released
     // where freeing 100,000 names does not hold up the window.
     Contents takeContents();

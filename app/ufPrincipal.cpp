@@ -58,7 +58,7 @@ TfPrincipal::TfPrincipal() : TfPrincipal(Dependencias{}) {}
 
 TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::fPrincipal>()), m_deps(std::move(deps)),
-      m_trabalhador(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this)))
+      m_trabalhador(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this), m_deps.ajustes))
 {
     if (!m_deps.dialogos)
         m_deps.dialogos = std::make_shared<DialogosQt>();
@@ -67,12 +67,8 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     inicioDaJanela();
     registrarImagens();
     ui->setupUi(this);
-    sessao().setRetryPolicy(m_deps.novasTentativas);
     ligarControles();
     protegido(this, [this] { FormCreate(); });
-    // Creation failed before the system was known: go on as with no system.
-    if (!sessao().sistema())
-        sessao().setSistema(std::make_shared<TQuintaraConexao>());
 }
 
 TfPrincipal::~TfPrincipal()
@@ -138,7 +134,14 @@ void TfPrincipal::FormCreate()
     // No tab row: only the program switches pages.
     ui->PageControl1->tabBar()->setVisible(false);
     ui->PageControl1->setCurrentWidget(ui->tsNenhum);
-    sessao().identificarSistema(m_deps.criarSistema);
+    // On the session's thread, before whatever the user asks: what it says comes to
+    // the log.
+    m_identificando = true;
+    m_trabalhador->identify(m_deps.criarSistema, [this](const Outcome<std::monostate>& fim) {
+        m_identificando = false;
+        if (fim.failure)
+            mostrarFalha(*fim.failure);
+    });
 }
 
 void TfPrincipal::showEvent(QShowEvent* event)
@@ -174,21 +177,21 @@ void TfPrincipal::FormShow()
 
 void TfPrincipal::closeEvent(QCloseEvent* event)
 {
-    if (sessao().state() != FtpSession::State::Idle) {
+    if (m_trabalhador->busy()) {
         event->ignore();
-        if (sessao().state() == FtpSession::State::Running && sessao().kind() == FtpSession::Kind::Transfer) {
+        if (m_trabalhador->transferring()) {
             if (MessageBox(QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"), QStringLiteral("Sair"),
                            mb::Question) != mb::IdYes)
                 return;
             // It may have ended while the question was open.
-            if (sessao().state() == FtpSession::State::Idle) {
+            if (!m_trabalhador->busy()) {
                 QTimer::singleShot(0, this, &QWidget::close);
                 return;
             }
         }
         // Stop the operation first; the window closes as soon as it has unwound.
         m_trabalhador->cancel();
-        connect(&sessao(), &FtpSession::idle, this, &QWidget::close,
+        connect(m_trabalhador.get(), &SessionWorker::idle, this, &QWidget::close,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
@@ -199,7 +202,7 @@ void TfPrincipal::closeEvent(QCloseEvent* event)
 void TfPrincipal::FormClose()
 {
     // QUIT, on the session's thread; the thread waits for it when the window goes.
-    m_trabalhador->start(FtpSession::Kind::Other, [](FtpSession& s) { s.closeConnection(); }, {});
+    m_trabalhador->closeConnection();
 }
 
 // ---------------------------------------------------------------- guards and errors
@@ -228,37 +231,11 @@ void TfPrincipal::excecao(QObject* sender, std::exception_ptr error)
 
 bool TfPrincipal::ocupada()
 {
-    switch (sessao().state()) {
-    case FtpSession::State::Idle:
+    if (!m_trabalhador->busy())
         return false;
-    case FtpSession::State::Running:
+    // A cancel under way says so itself.
+    if (!m_trabalhador->cancelling())
         Log(janela::kTextoOcupado);
-        return true;
-    case FtpSession::State::Cancelling:
-        return true;
-    }
-    return true;
-}
-
-bool TfPrincipal::operacao(QObject* sender, Operation qual, Trabalho trabalho, std::function<void()> depois)
-{
-    if (ocupada())
-        return false;
-    QPointer<QObject> origem(sender);
-    m_painel->operationStarted();
-    m_certificadosRecusados.clear();
-    const FtpSession::Kind kind = qual == Operation::Upload || qual == Operation::Download ? FtpSession::Kind::Transfer : FtpSession::Kind::Other;
-    m_trabalhador->start(kind, std::move(trabalho), [this, qual, origem, depois = std::move(depois)](std::exception_ptr error) {
-        m_esperaVisivel.stop();
-        m_painel->operationEnded();
-        if (error) {
-            Failure falha = failureOf(error);
-            falha.operation = qual;
-            mostrarFalha(falha);
-        } else if (depois) {
-            protegido(origem, depois);
-        }
-    });
     return true;
 }
 

@@ -172,10 +172,12 @@ void imprimir(const char* chave, double valor) { std::printf("%s=%.1f\n", chave,
 double listagemSemJanelaMs(int porta)
 {
     TIdFTP ftp;
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = porta;
-    ftp.Username = QStringLiteral("caldoria");
-    ftp.Password = QStringLiteral("vesplodu");
+    FtpSettings ajustes;
+    ajustes.host = QStringLiteral("127.0.0.1");
+    ajustes.port = porta;
+    ajustes.username = QStringLiteral("caldoria");
+    ajustes.password = QStringLiteral("vesplodu");
+    ftp.configure(ajustes);
     ftp.Connect();
     ftp.ChangeDir(testsupport::kPastaClienteKorv);
     QElapsedTimer t;

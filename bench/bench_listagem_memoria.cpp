@@ -34,10 +34,12 @@ long statusKiB(const char* field)
 int listOnce(int port)
 {
     TIdFTP ftp;
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = port;
-    ftp.Username = QStringLiteral("caldoria");
-    ftp.Password = QStringLiteral("vesplodu");
+    FtpSettings ajustes;
+    ajustes.host = QStringLiteral("127.0.0.1");
+    ajustes.port = port;
+    ajustes.username = QStringLiteral("caldoria");
+    ajustes.password = QStringLiteral("vesplodu");
+    ftp.configure(ajustes);
     try {
         ftp.Connect();
         const long before = statusKiB("VmRSS:");

@@ -10,6 +10,7 @@
 // for a local file refused before any connection, a transfer's failure with the
 // file's fate in its record, Cancelled for a cancel.
 #include "FtpSession.h"
+#include "ListagemPasta.h"
 #include "PastaCliente.h"
 
 #include <QString>
@@ -22,6 +23,11 @@ struct PedidoEnvio {
     // A file handed over when the program starts: a new connection, and the client
     // identified afresh.
     bool identificarDeNovo = false;
+    // A file dropped on the window: the client folder is looked at first, as
+    // "Visualizar Arquivos" does.
+    bool verPastaAntes = false;
+    // For a front end that shows the client folder: its list once the file is there.
+    bool listarDepois = false;
 };
 
 // How a send that did not fail ended.
@@ -40,6 +46,8 @@ struct Envio {
     QString mantidoComo;
     // Why the client folder is the shared one; Nenhum in the client's own.
     MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    // The client folder's list once the file went there (PedidoEnvio::listarDepois).
+    std::optional<ListagemPasta> listagem;
 
     bool enviado() const { return resultado != ResultadoEnvio::MantidoNoServidor; }
     // "Arquivo Enviado com Sucesso", ...

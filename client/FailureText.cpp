@@ -199,8 +199,9 @@ QString whatFailed(const Failure& f)
     if (f.whileConnecting)
         return QStringLiteral("Falha ao conectar");
     switch (f.operation) {
+    // Said in the log only: no operation shows in the panel.
     case Operation::Identification:
-        // Said in the log only: no operation shows in the panel.
+    case Operation::Closing:
         return {};
     case Operation::Listing:
         return QStringLiteral("Falha ao listar os arquivos");

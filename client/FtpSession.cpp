@@ -1,18 +1,14 @@
 #include "FtpSession.h"
 
-#include "AcceptedCertificates.h"
-#include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
 #include "Endpoints.h"
 #include "FtpCancel.h"
-#include "NomeBaseCorrompida.h"
+#include "FtpSessionCalls.h"
 #include "uTQuintaraConexoes.h"
 
-#include <QDateTime>
-#include <QFileInfo>
-
-FtpSession::FtpSession(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events), m_ftp(std::make_unique<TIdFTP>()), m_cancel(std::make_shared<ftp::CancelToken>())
+FtpSession::FtpSession(FtpSessionEvents& events, SessionSettings settings)
+    : m_events(events), m_settings(std::move(settings)), m_ftp(std::make_unique<TIdFTP>()),
+      m_cancel(std::make_shared<ftp::CancelToken>())
 {
     m_ftp->SetEvents(this);
     m_ftp->SetCancel(m_cancel);
@@ -23,19 +19,37 @@ FtpSession::~FtpSession()
     m_ftp->SetEvents(nullptr);
 }
 
-void FtpSession::setSistema(IQuintaraConexaoPtr sistema)
+void FtpSession::configure(SessionSettings settings)
 {
-    m_sistema = std::move(sistema);
+    m_settings = std::move(settings);
 }
 
 void FtpSession::identificarSistema(const std::function<IQuintaraConexaoPtr()>& create)
 {
     m_events.log(QStringLiteral("Identificando Sistema Quintara"));
-    m_sistema = create();
+    try {
+        m_sistema = create();
+    } catch (...) {
+        // Without a system the client works in corrupted-base mode.
+        m_sistema = std::make_shared<TQuintaraConexao>();
+        throw;
+    }
     if (m_sistema->GetSistema() != qncNenhum)
         m_events.log(QStringLiteral("Sistema ") + m_sistema->GetSiglaSistema() + QStringLiteral(" identificado"));
     else
         m_events.log(QStringLiteral("Nenhum sistema Quintara identificado"));
+}
+
+SessionStatus FtpSession::status() const
+{
+    SessionStatus s;
+    s.sistema = m_sistema ? m_sistema->GetSistema() : qncNenhum;
+    s.directory = m_directory;
+    s.baseCorrompida = m_baseCorrompida;
+    s.motivo = m_motivoBaseCorrompida;
+    s.connected = Connected();
+    s.security = security();
+    return s;
 }
 
 // ---------------------------------------------------------------- one operation at a time
@@ -59,7 +73,6 @@ void FtpSession::endOperation()
     m_transfer.reset();
     m_kind = Kind::Other;
     m_state = State::Idle;
-    emit idle();
 }
 
 FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)
@@ -199,6 +212,11 @@ bool FtpSession::Connected() const
     return m_ftp->Connected();
 }
 
+ConnectionSecurity FtpSession::security() const
+{
+    return m_ftp->Connected() ? m_security : ConnectionSecurity::Plain;
+}
+
 void FtpSession::ConectarFTP()
 {
     try {
@@ -213,44 +231,52 @@ void FtpSession::ConectarFTP()
 void FtpSession::conectarComAlternativo()
 {
     m_events.waiting(QStringLiteral("Conectando ao servidor FTP..."));
-    const Endpoints destinos = Endpoints::atuais();
-    m_ftp->Host = destinos.principal.host;
-    m_ftp->Port = destinos.principal.porta;
-    m_ftp->Username = QStringLiteral("caldoria");
-    m_ftp->Password = QStringLiteral("vesplodu");
-    m_ftp->TransferType = ftBinary;
-    m_ftp->TryNATFastTrack = true;
-    m_ftp->Tls = destinos.tls;
-    m_ftp->PinnedKeys = destinos.chavesFixadas;
-    // Certificates name host names; the primary endpoint is an address.
-    m_ftp->TlsName = destinos.nomeTlsPrincipal;
+    const Endpoints destinos = m_settings.endpoints();
+    m_security = ConnectionSecurity::Plain;
     m_events.connectionSecurity(ConnectionSecurity::Plain);
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
-        conectar();
+        // Certificates name host names; the primary endpoint is an address.
+        conectar(destinos, destinos.principal, destinos.nomeTlsPrincipal);
     } catch (const ESessionFailure& e) {
         if (e.kind() == FailureKind::Cancelled)
             throw;
         m_events.log(e.Message());
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
-        m_ftp->Host = destinos.alternativo.host;
-        m_ftp->Port = destinos.alternativo.porta;
-        m_ftp->TlsName.clear();
-        conectar();
+        conectar(destinos, destinos.alternativo, {});
     }
-    if (m_ftp->IsSecure())
-        acceptedCertificates::rememberTls(m_ftp->Host, m_ftp->Port);
-    m_events.connectionSecurity(!m_ftp->IsSecure()     ? ConnectionSecurity::Plain
-                                : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
-                                                       : ConnectionSecurity::Tls);
+    const FtpSettings& em = m_ftp->settings();
+    if (m_ftp->IsSecure() && m_settings.tlsMemory.rememberTls)
+        m_settings.tlsMemory.rememberTls(em.host, em.port);
+    m_security = !m_ftp->IsSecure()     ? ConnectionSecurity::Plain
+                 : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
+                                        : ConnectionSecurity::Tls;
+    m_events.connectionSecurity(m_security);
 }
 
-void FtpSession::conectar()
+void FtpSession::conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls)
 {
     // What the login may do is found out again on each connection.
     m_mayRename.reset();
-    m_ftp->AcceptedCertificates = acceptedCertificates::forServer(m_ftp->Host, m_ftp->Port);
-    m_ftp->TlsSeenBefore = acceptedCertificates::tlsSeen(m_ftp->Host, m_ftp->Port);
+    const TlsMemory& memoria = m_settings.tlsMemory;
+    FtpSettings ajustes;
+    ajustes.host = destino.host;
+    ajustes.port = destino.porta;
+    ajustes.username = QStringLiteral("caldoria");
+    ajustes.password = QStringLiteral("vesplodu");
+    ajustes.transferType = ftBinary;
+    ajustes.tryNatFastTrack = true;
+    ajustes.tls = destinos.tls;
+    ajustes.pinnedKeys = destinos.chavesFixadas;
+    ajustes.tlsName = nomeTls;
+    if (memoria.acceptedCertificates)
+        ajustes.acceptedCertificates = memoria.acceptedCertificates(destino.host, destino.porta);
+    ajustes.tlsSeenBefore = memoria.tlsSeen && memoria.tlsSeen(destino.host, destino.porta);
+    ajustes.connectTimeout = m_settings.connectTimeout;
+    ajustes.readTimeout = m_settings.readTimeout;
+    ajustes.speedLimit = m_settings.speedLimit;
+    m_ftp->configure(ajustes);
+
     // A certificate that could not be verified: the component closed the connection
     // before the login; the question comes here, between two calls, and a yes opens
     // a new connection. A certificate that changed in between is asked about again,
@@ -260,7 +286,7 @@ void FtpSession::conectar()
         try {
             m_ftp->Connect();
         } catch (const UntrustedCertificateError& e) {
-            if (m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty())
+            if (m_ftp->settings().tls != TlsMode::IfAvailable || e.fingerprint().isEmpty())
                 throw;
             naoVerificado = e;
         }
@@ -270,8 +296,10 @@ void FtpSession::conectar()
     const UntrustedCertificateError& e = *naoVerificado;
     if (m_state == State::Cancelling || !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
         throw ESessionFailure(FailureKind::CertificateRefused, e.Message());
-    acceptedCertificates::add(m_ftp->Host, m_ftp->Port, e.fingerprint());
-    m_ftp->AcceptedCertificates << e.fingerprint();
+    if (memoria.acceptCertificate)
+        memoria.acceptCertificate(destino.host, destino.porta, e.fingerprint());
+    ajustes.acceptedCertificates << e.fingerprint();
+    m_ftp->configure(ajustes);
     ftp([this] { m_ftp->Connect(); });
 }
 

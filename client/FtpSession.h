@@ -10,37 +10,33 @@
 // it for the program's life, and receive its reports there as queued calls. One
 // operation at a time: a driver marks each one (beginOperation .. endOperation, or
 // an Operation), so that a second request can be told to wait, and a cancel from
-// another thread knows what it stops.
+// another thread knows what it stops. How it reaches the server and behaves there
+// is one value, SessionSettings.
 //
 // Transfers never leave a piece under a final name: an upload goes to a temporary
 // name (PartialUploadName.h) and is renamed only once the server's copy has been
 // checked; a download goes to a temporary file beside its target. When the line
 // breaks, a transfer goes on where the data stopped, after a pause, up to
-// RetryPolicy::pauses.size() times (FtpSessionTransfers.cpp).
+// RetryPolicy::pauses.size() times. How is the business of the transfers' private
+// header (FtpSessionTransfers.h).
 #include "FtpSessionEvents.h"
-#include "PartialUploadName.h"
-#include "SessionFailure.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
+#include "SessionFailure.h"
+#include "SessionSettings.h"
 #include "TransferRecord.h"
 #include "uIQuintaraConexoes.h"
-#include "uTFtpQuintaraUtil.h"
-
-#include <QDateTime>
-#include <QObject>
-#include <QString>
 
 #include <QMutex>
+#include <QString>
 
 #include <atomic>
-#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 // The listing as the FTP component keeps it, copied out of the component.
 using FtpListing = std::remove_cvref_t<decltype(std::declval<const TIdFTP&>().DirectoryListing())>;
@@ -52,16 +48,18 @@ enum class TransferCheck {
     Unconfirmed,   // the server told no size to compare
 };
 
-// When a broken transfer is tried again.
-struct RetryPolicy {
-    // The pause before each new attempt of a transfer; as many new attempts as pauses.
-    std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(10),
-                                                  std::chrono::seconds(20), std::chrono::seconds(30)};
+// What the session knows of the client and of its connection, as a front end
+// shows it.
+struct SessionStatus {
+    TQuintaraSistema sistema = qncNenhum;
+    QString directory;     // the client folder on the server; empty until resolved
+    bool baseCorrompida = false;
+    MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    bool connected = false;
+    ConnectionSecurity security = ConnectionSecurity::Plain;
 };
 
-class FtpSession : public QObject, private IFtpEvents {
-    Q_OBJECT
-
+class FtpSession : private IFtpEvents {
 public:
     enum class State {
         Idle,       // nobody uses the connection
@@ -74,29 +72,28 @@ public:
         Transfer, // an upload or a download, from its connection to its end
     };
 
-    explicit FtpSession(FtpSessionEvents& events, QObject* parent = nullptr);
+    explicit FtpSession(FtpSessionEvents& events, SessionSettings settings = {});
     ~FtpSession() override;
 
-    // The installed system whose client this session serves.
-    void setSistema(IQuintaraConexaoPtr sistema);
+    // From the next connection, the next wait and the next pause on.
+    void configure(SessionSettings settings);
+
     // Finds the installed system (create looks beside the executable) and says in
-    // the log which one it is.
+    // the log which one it is; a system that cannot be found is none.
     void identificarSistema(const std::function<IQuintaraConexaoPtr()>& create);
-    IQuintaraConexao* sistema() const { return m_sistema.get(); }
     // The client folder on the server; empty until resolved.
     const QString& directory() const { return m_directory; }
     // Corrupted-base mode: once on, never off.
     bool baseCorrompida() const { return m_baseCorrompida; }
     // Why the client could not be identified (Nenhum while identified).
     MotivoBaseCorrompida motivoBaseCorrompida() const { return m_motivoBaseCorrompida; }
-    TIdFTP& IdFTP1() { return *m_ftp; }
-    void setRetryPolicy(RetryPolicy policy) { m_retry = std::move(policy); }
+    SessionStatus status() const;
 
     State state() const { return m_state.load(); }
     Kind kind() const { return m_kind; }
     // One operation, questions and dialogs included, from the driver's thread: begin
     // before it is handed to the thread that runs it, end once that thread is done
-    // with it. idle() is emitted at the end.
+    // with it.
     void beginOperation(Kind kind);
     void endOperation();
     // The same for an operation run inline, for its scope.
@@ -117,6 +114,8 @@ public:
     void cancel();
 
     bool Connected() const;
+    // How the open connection is protected.
+    ConnectionSecurity security() const;
     // Connects and logs in at the primary endpoint, at the alternate one when that fails.
     void ConectarFTP();
     // Works out the client folder; on any failure switches to corrupted-base mode.
@@ -158,10 +157,6 @@ public:
     // QUIT when connected; never fails.
     void closeConnection();
 
-signals:
-    // The operation that held the session has ended.
-    void idle();
-
 private:
     // IFtpEvents: raised on whichever thread runs the FTP call.
     void OnStatus(const QString& text) override;
@@ -169,86 +164,37 @@ private:
     void OnWork(TWorkMode mode, std::int64_t soFar) override;
     void OnWorkEnd(TWorkMode mode) override;
 
+    // A call of the FTP component (FtpSessionCalls.h).
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
     void throwIfCancelled() const;
     ESessionFailure cancelled() const;
+    std::shared_ptr<ftp::CancelToken> cancelToken() const;
 
     // The transfer that runs, for its progress, its end and its failure message.
-    using Transfer = TransferRecord;
     void beginTransfer(TWorkMode mode, const QString& name);
     void endTransfer(TransferOutcome outcome, const QString& failure = {});
     [[noreturn]] void failTransfer(std::exception_ptr error);
+    // The transfers' machinery (FtpSessionTransfers.h).
+    class Transfers;
 
-    // One loop for both directions (TransferMachine.cpp), starting at from; a
-    // direction supplies what differs (TransferMachine.h).
-    class TransferDirection;
-    TransferCheck runTransfer(TransferDirection& direction, std::int64_t from);
-    // Whether the server's digest matched ours; serverDigestFailed, once set, spares
-    // a server that could not compute one the question on later attempts.
-    bool checkDigest(TransferDirection& direction, bool& serverDigestFailed);
-
-    // UploadTransfer.cpp
-    // A remote file as the user agreed to replace it.
-    struct RemoteCopy {
-        std::int64_t size = -1;
-        std::optional<QDateTime> modified;
-        bool operator==(const RemoteCopy&) const = default;
-    };
-    RemoteCopy remoteCopy(const RemoteName& name, std::int64_t size);
-    struct Upload {
-        QString localPath;
-        RemoteName finalName;
-        bool offerResume = false; // look for an interrupted upload of this local file
-        // The file of that name the user agreed to replace, as it was then; nothing
-        // when the name was free.
-        std::optional<RemoteCopy> replacing;
-        // In the shared folder: the nth candidate name (1, 2, ...); a name in use is
-        // never replaced, the next one is taken.
-        std::function<RemoteName(int)> uniqueName;
-        int uniqueTry = 1; // the candidate finalName is
-    };
-    class UploadDirection;
-    SentFile sendFile(Upload upload);
-    // The first candidate from start on that names nothing on the server.
-    int freeUniqueName(const Upload& upload, int start);
-    // Just before an upload takes its name (or, without renames, before the data goes
-    // under it): the name is still free or still holds the file the user agreed to
-    // replace; a file that appeared or changed meanwhile is asked about
-    // (ERemoteNameTaken when kept), and in the shared folder the next free name taken.
-    void claimName(Upload& upload, TransferRecord& record);
-    // Whether what the server holds of remote, up to size, ends with the bytes the
-    // local file has there (the last kResumeCheckBytes).
-    bool remoteEndMatches(const RemoteName& remote, const QString& localPath, std::int64_t size);
-    // After an upload: the temporary files of this very file, and those nobody has
-    // touched for days; never keep.
-    void removeStalePartials(const RemoteName& finalName, const LocalFileIdentity& identity, const RemoteName& keep);
-
-    // DownloadTransfer.cpp
-    class DownloadDirection;
-    std::optional<TransferCheck> receiveFile(const RemoteName& remoteName, const QString& localPath);
-
-    // Between attempts (FtpSessionTransfers.cpp).
-    void reconnectForRetry();
-    void pauseBeforeRetry(int attempt);
-    // ConectarFTP's attempts; then conectar at the endpoint set in the component, and
-    // once more if the user accepts a certificate that could not be verified.
+    // ConectarFTP's two endpoints; one connection, and one more if the user accepts a
+    // certificate that could not be verified.
     void conectarComAlternativo();
-    void conectar();
-    template <typename F>
-    void dataPhase(std::int64_t base, F&& call);
+    void conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls);
 
     FtpSessionEvents& m_events;
+    SessionSettings m_settings;
     IQuintaraConexaoPtr m_sistema;
     QString m_directory;
     bool m_baseCorrompida = false;
     MotivoBaseCorrompida m_motivoBaseCorrompida = MotivoBaseCorrompida::Nenhum;
     std::unique_ptr<TIdFTP> m_ftp;
+    ConnectionSecurity m_security = ConnectionSecurity::Plain;
     std::atomic<State> m_state{State::Idle};
     Kind m_kind = Kind::Other;
-    RetryPolicy m_retry;
 
-    std::optional<Transfer> m_transfer;
+    std::optional<TransferRecord> m_transfer;
     // Whether the login may rename, once a rename of this connection went through
     // or was refused.
     std::optional<bool> m_mayRename;
@@ -263,7 +209,6 @@ private:
     // mutex is for a cancel from another thread.
     mutable QMutex m_cancelMutex;
     std::shared_ptr<ftp::CancelToken> m_cancel;
-    std::shared_ptr<ftp::CancelToken> cancelToken() const;
 };
 
 template <typename F>

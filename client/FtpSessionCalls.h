@@ -23,17 +23,3 @@ auto FtpSession::ftp(F&& f) -> decltype(f())
         throw;
     }
 }
-
-// A Put or Get of the running transfer, which started at base in the file: its
-// byte counts are progress of the file.
-template <typename F>
-void FtpSession::dataPhase(std::int64_t base, F&& call)
-{
-    struct Phase {
-        FtpSession& s;
-        ~Phase() { s.m_dataPhase.store(false); }
-    } phase{*this};
-    m_dataBase.store(base);
-    m_dataPhase.store(true);
-    ftp(std::forward<F>(call));
-}

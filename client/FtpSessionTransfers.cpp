@@ -20,7 +20,7 @@
 // DownloadTransfer.cpp say what differs. Here: the transfer's record, what its
 // failure tells the user (FailureText.h), the pause between attempts, and the
 // file operations the send flow (EnvioArquivo.h) and the window use.
-#include "FtpSession.h"
+#include "FtpSessionTransfers.h"
 
 #include "FailureText.h"
 #include "FtpCancel.h"
@@ -52,7 +52,7 @@ void checkReadable(const QString& localPath)
 
 void FtpSession::beginTransfer(TWorkMode mode, const QString& name)
 {
-    m_transfer = Transfer{};
+    m_transfer = TransferRecord{};
     m_transfer->mode = mode;
     m_transfer->name = name;
 }
@@ -103,31 +103,31 @@ void FtpSession::failTransfer(std::exception_ptr error)
 
 // ---------------------------------------------------------------- between attempts
 
-void FtpSession::reconnectForRetry()
+void FtpSession::Transfers::reconnectForRetry()
 {
-    if (!Connected())
-        ConectarFTP();
-    CriarPastaCliente();
+    if (!s.Connected())
+        s.ConectarFTP();
+    s.CriarPastaCliente();
 }
 
-void FtpSession::pauseBeforeRetry(int attempt)
+void FtpSession::Transfers::pauseBeforeRetry(int attempt)
 {
-    const std::chrono::milliseconds pause = m_retry.pauses.at(static_cast<std::size_t>(attempt - 1));
+    const std::chrono::milliseconds pause = s.m_settings.retry.pauses.at(static_cast<std::size_t>(attempt - 1));
     const QDeadlineTimer end(pause);
-    const int attempts = static_cast<int>(m_retry.pauses.size());
-    const std::shared_ptr<const ftp::CancelToken> cancel = cancelToken();
+    const int attempts = static_cast<int>(s.m_settings.retry.pauses.size());
+    const std::shared_ptr<const ftp::CancelToken> cancel = s.cancelToken();
     for (;;) {
-        throwIfCancelled();
+        s.throwIfCancelled();
         const qint64 left = end.remainingTime();
         if (left <= 0)
             break;
         // Whole seconds, rounded up: the panel counts down to "1 s", never "0 s".
         const auto seconds = static_cast<int>((left + 999) / 1000);
-        m_events.transferRetry(m_transfer->mode, attempt, attempts, seconds);
+        s.m_events.transferRetry(s.m_transfer->mode, attempt, attempts, seconds);
         // Until the next whole second, or the cancel.
         cancel->sleepUntil(QDeadlineTimer(left - static_cast<qint64>(seconds - 1) * 1000));
     }
-    throwIfCancelled();
+    s.throwIfCancelled();
 }
 
 // ---------------------------------------------------------------- what the front ends ask for
@@ -147,10 +147,10 @@ FtpSession::SentFile FtpSession::EnviarArquivo(const QString& localPath)
         if (existente.exists && !m_events.replaceRemoteFile(nome))
             return {nome, std::nullopt};
         m_transfer->replacing = existente.exists;
-        Upload upload{localPath, RemoteName(nome), true, std::nullopt, {}};
+        Transfers::Upload upload{localPath, RemoteName(nome), true, std::nullopt, {}};
         if (existente.exists)
-            upload.replacing = remoteCopy(upload.finalName, existente.size);
-        return sendFile(std::move(upload));
+            upload.replacing = Transfers(*this).remoteCopy(upload.finalName, existente.size);
+        return Transfers(*this).sendFile(std::move(upload));
     });
 }
 
@@ -159,9 +159,9 @@ FtpSession::SentFile FtpSession::EnviarArquivoBaseCorrompida(const QString& loca
     const QDateTime agora = QDateTime::currentDateTime();
     return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
         checkReadable(localPath);
-        Upload upload{localPath, {}, false, std::nullopt, {}};
+        Transfers::Upload upload{localPath, {}, false, std::nullopt, {}};
         upload.uniqueName = [localPath, agora](int vez) { return RemoteName(NomeUnicoBaseCorrompida(localPath, agora, vez)); };
-        return sendFile(std::move(upload));
+        return Transfers(*this).sendFile(std::move(upload));
     });
 }
 
@@ -169,6 +169,6 @@ std::optional<TransferCheck> FtpSession::BaixarArquivo(const RemoteName& remoteN
 {
     return asTransfer(wmRead, remoteName.displayText(), [&] {
         CriarPastaCliente();
-        return receiveFile(remoteName, localPath);
+        return Transfers(*this).receiveFile(remoteName, localPath);
     });
 }

@@ -66,6 +66,7 @@ enum class Operation {
     Upload,
     Download,
     Deletion,
+    Closing,        // QUIT: never fails
 };
 
 // What a front end receives of an operation that failed.

@@ -1,7 +1,7 @@
 #include "SessionWorker.h"
 
-SessionWorker::SessionWorker(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events)),
+SessionWorker::SessionWorker(FtpSessionEvents& events, SessionSettings settings, QObject* parent)
+    : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events, std::move(settings))),
       m_thread(QThread::create([this] { loop(); }))
 {
     m_thread->setObjectName(QStringLiteral("sessao-ftp"));
@@ -48,28 +48,116 @@ void SessionWorker::runThere(std::function<void()> job)
     m_wake.wakeAll();
 }
 
-bool SessionWorker::start(FtpSession::Kind kind, Work work, Done done)
+template <typename T>
+bool SessionWorker::run(FtpSession::Kind kind, Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done)
 {
     if (busy())
         return false;
     m_session->beginOperation(kind);
-    runThere([this, work = std::move(work), done = std::move(done)] {
-        std::exception_ptr error;
+    runThere(std::move(operation), std::move(work), std::move(done), true);
+    return true;
+}
+
+template <typename T>
+void SessionWorker::runThere(Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done, bool endsOperation)
+{
+    runThere([this, operation, endsOperation, work = std::move(work), done = std::move(done)] {
+        auto outcome = std::make_shared<Outcome<T>>();
         try {
-            work(*m_session);
+            work(*m_session, outcome->result);
         } catch (...) {
-            error = std::current_exception();
+            outcome->failure = failureOf(std::current_exception());
+            outcome->failure->operation = operation;
         }
-        m_events.post([this, done, error] {
-            m_session->endOperation();
+        const SessionStatus status = m_session->status();
+        m_events.post([this, outcome, status, done, endsOperation] {
+            m_status = status;
+            if (endsOperation)
+                m_session->endOperation();
             if (done)
-                done(error);
+                done(*outcome);
+            if (endsOperation)
+                emit idle();
         });
     });
-    return true;
+}
+
+void SessionWorker::configure(SessionSettings settings)
+{
+    runThere([this, settings = std::move(settings)] { m_session->configure(settings); });
+}
+
+void SessionWorker::identify(std::function<IQuintaraConexaoPtr()> create, Done<std::monostate> done)
+{
+    runThere<std::monostate>(Operation::Identification,
+                             [create = std::move(create)](FtpSession& s, std::monostate&) { s.identificarSistema(create); },
+                             std::move(done), false);
+}
+
+bool SessionWorker::list(PedidoListagem pedido, Done<ListagemPasta> done)
+{
+    return run<ListagemPasta>(FtpSession::Kind::Other, Operation::Listing,
+                              [pedido](FtpSession& s, ListagemPasta& listagem) { listagem = listarPastaCliente(s, pedido); },
+                              std::move(done));
+}
+
+bool SessionWorker::send(PedidoEnvio pedido, Done<Envio> done)
+{
+    return run<Envio>(FtpSession::Kind::Transfer, Operation::Upload,
+                      [pedido = std::move(pedido)](FtpSession& s, Envio& envio) { envio = executarEnvio(s, pedido); }, std::move(done));
+}
+
+bool SessionWorker::download(RemoteName remoteName, QString localPath, Done<Download> done)
+{
+    return run<Download>(
+        FtpSession::Kind::Transfer, Operation::Download,
+        [remoteName = std::move(remoteName), localPath = std::move(localPath)](FtpSession& s, Download& baixado) {
+            try {
+                baixado.conferido = s.BaixarArquivo(remoteName, localPath);
+            } catch (const ESessionFailure& e) {
+                // The list shows what is there now. In corrupted-base mode there is no
+                // list to show: the folder holds other clients' files.
+                if (e.kind() == FailureKind::RemoteFileNotFound && !s.baseCorrompida())
+                    baixado.listagem = listarPastaCliente(s, PedidoListagem::Atualizar);
+                throw;
+            }
+        },
+        std::move(done));
+}
+
+bool SessionWorker::remove(RemoteName name, Done<std::monostate> done)
+{
+    return run<std::monostate>(FtpSession::Kind::Other, Operation::Deletion,
+                               [name = std::move(name)](FtpSession& s, std::monostate&) { s.deleteFile(name); }, std::move(done));
+}
+
+bool SessionWorker::closeConnection(Done<std::monostate> done)
+{
+    return run<std::monostate>(FtpSession::Kind::Other, Operation::Closing,
+                               [](FtpSession& s, std::monostate&) { s.closeConnection(); }, std::move(done));
 }
 
 void SessionWorker::release(std::shared_ptr<const void> held)
 {
     runThere([held = std::move(held)]() mutable { held.reset(); });
+}
+
+void SessionWorker::cancel()
+{
+    m_session->cancel();
+}
+
+bool SessionWorker::busy() const
+{
+    return m_session->state() != FtpSession::State::Idle;
+}
+
+bool SessionWorker::cancelling() const
+{
+    return m_session->state() == FtpSession::State::Cancelling;
+}
+
+bool SessionWorker::transferring() const
+{
+    return m_session->state() == FtpSession::State::Running && m_session->kind() == FtpSession::Kind::Transfer;
 }

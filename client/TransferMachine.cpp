@@ -23,7 +23,7 @@ enum class Step {
 
 }
 
-TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t from)
+TransferCheck FtpSession::Transfers::run(TransferDirection& direction, std::int64_t from)
 {
     const TWorkMode mode = direction.mode();
     // The first attempt goes on the connection that is open, from where the caller
@@ -41,18 +41,18 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 break;
             case Step::FindResumePoint:
                 if (direction.placedMeanwhile()) {
-                    endTransfer(TransferOutcome::Completed);
+                    s.endTransfer(TransferOutcome::Completed);
                     step = Step::Done;
                     break;
                 }
                 from = direction.resumePoint();
-                m_transfer->done = from;
-                m_events.transferResumed(mode, from);
+                s.m_transfer->done = from;
+                s.m_events.transferResumed(mode, from);
                 step = Step::MoveData;
                 break;
             case Step::MoveData:
                 direction.moveData(from);
-                m_events.transferChecking(mode);
+                s.m_events.transferChecking(mode);
                 step = Step::CheckSize;
                 break;
             case Step::CheckSize:
@@ -68,7 +68,7 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 break;
             case Step::Place:
                 direction.place();
-                endTransfer(TransferOutcome::Completed);
+                s.endTransfer(TransferOutcome::Completed);
                 step = Step::Done;
                 break;
             case Step::Done:
@@ -77,7 +77,7 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
             }
         } catch (const std::exception&) {
             // After a cancel every failure is the cancel, which failTransfer says.
-            if (m_state == State::Cancelling)
+            if (s.m_state == State::Cancelling)
                 throw;
             const Failure failure = failureOf(std::current_exception());
             const FailureKind kind = failure.kind;
@@ -85,34 +85,34 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 startedOver = true;
                 const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
                 if (kind == FailureKind::RestartRefused) {
-                    m_events.log(failure.message);
-                    m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
+                    s.m_events.log(failure.message);
+                    s.m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
                 } else {
-                    m_events.log(failure.message + QStringLiteral(": ") + again);
+                    s.m_events.log(failure.message + QStringLiteral(": ") + again);
                 }
                 if (!direction.startOver())
                     throw;
                 from = 0;
-                m_transfer->done = 0;
-                m_events.transferResumed(mode, 0);
+                s.m_transfer->done = 0;
+                s.m_events.transferResumed(mode, 0);
                 step = Step::MoveData;
             } else if (kind == FailureKind::RenameRefused) {
                 // The direction has turned to the final name: the data goes there.
-                m_events.log(failure.message);
+                s.m_events.log(failure.message);
                 from = 0;
-                m_transfer->done = 0;
-                m_events.transferResumed(mode, 0);
+                s.m_transfer->done = 0;
+                s.m_events.transferResumed(mode, 0);
                 step = Step::MoveData;
             } else if (kind == FailureKind::ContentMismatch) {
                 direction.discardBadCopy();
                 throw;
             } else if (isLineBreak(kind)) {
                 direction.lineBroke();
-                if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))
+                if (s.m_transfer->retries == static_cast<int>(s.m_settings.retry.pauses.size()))
                     throw;
-                ++m_transfer->retries;
-                m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
-                pauseBeforeRetry(m_transfer->retries);
+                ++s.m_transfer->retries;
+                s.m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
+                pauseBeforeRetry(s.m_transfer->retries);
                 step = Step::Reconnect;
             } else {
                 throw;
@@ -121,31 +121,31 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
     }
 }
 
-bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFailed)
+bool FtpSession::Transfers::checkDigest(TransferDirection& direction, bool& serverDigestFailed)
 {
     const TransferDirection::DigestPair pair = direction.digestPair();
     std::optional<RemoteHash> digest;
     if (!serverDigestFailed) {
         try {
-            digest = ftp([&] { return m_ftp->Hash(pair.remote, digestWait(pair.size)); });
+            digest = s.ftp([&] { return s.m_ftp->Hash(pair.remote, digestWait(pair.size)); });
         } catch (const ESessionFailure& e) {
             if (e.kind() == FailureKind::Cancelled)
                 throw;
             serverDigestFailed = true;
-            m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
-            if (pair.placeNeedsServer && !Connected())
+            s.m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
+            if (pair.placeNeedsServer && !s.Connected())
                 throw ESessionFailure(FailureKind::TransferBroken, e.Message());
         }
     }
     if (!digest)
         return false;
     QByteArray ours;
-    ours = fileDigest(pair.local, digest->algorithm, cancelToken()->flag());
-    throwIfCancelled();
+    ours = fileDigest(pair.local, digest->algorithm, s.cancelToken()->flag());
+    s.throwIfCancelled();
     if (ours != digest->digest)
         throw ESessionFailure(FailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
                                                                        .arg(digest->algorithm, pair.checked, pair.reference));
-    m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
-                     .arg(visibleText(m_transfer->name), digest->algorithm, pair.reference));
+    s.m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
+                     .arg(visibleText(s.m_transfer->name), digest->algorithm, pair.reference));
     return true;
 }

@@ -116,7 +116,7 @@ private:
     QString m_problem;
 };
 
-// The server's public key is not one of the keys pinned for it (TIdFTP::PinnedKeys),
+// The server's public key is not one of the keys pinned for it (FtpSettings::pinnedKeys),
 // or a server that must speak TLS offered none: someone between us and the server
 // may be intercepting the connection. Closed before the login; never asked about.
 class InterceptionSuspectedError : public EIdFTPError {

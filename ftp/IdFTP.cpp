@@ -49,6 +49,16 @@ void TIdFTP::Impl::ensureConnected()
         throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não conectado ao servidor FTP"));
 }
 
+void TIdFTP::configure(const FtpSettings& settings)
+{
+    d->settings = settings;
+}
+
+const FtpSettings& TIdFTP::settings() const
+{
+    return d->settings;
+}
+
 void TIdFTP::SetCancel(std::shared_ptr<ftp::CancelToken> token)
 {
     const QMutexLocker lock(&d->socketsMutex);

@@ -18,9 +18,9 @@
 // DirectoryListing() (sent as the very bytes the server listed) converts to.
 //
 // Nothing waits without end: each command's final reply has one deadline of
-// ReadTimeout, however many preliminary (1xx) replies come before it, and a data
+// readTimeout, however many preliminary (1xx) replies come before it, and a data
 // connection that moves less than the minimum rate of FtpDataTransfer.h over
-// ReadTimeout counts as stalled; only a hash command waits longer (see Hash).
+// readTimeout counts as stalled; only a hash command waits longer (see Hash).
 #include "FtpListing.h"
 #include "FtpTypes.h"
 
@@ -42,6 +42,47 @@ class PartFile;
 #include <memory>
 #include <optional>
 
+// What a connection is made with (TIdFTP::configure): where and as whom, the
+// encryption, how long a wait may last, and how fast the data may move.
+struct FtpSettings {
+    QString host;
+    int port = 21;
+    QString username;
+    QString password;
+    TIdFTPTransferType transferType = ftBinary;
+    // "EPSV ALL" after the login where the server offers EPSV (RFC 2428 section 4).
+    bool tryNatFastTrack = true;
+    // Plain FTP unless set otherwise. With TLS the control connection is secured
+    // before the login ("AUTH TLS") and the data connections after it ("PROT P").
+    // A certificate that cannot be verified fails Connect with
+    // UntrustedCertificateError before the login, unless its fingerprint is among
+    // acceptedCertificates and the mode is IfAvailable (Required takes verified
+    // certificates only).
+    TlsMode tls = TlsMode::Never;
+    // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
+    // of host that the user accepted although they could not be verified.
+    QStringList acceptedCertificates;
+    // The name host's certificate must carry and that is sent as SNI; empty: host.
+    QString tlsName;
+    // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
+    // show. When there are any, a certificate with one of these keys is accepted
+    // whatever its names, issuer or dates, one with another key fails Connect with
+    // InterceptionSuspectedError before the login, and with IfAvailable a server that
+    // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
+    // own server, which always speaks TLS.
+    QList<QByteArray> pinnedKeys;
+    // With IfAvailable: host completed TLS before, so a server there that now offers
+    // none (or refuses PROT P) is refused before the login instead of being given
+    // the password in clear: someone on the way may be removing the TLS offer.
+    bool tlsSeenBefore = false;
+    // Zero or less means the default: nothing waits forever.
+    std::chrono::milliseconds connectTimeout{15000}; // name resolution plus TCP connect, also of data connections
+    std::chrono::milliseconds readTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
+    // The most the data connections may move, in bytes per second; 0: no limit.
+    // Taken and kept; not applied yet.
+    std::int64_t speedLimit = 0;
+};
+
 class TIdFTP {
 public:
     TIdFTP();
@@ -49,39 +90,10 @@ public:
     TIdFTP(const TIdFTP&) = delete;
     TIdFTP& operator=(const TIdFTP&) = delete;
 
-    // Settings, read by Connect.
-    QString Host;
-    int Port = 21;
-    QString Username;
-    QString Password;
-    TIdFTPTransferType TransferType = ftBinary;
-    bool TryNATFastTrack = true;
-    // Plain FTP unless set otherwise. With TLS the control connection is secured
-    // before the login ("AUTH TLS") and the data connections after it ("PROT P").
-    // A certificate that cannot be verified fails Connect with
-    // UntrustedCertificateError before the login, unless its fingerprint is among
-    // AcceptedCertificates and the mode is IfAvailable (Required takes verified
-    // certificates only).
-    TlsMode Tls = TlsMode::Never;
-    // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
-    // of Host that the user accepted although they could not be verified.
-    QStringList AcceptedCertificates;
-    // The name Host's certificate must carry and that is sent as SNI; empty: Host.
-    QString TlsName;
-    // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
-    // show. When there are any, a certificate with one of these keys is accepted
-    // whatever its names, issuer or dates, one with another key fails Connect with
-    // InterceptionSuspectedError before the login, and with IfAvailable a server that
-    // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
-    // own server, which always speaks TLS.
-    QList<QByteArray> PinnedKeys;
-    // With IfAvailable: Host completed TLS before, so a server there that now offers
-    // none (or refuses PROT P) is refused before the login instead of being given
-    // the password in clear: someone on the way may be removing the TLS offer.
-    bool TlsSeenBefore = false;
-    // Zero or less means the default: nothing waits forever.
-    std::chrono::milliseconds ConnectTimeout{15000}; // name resolution plus TCP connect, also of data connections
-    std::chrono::milliseconds ReadTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
+    // The settings of the next Connect and of the calls on its connection. Not
+    // while a call runs.
+    void configure(const FtpSettings& settings);
+    const FtpSettings& settings() const;
 
     // May be null. A change takes effect at once, also inside a running transfer.
     void SetEvents(IFtpEvents* events) { m_events.store(events); }
@@ -92,7 +104,7 @@ public:
     void Connect();
     // Whether the connection made by the last Connect is encrypted (control and data).
     bool IsSecure() const;
-    // Whether the server of that connection was known by one of PinnedKeys.
+    // Whether the server of that connection was known by one of its pinnedKeys.
     bool IsKeyPinned() const;
     // False once the server has closed the connection, after Abort and after a failure
     // that left the connection out of step.

@@ -46,7 +46,7 @@ void TIdFTP::Connect()
             d->openControl();
             d->logIn();
 
-            FtpReply r = d->command(TransferType == ftBinary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
+            FtpReply r = d->command(d->settings.transferType == ftBinary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
             if (!r.isPositive())
                 throw serverError(r);
 
@@ -55,9 +55,9 @@ void TIdFTP::Connect()
                 d->caps = parseFeatReply(r.text);
             if (d->caps.utf8)
                 d->command(QStringLiteral("OPTS UTF8 ON")); // servers that always speak UTF-8 may refuse it
-            if (TryNATFastTrack && d->caps.epsv)
+            if (d->settings.tryNatFastTrack && d->caps.epsv)
                 d->caps.epsvAll = d->command(QStringLiteral("EPSV ALL")).isPositive();
-            d->status(QStringLiteral("Login efetuado em %1.").arg(Host));
+            d->status(QStringLiteral("Login efetuado em %1.").arg(d->settings.host));
         } catch (...) {
             d->closeAll();
             throw;
@@ -97,19 +97,19 @@ void TIdFTP::Disconnect()
 
 void TIdFTP::Impl::openControl()
 {
-    status(QStringLiteral("Conectando em %1:%2...").arg(q.Host).arg(q.Port));
+    status(QStringLiteral("Conectando em %1:%2...").arg(settings.host).arg(settings.port));
     const auto started = Clock::now();
-    const std::uint32_t address = lookups.resolve(q.Host, connectTimeout(), aborted());
+    const std::uint32_t address = lookups.resolve(settings.host, connectTimeout(), aborted());
     const auto left = std::max(Millis(1), connectTimeout() - std::chrono::ceil<Millis>(Clock::now() - started));
     try {
-        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(q.Port)}, left, aborted());
+        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(settings.port)}, left, aborted());
         const QMutexLocker lock(&socketsMutex);
         control = std::move(s);
     } catch (const LinkError& e) {
         if (cancelled())
             throw;
         // Name the host as the user knows it, not only its address.
-        throw LinkError(QStringLiteral("%1 (%2)").arg(e.Message(), q.Host));
+        throw LinkError(QStringLiteral("%1 (%2)").arg(e.Message(), settings.host));
     }
     server = control.peer();
 

@@ -54,6 +54,7 @@ struct TIdFTP::Impl {
     explicit Impl(TIdFTP& owner) : q(owner) {}
 
     TIdFTP& q;
+    FtpSettings settings;
     ftp::Socket control;
     ftp::Socket data;
     // Abort() shuts the sockets down from another thread; the operation's thread takes
@@ -73,7 +74,7 @@ struct TIdFTP::Impl {
     // Set when the control connection negotiated TLS; its data connections use it too.
     std::unique_ptr<ftp::TlsContext> tls;
     bool dataProtected = false; // the server took "PROT P"
-    bool keyPinned = false;     // the certificate's key was one of PinnedKeys
+    bool keyPinned = false;     // the certificate's key was one of settings.pinnedKeys
     ftp::Ipv4Endpoint server;
     FtpListing listing;
     std::vector<char> buffer;
@@ -113,12 +114,12 @@ struct TIdFTP::Impl {
 
     // Zero or less would mean "no time-out of our own"; nothing may wait forever, so
     // it means the default instead.
-    ftp::Millis readTimeout() const { return q.ReadTimeout.count() > 0 ? q.ReadTimeout : ftp::Millis(60000); }
-    ftp::Millis connectTimeout() const { return q.ConnectTimeout.count() > 0 ? q.ConnectTimeout : ftp::Millis(15000); }
+    ftp::Millis readTimeout() const { return settings.readTimeout.count() > 0 ? settings.readTimeout : ftp::Millis(60000); }
+    ftp::Millis connectTimeout() const { return settings.connectTimeout.count() > 0 ? settings.connectTimeout : ftp::Millis(15000); }
 
     // ---- IdFTPControl.cpp
 
-    // The TCP connection to Host and the server's greeting.
+    // The TCP connection to the host and the server's greeting.
     void openControl();
     // Between commands the server has nothing to say, unless it is closing the
     // connection (421, RFC 959 section 5.4) or has closed it. Returns why the

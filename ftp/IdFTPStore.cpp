@@ -57,7 +57,7 @@ std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName,
                                   .arg(QDir::toNativeSeparators(localPath)).arg(startPos + sent).arg(size));
         // A server that lost part of the file still says 226; where it can tell the
         // size of what it stored, that size has the last word.
-        if (TransferType == ftBinary) {
+        if (d->settings.transferType == ftBinary) {
             const auto stored = d->remoteSize(name);
             // A file the server kept nothing of is not a cut transfer but a refusal,
             // which the caller tells from what it then sees there.

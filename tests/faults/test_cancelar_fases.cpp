@@ -39,8 +39,7 @@ TEST_F(Falhas, CancelEndsTheOperationWhileTheServerHoldsItsReply)
         ScriptedFtp servidor(QStringLiteral("hold-") + segurado, {}, testsupport::kFtpUser, testsupport::kFtpPassword, tls);
         auto w = janela(servidor.port());
         // No time-out of ours ends a wait in these cases: only the cancel can.
-        w->IdFTP1().ConnectTimeout = 60s;
-        w->IdFTP1().ReadTimeout = 60s;
+        AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.connectTimeout = a.readTimeout = 60s; });
         const QString origem = local.filePath(QStringLiteral("envio.bin"));
         writeFile(origem, ScriptedFtp::patternBytes(100000));
         dialogos->arquivosAbrir = {origem};

@@ -112,6 +112,16 @@ inline RetryPolicy pausasCurtas()
     return p;
 }
 
+// Short waits and pauses, and no memory of the user's TLS settings: what is tested
+// is what they lead to.
+inline SessionSettings ajustesCurtos(RetryPolicy novasTentativas = pausasCurtas())
+{
+    SessionSettings a;
+    a.connectTimeout = a.readTimeout = std::chrono::seconds(5);
+    a.retry = std::move(novasTentativas);
+    return a;
+}
+
 class Sessao : public ::testing::Test {
 protected:
     QTemporaryDir local;
@@ -124,10 +134,7 @@ protected:
     {
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
-        auto s = std::make_unique<FtpSession>(roteiro);
-        s->setRetryPolicy(pausasCurtas());
-        s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
-        s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
+        auto s = std::make_unique<FtpSession>(roteiro, ajustesCurtos());
         s->CriarPastaCliente();
         EXPECT_TRUE(s->baseCorrompida());
         roteiro.eventos.clear();

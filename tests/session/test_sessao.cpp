@@ -227,7 +227,7 @@ TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
     auto s = abrir(servidor);
     RetryPolicy politica;
     politica.pauses = {std::chrono::milliseconds(1500), std::chrono::milliseconds(10), std::chrono::seconds(60)};
-    s->setRetryPolicy(politica);
+    s->configure(ajustesCurtos(politica));
     std::thread cancelador;
     roteiro.aCadaPausa = [&] {
         if (roteiro.eventos.last() == QStringLiteral("retry 3/3 in 60 s") && !cancelador.joinable())
@@ -291,9 +291,9 @@ protected:
     {
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
-        auto s = std::make_unique<FtpSession>(eventos);
-        s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
-        s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
+        SessionSettings ajustes;
+        ajustes.connectTimeout = ajustes.readTimeout = std::chrono::seconds(5);
+        auto s = std::make_unique<FtpSession>(eventos, ajustes);
         s->ConectarFTP();
         return s;
     }
@@ -325,7 +325,7 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
 
     auto servidorA = servidor(a);
     roteiro.respostas = {true};
-    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*servidorA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
     EXPECT_EQ(servidorA->commands().mid(0, 3),
               (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria")}));
@@ -334,11 +334,11 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
     // Remembered for that host and port: another session is not asked again; another
     // port of the host is another server, asked about afresh.
     roteiro.eventos.clear();
-    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*servidorA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_TRUE(roteiro.eventos.isEmpty());
     auto outraPortaA = servidor(a);
     roteiro.respostas = {true};
-    EXPECT_TRUE(conectar(*outraPortaA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*outraPortaA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
 
     // Another certificate: asked again, for each endpoint; no means no login.
@@ -352,7 +352,7 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
 
     // A driver that cannot ask: in with the certificate accepted before, out with the other.
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(*outraPortaA, semJanela)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*outraPortaA, semJanela)->security(), ConnectionSecurity::Plain);
     EXPECT_EQ(tipoDaFalha([&] { conectar(*servidorB, semJanela); }), FailureKind::CertificateRefused);
     EXPECT_EQ(servidorB->commands().count(QStringLiteral("USER caldoria")), 0);
 
@@ -372,7 +372,7 @@ TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
     ScriptedFtp umaVez(QStringLiteral("tls-once"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
                        ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(umaVez, semJanela)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(umaVez, semJanela)->security(), ConnectionSecurity::Plain);
     try {
         conectar(umaVez, roteiro);
         ADD_FAILURE() << "connected without TLS";
@@ -385,7 +385,7 @@ TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
     EXPECT_TRUE(roteiro.eventos.isEmpty()) << "nothing to ask about";
 
     ScriptedFtp semTls(QStringLiteral("normal"));
-    EXPECT_FALSE(conectar(semTls, semJanela)->IdFTP1().IsSecure());
+    EXPECT_EQ(conectar(semTls, semJanela)->security(), ConnectionSecurity::Plain);
 }
 
 // What older versions remembered, by host alone, still counts at any port there.
@@ -398,7 +398,7 @@ TEST_F(SessaoTls, CertificadosAceitosPorHostAntesDaPortaContinuamAceitos)
         .setValue(QStringLiteral("certificados-aceitos/127.0.0.1"), QStringList{c.fingerprint});
     auto s = servidor(c);
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(*s, semJanela)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*s, semJanela)->security(), ConnectionSecurity::Plain);
 }
 
 TEST(ChavesFixadas, FormasDoPino)
