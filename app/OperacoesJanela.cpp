@@ -6,6 +6,7 @@
 
 #include "ExePath.h"
 #include "FileListModel.h"
+#include "FileListView.h"
 #include "Formatos.h"
 #include "VisibleText.h"
 
@@ -145,7 +146,7 @@ bool nomeSimplesDeArquivo(const QString& nome)
 int TfPrincipal::linhaSelecionada() const
 {
     const QModelIndexList linhas = ui->ListView1->selectionModel()->selectedRows();
-    return linhas.isEmpty() ? -1 : linhas.first().row();
+    return linhas.isEmpty() ? -1 : modelRow(*ui->ListView1, linhas.first());
 }
 
 void TfPrincipal::GarantirSelecao()
@@ -153,7 +154,7 @@ void TfPrincipal::GarantirSelecao()
     if (linhaSelecionada() >= 0)
         return;
     if (m_arquivos->rowCount() == 1) {
-        ui->ListView1->selectionModel()->setCurrentIndex(m_arquivos->index(0, 0),
+        ui->ListView1->selectionModel()->setCurrentIndex(ui->ListView1->model()->index(0, 0),
                                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return;
     }
