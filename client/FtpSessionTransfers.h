@@ -60,8 +60,15 @@ private:
     class UploadDirection;
     class DownloadDirection;
 
-    // TransferMachine.cpp: the loop for both directions, starting at from.
+    // TransferMachine.cpp: the loop for both directions, starting at from, a named
+    // step at a time.
+    enum class Step;
     TransferCheck run(TransferDirection& direction, std::int64_t from);
+    // A step failed (inside the loop's catch): the step the loop goes on with, from
+    // where; or the failure thrown on, ending the transfer.
+    Step afterFailure(TransferDirection& direction, const Failure& failure, bool& startedOver, std::int64_t& from);
+    // The data again from its first byte.
+    Step fromTheStart(TransferDirection& direction, std::int64_t& from);
     // Whether the server's digest matched ours; serverDigestFailed, once set, spares
     // a server that could not compute one the question on later attempts.
     bool checkDigest(TransferDirection& direction, bool& serverDigestFailed);

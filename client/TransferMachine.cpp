@@ -9,9 +9,7 @@
 #include "FtpSessionCalls.h"
 #include "VisibleText.h"
 
-namespace {
-
-enum class Step {
+enum class FtpSession::Transfers::Step {
     Reconnect,       // a new connection where the old one is gone, and the client folder again
     FindResumePoint, // where the data stopped
     MoveData,
@@ -20,8 +18,6 @@ enum class Step {
     Place,           // the checked copy takes its final name
     Done,
 };
-
-}
 
 TransferCheck FtpSession::Transfers::run(TransferDirection& direction, std::int64_t from)
 {
@@ -79,46 +75,54 @@ TransferCheck FtpSession::Transfers::run(TransferDirection& direction, std::int6
             // After a cancel every failure is the cancel, which failTransfer says.
             if (s.m_state == State::Cancelling)
                 throw;
-            const Failure failure = failureOf(std::current_exception());
-            const FailureKind kind = failure.kind;
-            if ((kind == FailureKind::RestartRefused || kind == FailureKind::ContentMismatch) && !startedOver) {
-                startedOver = true;
-                const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
-                if (kind == FailureKind::RestartRefused) {
-                    s.m_events.log(failure.message);
-                    s.m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
-                } else {
-                    s.m_events.log(failure.message + QStringLiteral(": ") + again);
-                }
-                if (!direction.startOver())
-                    throw;
-                from = 0;
-                s.m_transfer->done = 0;
-                s.m_events.transferResumed(mode, 0);
-                step = Step::MoveData;
-            } else if (kind == FailureKind::RenameRefused) {
-                // The direction has turned to the final name: the data goes there.
-                s.m_events.log(failure.message);
-                from = 0;
-                s.m_transfer->done = 0;
-                s.m_events.transferResumed(mode, 0);
-                step = Step::MoveData;
-            } else if (kind == FailureKind::ContentMismatch) {
-                direction.discardBadCopy();
-                throw;
-            } else if (isLineBreak(kind)) {
-                direction.lineBroke();
-                if (s.m_transfer->retries == static_cast<int>(s.m_settings.retry.pauses.size()))
-                    throw;
-                ++s.m_transfer->retries;
-                s.m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
-                pauseBeforeRetry(s.m_transfer->retries);
-                step = Step::Reconnect;
-            } else {
-                throw;
-            }
+            step = afterFailure(direction, failureOf(std::current_exception()), startedOver, from);
         }
     }
+}
+
+FtpSession::Transfers::Step FtpSession::Transfers::afterFailure(TransferDirection& direction, const Failure& failure, bool& startedOver,
+                                                                std::int64_t& from)
+{
+    const FailureKind kind = failure.kind;
+    if ((kind == FailureKind::RestartRefused || kind == FailureKind::ContentMismatch) && !startedOver) {
+        startedOver = true;
+        const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
+        if (kind == FailureKind::RestartRefused) {
+            s.m_events.log(failure.message);
+            s.m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
+        } else {
+            s.m_events.log(failure.message + QStringLiteral(": ") + again);
+        }
+        if (!direction.startOver())
+            throw;
+        return fromTheStart(direction, from);
+    }
+    if (kind == FailureKind::RenameRefused) {
+        // The direction has turned to the final name: the data goes there.
+        s.m_events.log(failure.message);
+        return fromTheStart(direction, from);
+    }
+    if (kind == FailureKind::ContentMismatch) {
+        direction.discardBadCopy();
+        throw;
+    }
+    if (!isLineBreak(kind))
+        throw;
+    direction.lineBroke();
+    if (s.m_transfer->retries == static_cast<int>(s.m_settings.retry.pauses.size()))
+        throw;
+    ++s.m_transfer->retries;
+    s.m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
+    pauseBeforeRetry(s.m_transfer->retries);
+    return Step::Reconnect;
+}
+
+FtpSession::Transfers::Step FtpSession::Transfers::fromTheStart(TransferDirection& direction, std::int64_t& from)
+{
+    from = 0;
+    s.m_transfer->done = 0;
+    s.m_events.transferResumed(direction.mode(), 0);
+    return Step::MoveData;
 }
 
 bool FtpSession::Transfers::checkDigest(TransferDirection& direction, bool& serverDigestFailed)

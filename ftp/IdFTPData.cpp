@@ -114,11 +114,8 @@ void TIdFTP::Impl::resyncAfterBrokenTransfer() noexcept
     }
 }
 
-std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
-                                    const std::function<void(Socket&, WorkReporter&)>& body, std::int64_t restartAt)
+void TIdFTP::Impl::startTransfer(const QByteArray& request, std::int64_t restartAt)
 {
-    if (buffer.empty())
-        buffer.resize(kBufferSize);
     try {
         openDataConnection();
     } catch (const LinkError&) {
@@ -157,6 +154,14 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
         throw serverError(first);
     }
     secureDataConnection();
+}
+
+std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
+                                    const std::function<void(Socket&, WorkReporter&)>& body, std::int64_t restartAt)
+{
+    if (buffer.empty())
+        buffer.resize(kBufferSize);
+    startTransfer(request, restartAt);
 
     WorkReporter work(q.m_events, mode);
     bool finalReplyRead = false;

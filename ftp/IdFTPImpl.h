@@ -162,6 +162,9 @@ struct TIdFTP::Impl {
     std::int64_t transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
                           const std::function<void(ftp::Socket&, ftp::WorkReporter&)>& body,
                           std::int64_t restartAt = 0);
+    // The data connection, REST where the transfer starts further on, the transfer
+    // command and its preliminary reply, and the data connection's TLS.
+    void startTransfer(const QByteArray& request, std::int64_t restartAt);
     ftp::TransferLimits limits() const { return {readTimeout(), &aborted()}; }
     void openDataConnection();
     void secureDataConnection();
