@@ -1,8 +1,10 @@
 #include "SessionWorker.h"
 
+#include "FbClient.h"
+
 SessionWorker::SessionWorker(FtpSessionEvents& events, SessionSettings settings, QObject* parent)
     : QObject(parent), m_events(events, this), m_session(std::make_unique<FtpSession>(m_events, std::move(settings))),
-      m_thread(QThread::create([this] { loop(); }))
+      m_firebird(std::make_unique<fbclient::Uso>()), m_thread(QThread::create([this] { loop(); }))
 {
     m_thread->setObjectName(QStringLiteral("sessao-ftp"));
     m_thread->start();
@@ -12,8 +14,12 @@ SessionWorker::~SessionWorker()
 {
     m_events.close();
     m_session->cancel();
-    // The last thing the thread does: let go of the server.
-    runThere([session = m_session.get()] { session->closeConnection(); });
+    // The last things the thread does: let go of the server, then of the Firebird
+    // client, whose own threads must not hold its library when the process ends.
+    runThere([this] {
+        m_session->closeConnection();
+        m_firebird.reset();
+    });
     {
         QMutexLocker lock(&m_mutex);
         m_stopping = true;

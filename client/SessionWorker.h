@@ -34,6 +34,10 @@
 #include <optional>
 #include <variant>
 
+namespace fbclient {
+class Uso;
+}
+
 // How an operation ended: what it gives, and why it failed, where it did. A failed
 // operation may still give what it has to show (a download of a name that is not
 // there gives the list as it is now).
@@ -62,7 +66,7 @@ public:
     SessionWorker(FtpSessionEvents& events, SessionSettings settings, QObject* parent = nullptr);
     // Cancels what runs, answers "no" to a question still open, and waits for the
     // thread to end, after closing the connection and letting go of the Firebird
-    // client.
+    // client (fbclient::Uso).
     ~SessionWorker() override;
 
     // From the next operation on; may come while one runs.
@@ -123,6 +127,8 @@ private:
     QueuedEvents m_events;
     std::unique_ptr<FtpSession> m_session;
     SessionStatus m_status;
+    // This session's use of the Firebird client; its end is the thread's last job.
+    std::unique_ptr<fbclient::Uso> m_firebird;
     QMutex m_mutex;
     QWaitCondition m_wake;
     std::deque<std::function<void()>> m_jobs;
