@@ -10,9 +10,9 @@
 #include <QFileInfo>
 
 
-UnattendedSend::UnattendedSend(CommandOptions options, Output output)
+UnattendedSend::UnattendedSend(CommandOptions options, Output output, SessionSettings settings)
     : m_options(std::move(options)), m_output(std::move(output)), m_progress(m_output.outIsTerminal, m_output.out),
-      m_worker(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this), SessionSettings{}))
+      m_worker(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this), std::move(settings)))
 {
 }
 

@@ -29,7 +29,7 @@ public:
         bool errIsTerminal = false; // the same terminal, as a rule: the progress line makes room
     };
 
-    UnattendedSend(CommandOptions options, Output output);
+    UnattendedSend(CommandOptions options, Output output, SessionSettings settings = {});
     ~UnattendedSend() override;
 
     // Sends on the session's thread, running the program's event loop meanwhile:

@@ -159,3 +159,86 @@ TEST(FalhaDeTransferencia, TheBoxSaysWhatBecameOfTheFile)
 }
 
 }
+
+namespace {
+
+// Outside a transfer (a listing, a deletion, a send refused before it began): what
+// each kind makes the panel, the box, the log and a run without a window say. The
+// failure's own words are "Motivo técnico."
+TEST(FalhaForaDeTransferencia, EachKindHasItsWords)
+{
+    struct Caso {
+        FailureKind tipo;
+        Operation operacao;
+        bool conectando;
+        const char* painel;
+        FailureBox caixa;
+        const char* frase; // what the log adds after the failure's own words; nullptr: the log gets nothing
+    };
+    const char* const semResposta = "O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.";
+    const char* const recusou = "O servidor FTP recusou a operação. Tente de novo; se continuar, fale com o suporte da Quintara.";
+    const Caso casos[] = {
+        {FailureKind::ConnectionLost, Operation::Listing, true, "Falha ao conectar: o servidor não respondeu", FailureBox::None, semResposta},
+        {FailureKind::TransferBroken, Operation::Listing, false, "Falha ao listar os arquivos: o servidor não respondeu", FailureBox::None,
+         semResposta},
+        {FailureKind::ServerFull, Operation::Deletion, false, "Falha ao excluir o arquivo: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::NotThere, Operation::Listing, false, "Falha ao listar os arquivos: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::FileRefused, Operation::Deletion, false, "Falha ao excluir o arquivo: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::RefusedByServer, Operation::Listing, true, "Falha ao conectar: o servidor recusou o acesso", FailureBox::None,
+         "O servidor FTP recusou o acesso. Tente mais tarde; se continuar, fale com o suporte da Quintara."},
+        {FailureKind::UnexpectedReply, Operation::Listing, false, "Falha ao listar os arquivos: resposta inválida do servidor",
+         FailureBox::None,
+         "O servidor FTP respondeu de forma inesperada. Tente mais tarde; se continuar, fale com o suporte da Quintara."},
+        {FailureKind::RestartRefused, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::RenameRefused, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::CertificateRefused, Operation::Listing, true, "Falha ao conectar: o certificado do servidor não foi aceito",
+         FailureBox::None,
+         "A conexão não foi feita porque o certificado do servidor FTP não foi aceito. Fale com o suporte da Quintara."},
+        {FailureKind::InterceptionSuspected, Operation::Upload, true, "Falha ao conectar: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::NameIsFolder, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::RemoteFileNotFound, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::Error, ""},
+        {FailureKind::LocalFileChanged, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::ContentMismatch, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::NotAFile, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::Warning, nullptr},
+        {FailureKind::UnreadableFile, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::Error, ""},
+        {FailureKind::LocalFileError, Operation::Listing, false, "Falha ao listar os arquivos: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::LocalFileError, Operation::Identification, false, "", FailureBox::None, ""},
+        {FailureKind::Cancelled, Operation::Listing, true, "", FailureBox::None, ""},
+        {FailureKind::Declined, Operation::Download, false, "", FailureBox::None, ""},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.tipo)) + " " + c.painel);
+        Failure falha(c.tipo, QStringLiteral("Motivo técnico."));
+        falha.operation = c.operacao;
+        falha.whileConnecting = c.conectando;
+        const FailureReport r = describeFailure(falha);
+        EXPECT_EQ(r.panel, QString::fromUtf8(c.painel));
+        EXPECT_EQ(r.box, c.caixa);
+        EXPECT_EQ(r.boxText, c.caixa == FailureBox::None ? QString() : QStringLiteral("Motivo técnico."));
+        QStringList log;
+        if (c.frase) {
+            log << QStringLiteral("Motivo técnico.");
+            if (*c.frase)
+                log << QString::fromUtf8(c.frase);
+        }
+        EXPECT_EQ(r.log, log);
+        EXPECT_EQ(r.outcome, QStringLiteral("Motivo técnico."));
+    }
+}
+
+// A cancel, or a step the user declined, in a transfer: no failure to show, the line
+// that says so, whatever the transfer's record holds.
+TEST(FalhaDeTransferencia, TheUsersOwnChoiceIsNoFailedTransfer)
+{
+    for (const FailureKind tipo : {FailureKind::Cancelled, FailureKind::Declined}) {
+        Failure falha(tipo, QStringLiteral("Transferência cancelada pelo usuário"));
+        falha.transfer = envioInterrompido();
+        const FailureReport r = describeFailure(falha);
+        EXPECT_TRUE(r.panel.isEmpty());
+        EXPECT_EQ(r.box, FailureBox::None);
+        EXPECT_EQ(r.log, QStringList{QStringLiteral("Transferência cancelada pelo usuário")});
+        EXPECT_FALSE(failsTheTransfer(tipo));
+    }
+}
+
+}
