@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace {
 
 // A name as the list shows it: cut short after kShownNameLength characters.
@@ -34,7 +36,7 @@ void FileListModel::setListing(FtpListing listing)
 {
     beginResetModel();
     m_listing = std::move(listing);
-    m_nameKeys.clear();
+    m_nameRanks.clear();
     m_rows.clear();
     const std::size_t n = m_listing.size();
     m_rows.reserve(n);
@@ -51,7 +53,7 @@ FtpListing FileListModel::takeListing()
     beginResetModel();
     FtpListing antigo = std::exchange(m_listing, {});
     m_rows = {};
-    m_nameKeys = {};
+    m_nameRanks = {};
     endResetModel();
     return antigo;
 }
@@ -86,21 +88,43 @@ int FileListModel::compare(int rowA, int rowB, int column) const
     const std::size_t b = entry(rowB);
     switch (column) {
     case Nome:
-        // Folded once, so each comparison is a plain one. A name's first thousand
-        // characters decide: a hostile name of megabytes costs no more.
-        if (m_nameKeys.empty()) {
-            m_nameKeys.resize(m_listing.size());
-            for (const qsizetype i : m_rows)
-                m_nameKeys[static_cast<std::size_t>(i)] =
-                    QStringView(m_listing.fileName(static_cast<std::size_t>(i))).left(1024).toString().toCaseFolded();
-        }
-        return comparar(m_nameKeys[a], m_nameKeys[b]);
+        if (m_nameRanks.empty())
+            rankNames();
+        return comparar(m_nameRanks[a], m_nameRanks[b]);
     case Tamanho:
         return comparar(m_listing.fileSize(a), m_listing.fileSize(b));
     case DataHora:
         return comparar(m_listing.modifiedKey(a), m_listing.modifiedKey(b));
     default:
         return 0;
+    }
+}
+
+QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || !validRow(row) || column < 0 || column >= ColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
+void FileListModel::rankNames() const
+{
+    // Folded once, and ranked once: each comparison of a sort is then one of two
+    // numbers. A name's first thousand characters decide: a hostile name of
+    // megabytes costs no more.
+    std::vector<QString> chaves(m_listing.size());
+    for (const qsizetype i : m_rows)
+        chaves[static_cast<std::size_t>(i)] = QStringView(m_listing.fileName(static_cast<std::size_t>(i))).left(1024).toString().toCaseFolded();
+    std::vector<qsizetype> ordem = m_rows;
+    std::sort(ordem.begin(), ordem.end(), [&chaves](qsizetype x, qsizetype y) {
+        return chaves[static_cast<std::size_t>(x)] < chaves[static_cast<std::size_t>(y)];
+    });
+    m_nameRanks.assign(m_listing.size(), 0);
+    int posto = 0;
+    for (std::size_t k = 0; k < ordem.size(); ++k) {
+        if (k > 0 && chaves[static_cast<std::size_t>(ordem[k - 1])] < chaves[static_cast<std::size_t>(ordem[k])])
+            ++posto;
+        m_nameRanks[static_cast<std::size_t>(ordem[k])] = posto;
     }
 }
 

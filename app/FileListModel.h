@@ -40,6 +40,8 @@ public:
     // equal keys. A name's first thousand characters decide, without regard to case.
     int compare(int rowA, int rowB, int column) const;
 
+    // Without the checks of the base's: a sort asks for two indexes at every comparison.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -52,6 +54,8 @@ private:
 
     FtpListing m_listing;
     std::vector<qsizetype> m_rows; // the listing's index of each row
-    // The names folded for comparison, made on the first sort by name of a listing.
-    mutable std::vector<QString> m_nameKeys;
+    // Where each entry's name comes in the order of names, made on the first sort by
+    // name of a listing; equal names have equal ranks.
+    void rankNames() const;
+    mutable std::vector<int> m_nameRanks;
 };
