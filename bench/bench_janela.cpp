@@ -172,12 +172,7 @@ void imprimir(const char* chave, double valor) { std::printf("%s=%.1f\n", chave,
 double listagemSemJanelaMs(int porta)
 {
     TIdFTP ftp;
-    FtpSettings ajustes;
-    ajustes.host = QStringLiteral("127.0.0.1");
-    ajustes.port = porta;
-    ajustes.username = QStringLiteral("caldoria");
-    ajustes.password = QStringLiteral("vesplodu");
-    ftp.configure(ajustes);
+    ftp.configure({.host = QStringLiteral("127.0.0.1"), .port = porta, .username = QStringLiteral("caldoria"), .password = QStringLiteral("vesplodu")});
     ftp.Connect();
     ftp.ChangeDir(testsupport::kPastaClienteKorv);
     QElapsedTimer t;

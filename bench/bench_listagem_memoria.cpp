@@ -34,12 +34,7 @@ long statusKiB(const char* field)
 int listOnce(int port)
 {
     TIdFTP ftp;
-    FtpSettings ajustes;
-    ajustes.host = QStringLiteral("127.0.0.1");
-    ajustes.port = port;
-    ajustes.username = QStringLiteral("caldoria");
-    ajustes.password = QStringLiteral("vesplodu");
-    ftp.configure(ajustes);
+    ftp.configure({.host = QStringLiteral("127.0.0.1"), .port = port, .username = QStringLiteral("caldoria"), .password = QStringLiteral("vesplodu")});
     try {
         ftp.Connect();
         const long before = statusKiB("VmRSS:");

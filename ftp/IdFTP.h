@@ -45,10 +45,10 @@ class PartFile;
 // What a connection is made with (TIdFTP::configure): where and as whom, the
 // encryption, how long a wait may last, and how fast the data may move.
 struct FtpSettings {
-    QString host;
+    QString host = {};
     int port = 21;
-    QString username;
-    QString password;
+    QString username = {};
+    QString password = {};
     TIdFTPTransferType transferType = ftBinary;
     // "EPSV ALL" after the login where the server offers EPSV (RFC 2428 section 4).
     bool tryNatFastTrack = true;
@@ -61,16 +61,16 @@ struct FtpSettings {
     TlsMode tls = TlsMode::Never;
     // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
     // of host that the user accepted although they could not be verified.
-    QStringList acceptedCertificates;
+    QStringList acceptedCertificates = {};
     // The name host's certificate must carry and that is sent as SNI; empty: host.
-    QString tlsName;
+    QString tlsName = {};
     // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
     // show. When there are any, a certificate with one of these keys is accepted
     // whatever its names, issuer or dates, one with another key fails Connect with
     // InterceptionSuspectedError before the login, and with IfAvailable a server that
     // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
     // own server, which always speaks TLS.
-    QList<QByteArray> pinnedKeys;
+    QList<QByteArray> pinnedKeys = {};
     // With IfAvailable: host completed TLS before, so a server there that now offers
     // none (or refuses PROT P) is refused before the login instead of being given
     // the password in clear: someone on the way may be removing the TLS offer.
