@@ -54,7 +54,7 @@ SessionStatus FtpSession::status() const
 
 // ---------------------------------------------------------------- one operation at a time
 
-void FtpSession::beginOperation(Kind kind)
+void FtpSession::beginOperation(Operation operation)
 {
     // A cancel that comes from here on, even before the operation's first call, is
     // this operation's, and nothing clears it.
@@ -64,23 +64,23 @@ void FtpSession::beginOperation(Kind kind)
         m_cancel = token;
     }
     m_ftp->SetCancel(std::move(token));
-    m_kind = kind;
+    m_operation = operation;
     m_state = State::Running;
 }
 
 void FtpSession::endOperation()
 {
     m_transfer.reset();
-    m_kind = Kind::Other;
+    m_operation = Operation::Listing;
     m_state = State::Idle;
 }
 
-FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)
+FtpSession::OperationScope::OperationScope(FtpSession& session, Operation operation) : m_session(session)
 {
-    m_session.beginOperation(kind);
+    m_session.beginOperation(operation);
 }
 
-FtpSession::Operation::~Operation()
+FtpSession::OperationScope::~OperationScope()
 {
     m_session.endOperation();
 }
@@ -103,7 +103,7 @@ std::shared_ptr<ftp::CancelToken> FtpSession::cancelToken() const
 
 ESessionFailure FtpSession::cancelled() const
 {
-    return ESessionFailure(FailureKind::Cancelled, m_kind == Kind::Transfer ? QStringLiteral("Transferência cancelada pelo usuário")
+    return ESessionFailure(FailureKind::Cancelled, transferring() ? QStringLiteral("Transferência cancelada pelo usuário")
                                                                             : QStringLiteral("Operação cancelada pelo usuário"));
 }
 

@@ -66,12 +66,6 @@ public:
         Running,    // an operation holds it
         Cancelling, // the operation was told to stop; its next FTP call fails
     };
-    // What an operation is, for what a cancel says and what closing the window asks.
-    enum class Kind {
-        Other,    // a listing, a deletion
-        Transfer, // an upload or a download, from its connection to its end
-    };
-
     explicit FtpSession(FtpSessionEvents& events, SessionSettings settings = {});
     ~FtpSession() override;
 
@@ -90,19 +84,22 @@ public:
     SessionStatus status() const;
 
     State state() const { return m_state.load(); }
-    Kind kind() const { return m_kind; }
+    // What runs: what a cancel says, and whether closing the window asks first (an
+    // upload or a download, from its connection to its end).
+    Operation operation() const { return m_operation; }
+    bool transferring() const { return m_operation == Operation::Upload || m_operation == Operation::Download; }
     // One operation, questions and dialogs included, from the driver's thread: begin
     // before it is handed to the thread that runs it, end once that thread is done
     // with it.
-    void beginOperation(Kind kind);
+    void beginOperation(Operation operation);
     void endOperation();
     // The same for an operation run inline, for its scope.
-    class Operation {
+    class OperationScope {
     public:
-        explicit Operation(FtpSession& session, Kind kind = Kind::Other);
-        ~Operation();
-        Operation(const Operation&) = delete;
-        Operation& operator=(const Operation&) = delete;
+        OperationScope(FtpSession& session, Operation operation);
+        ~OperationScope();
+        OperationScope(const OperationScope&) = delete;
+        OperationScope& operator=(const OperationScope&) = delete;
 
     private:
         FtpSession& m_session;
@@ -192,7 +189,7 @@ private:
     std::unique_ptr<TIdFTP> m_ftp;
     ConnectionSecurity m_security = ConnectionSecurity::Plain;
     std::atomic<State> m_state{State::Idle};
-    Kind m_kind = Kind::Other;
+    Operation m_operation = Operation::Listing;
 
     std::optional<TransferRecord> m_transfer;
     // Whether the login may rename, once a rename of this connection went through

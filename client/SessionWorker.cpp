@@ -55,11 +55,11 @@ void SessionWorker::runThere(std::function<void()> job)
 }
 
 template <typename T>
-bool SessionWorker::run(FtpSession::Kind kind, Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done)
+bool SessionWorker::run(Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done)
 {
     if (busy())
         return false;
-    m_session->beginOperation(kind);
+    m_session->beginOperation(operation);
     runThere(std::move(operation), std::move(work), std::move(done), true);
     return true;
 }
@@ -102,21 +102,21 @@ void SessionWorker::identify(std::function<IQuintaraConexaoPtr()> create, Done<s
 
 bool SessionWorker::list(PedidoListagem pedido, Done<ListagemPasta> done)
 {
-    return run<ListagemPasta>(FtpSession::Kind::Other, Operation::Listing,
+    return run<ListagemPasta>(Operation::Listing,
                               [pedido](FtpSession& s, ListagemPasta& listagem) { listagem = listarPastaCliente(s, pedido); },
                               std::move(done));
 }
 
 bool SessionWorker::send(PedidoEnvio pedido, Done<Envio> done)
 {
-    return run<Envio>(FtpSession::Kind::Transfer, Operation::Upload,
+    return run<Envio>(Operation::Upload,
                       [pedido = std::move(pedido)](FtpSession& s, Envio& envio) { envio = executarEnvio(s, pedido); }, std::move(done));
 }
 
 bool SessionWorker::download(RemoteName remoteName, QString localPath, Done<Download> done)
 {
     return run<Download>(
-        FtpSession::Kind::Transfer, Operation::Download,
+        Operation::Download,
         [remoteName = std::move(remoteName), localPath = std::move(localPath)](FtpSession& s, Download& baixado) {
             try {
                 baixado.conferido = s.BaixarArquivo(remoteName, localPath);
@@ -133,13 +133,13 @@ bool SessionWorker::download(RemoteName remoteName, QString localPath, Done<Down
 
 bool SessionWorker::remove(RemoteName name, Done<std::monostate> done)
 {
-    return run<std::monostate>(FtpSession::Kind::Other, Operation::Deletion,
+    return run<std::monostate>(Operation::Deletion,
                                [name = std::move(name)](FtpSession& s, std::monostate&) { s.deleteFile(name); }, std::move(done));
 }
 
 bool SessionWorker::closeConnection(Done<std::monostate> done)
 {
-    return run<std::monostate>(FtpSession::Kind::Other, Operation::Closing,
+    return run<std::monostate>(Operation::Closing,
                                [](FtpSession& s, std::monostate&) { s.closeConnection(); }, std::move(done));
 }
 
@@ -165,5 +165,5 @@ bool SessionWorker::cancelling() const
 
 bool SessionWorker::transferring() const
 {
-    return m_session->state() == FtpSession::State::Running && m_session->kind() == FtpSession::Kind::Transfer;
+    return m_session->state() == FtpSession::State::Running && m_session->transferring();
 }

@@ -110,7 +110,7 @@ private:
     // One operation: work fills what it gives, also as far as it got before it
     // failed.
     template <typename T>
-    bool run(FtpSession::Kind kind, Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done);
+    bool run(Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done);
     // A job whose outcome comes back: the end of an operation, or not.
     template <typename T>
     void runThere(Operation operation, std::function<void(FtpSession&, T&)> work, Done<T> done, bool endsOperation);

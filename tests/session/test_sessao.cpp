@@ -237,7 +237,7 @@ TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
             });
     };
     {
-        FtpSession::Operation uso(*s, FtpSession::Kind::Transfer);
+        FtpSession::OperationScope uso(*s, Operation::Download);
         try {
             s->BaixarArquivo(QStringLiteral("b.bin"), local.filePath(QStringLiteral("b.bin")));
             ADD_FAILURE() << "the download went through";
