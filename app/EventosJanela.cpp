@@ -68,7 +68,7 @@ void TfPrincipal::transferChecking(TWorkMode mode)
     m_painel->checking(mode == wmWrite ? janela::kTextoConferindoEnvio : janela::kTextoConferindoDownload);
 }
 
-void TfPrincipal::transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure)
+void TfPrincipal::transferEnd(TWorkMode, TransferOutcome outcome, const QString& failure)
 {
     m_esperaVisivel.stop();
     switch (outcome) {
@@ -76,9 +76,7 @@ void TfPrincipal::transferEnd(TWorkMode mode, TransferOutcome outcome, const QSt
         m_painel->end(BusyPanel::State::Done);
         break;
     case TransferOutcome::Failed:
-        m_painel->end(BusyPanel::State::Failed,
-                      failure.isEmpty() ? QString()
-                                        : (mode == wmWrite ? QStringLiteral("Falha no envio: ") : QStringLiteral("Falha no download: ")) + failure);
+        m_painel->end(BusyPanel::State::Failed, failure);
         // The log holds what led to it.
         mostrarLog();
         break;

@@ -1,9 +1,11 @@
 #include "FileListView.h"
 
 #include "FileListModel.h"
+#include "FileListSort.h"
 #include "Formatos.h"
 
 #include <QFontMetrics>
+#include <QSortFilterProxyModel>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPainter>
@@ -37,7 +39,7 @@ public:
 
 void setUpFileList(QTreeView& view, FileListModel& model, FileListActions actions)
 {
-    view.setModel(&model);
+    view.setModel(new FileListSort(model, &view));
     view.setItemDelegate(new GridDelegate(&view));
 
     QHeaderView* header = view.header();
@@ -68,4 +70,10 @@ void setUpFileList(QTreeView& view, FileListModel& model, FileListActions action
     });
     auto* excluir = new QShortcut(QKeySequence::Delete, &view, nullptr, nullptr, Qt::WidgetShortcut);
     QObject::connect(excluir, &QShortcut::activated, &view, std::move(actions.remove));
+}
+
+int modelRow(const QTreeView& view, const QModelIndex& index)
+{
+    const auto* ordem = qobject_cast<const QSortFilterProxyModel*>(view.model());
+    return ordem ? ordem->mapToSource(index).row() : index.row();
 }

@@ -1,11 +1,12 @@
 #pragma once
 // How the file list looks and reacts: the columns' first widths (the name takes
 // what is left; all can be resized by the user), sorting by a click on a header
-// (the order as received until then), grid lines that leave the selected row's
-// highlight whole, a double click and the Delete key.
+// (the order as received until then, FileListSort.h), grid lines that leave the
+// selected row's highlight whole, a double click and the Delete key.
 #include <functional>
 
 class FileListModel;
+class QModelIndex;
 class QTreeView;
 
 struct FileListActions {
@@ -14,3 +15,5 @@ struct FileListActions {
 };
 
 void setUpFileList(QTreeView& view, FileListModel& model, FileListActions actions);
+// The model's row of a view's index.
+int modelRow(const QTreeView& view, const QModelIndex& index);

@@ -6,6 +6,7 @@
 
 #include "ExePath.h"
 #include "FileListModel.h"
+#include "FileListView.h"
 #include "Formatos.h"
 #include "VisibleText.h"
 
@@ -17,68 +18,84 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-const QString kFalhaNoEnvio = QStringLiteral("Falha no envio");
+// ---------------------------------------------------------------- one operation
+
+bool TfPrincipal::iniciarOperacao()
+{
+    if (ocupada())
+        return false;
+    m_painel->operationStarted();
+    m_certificadosRecusados.clear();
+    return true;
+}
+
+void TfPrincipal::terminarOperacao(const std::optional<Failure>& falha)
+{
+    m_esperaVisivel.stop();
+    m_painel->operationEnded();
+    if (falha)
+        mostrarFalha(*falha);
 }
 
 // ---------------------------------------------------------------- listing
 
-void TfPrincipal::ListarArquivos(FtpSession& s)
+void TfPrincipal::Listar(PedidoListagem pedido)
 {
+    if (!iniciarOperacao())
+        return;
     // The old rows go at once, and what they held is let go of on the session's
     // thread: freeing 100,000 names does not hold up the window.
-    const bool corrompida = s.baseCorrompida();
-    naJanela([this, corrompida] {
-        m_trabalhador->release(m_arquivos->takeContents().entries);
-        // The folder of corrupted-base mode is shared by every unidentified client:
-        // its contents are never shown.
-        if (corrompida)
-            ui->PageControl1->setCurrentWidget(ui->TabSheet2);
-    });
-    if (corrompida)
-        return;
-    if (!s.Connected())
-        conectar(s);
-    const int coluna = m_arquivos->sortColumn();
-    const Qt::SortOrder ordem = m_arquivos->sortOrder();
-    // Touching 100,000 entries takes a while: it happens here, off the window's thread.
-    auto novo = std::make_shared<FileListModel::Contents>(FileListModel::prepare(s.fetchListing(), coluna, ordem));
-    naJanela([this, novo] {
-        m_arquivos->setContents(std::move(*novo));
-        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    m_trabalhador->release(std::make_shared<FtpListing>(m_arquivos->takeListing()));
+    m_trabalhador->list(pedido, [this](const Outcome<ListagemPasta>& fim) {
+        terminarOperacao(fim.failure);
+        if (fim.ok())
+            mostrarListagem(fim.result);
     });
 }
 
-void TfPrincipal::VerArquivos(FtpSession& s)
+void TfPrincipal::mostrarListagem(const ListagemPasta& listagem)
 {
-    if (!s.Connected())
-        conectar(s);
-    if (s.directory().isEmpty())
-        s.DefinirPastaCliente();
-    if (s.baseCorrompida()) {
-        naJanela([this] { ui->PageControl1->setCurrentWidget(ui->TabSheet2); });
-        return;
-    }
-    try {
-        ListarArquivos(s);
-    } catch (const Exception& e) {
-        // A folder the server says is not there lists as nothing, without a word.
-        if (!TIdFTP::IsNotThere(e))
-            throw;
+    switch (listagem.mostra) {
+    case ListagemPasta::Mostra::Arquivos:
+        m_arquivos->setListing(listagem.arquivos);
+        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+        break;
+    case ListagemPasta::Mostra::PastaCompartilhada:
+        m_arquivos->takeListing();
+        ui->PageControl1->setCurrentWidget(ui->TabSheet2);
+        break;
+    case ListagemPasta::Mostra::PastaAusente:
+        m_arquivos->takeListing();
+        break;
     }
 }
 
 void TfPrincipal::btnViewFilesClick()
 {
-    operacao(ui->btnViewFiles, FtpSession::Kind::Other, [this](FtpSession& s) { VerArquivos(s); });
+    Listar(PedidoListagem::Ver);
 }
 
 void TfPrincipal::btnRefreshClick()
 {
-    operacao(ui->btnRefresh, FtpSession::Kind::Other, [this](FtpSession& s) { ListarArquivos(s); });
+    Listar(PedidoListagem::Atualizar);
 }
 
 // ---------------------------------------------------------------- upload
+
+void TfPrincipal::Enviar(PedidoEnvio pedido, std::function<void(const Envio&)> depois)
+{
+    if (!iniciarOperacao())
+        return;
+    pedido.listarDepois = true;
+    m_trabalhador->send(std::move(pedido), [this, depois = std::move(depois)](const Outcome<Envio>& fim) {
+        terminarOperacao(fim.failure);
+        if (!fim.ok())
+            return;
+        mostrarEnviado(fim.result);
+        if (depois)
+            protegido(this, [&] { depois(fim.result); });
+    });
+}
 
 void TfPrincipal::btnUploadClick()
 {
@@ -88,30 +105,20 @@ void TfPrincipal::btnUploadClick()
         m_deps.dialogos->AbrirArquivo(this, QStringLiteral("Selecione o Arquivo"), exepath::executableFolder());
     if (caminho.isEmpty())
         return;
-    auto envio = std::make_shared<Envio>();
-    operacao(
-        ui->btnUpload, FtpSession::Kind::Transfer,
-        [this, caminho, envio](FtpSession& s) {
-            *envio = executarEnvio(s, {caminho});
-            mostrarEnviado(s, *envio);
-        },
-        [this, envio] {
-            if (envio->enviado())
-                mensagemDeSucesso(envio->texto());
-        },
-        kFalhaNoEnvio);
+    Enviar({caminho}, [this](const Envio& envio) {
+        if (envio.enviado())
+            mensagemDeSucesso(envio.texto());
+    });
 }
 
-void TfPrincipal::mostrarEnviado(FtpSession& s, const Envio& envio)
+void TfPrincipal::mostrarEnviado(const Envio& envio)
 {
-    naJanela([this, texto = envio.texto()] { registrarResultado(texto); });
+    registrarResultado(envio.texto());
     if (!envio.nomeUnico.isEmpty()) {
-        naJanela([this, nome = envio.nomeUnico] {
-            ui->edtNomeArquivo->setText(nome);
-            ui->PageControl1->setCurrentWidget(ui->TabSheet3);
-        });
-    } else if (envio.enviado()) {
-        ListarArquivos(s);
+        ui->edtNomeArquivo->setText(envio.nomeUnico);
+        ui->PageControl1->setCurrentWidget(ui->TabSheet3);
+    } else if (envio.listagem) {
+        mostrarListagem(*envio.listagem);
     }
 }
 
@@ -139,7 +146,7 @@ bool nomeSimplesDeArquivo(const QString& nome)
 int TfPrincipal::linhaSelecionada() const
 {
     const QModelIndexList linhas = ui->ListView1->selectionModel()->selectedRows();
-    return linhas.isEmpty() ? -1 : linhas.first().row();
+    return linhas.isEmpty() ? -1 : modelRow(*ui->ListView1, linhas.first());
 }
 
 void TfPrincipal::GarantirSelecao()
@@ -147,7 +154,7 @@ void TfPrincipal::GarantirSelecao()
     if (linhaSelecionada() >= 0)
         return;
     if (m_arquivos->rowCount() == 1) {
-        ui->ListView1->selectionModel()->setCurrentIndex(m_arquivos->index(0, 0),
+        ui->ListView1->selectionModel()->setCurrentIndex(ui->ListView1->model()->index(0, 0),
                                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return;
     }
@@ -163,7 +170,7 @@ void TfPrincipal::btnDownloadSelectedClick()
     // A folder would be asked for a place to save and then refused by the server.
     if (m_arquivos->isFolder(linha))
         throw EUserWarning(QStringLiteral("%1 é uma pasta: só arquivos podem ser baixados").arg(m_arquivos->fileName(linha)));
-    BaixarArquivo(ui->btnDownloadSelected, m_arquivos->remoteName(linha));
+    BaixarArquivo(m_arquivos->remoteName(linha));
 }
 
 void TfPrincipal::btnDownloadFinalClick()
@@ -177,37 +184,25 @@ void TfPrincipal::btnDownloadFinalClick()
     // it may be reached from here: a bare file name only.
     if (!nomeSimplesDeArquivo(nome))
         throw EUserWarning(QStringLiteral("Informe só o nome do arquivo, sem pastas: \"/\", \"\\\", \"..\" e caracteres de controle não são aceitos"));
-    BaixarArquivo(ui->btnDownloadFinal, nome);
+    BaixarArquivo(nome);
 }
 
-void TfPrincipal::BaixarArquivo(QObject* sender, const RemoteName& remoteName)
+void TfPrincipal::BaixarArquivo(const RemoteName& remoteName)
 {
     const QString destino =
         m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName.displayText()));
-    if (destino.isEmpty())
+    if (destino.isEmpty() || !iniciarOperacao())
         return;
-    auto baixado = std::make_shared<std::optional<TransferCheck>>();
-    operacao(
-        sender, FtpSession::Kind::Transfer,
-        [this, remoteName, destino, baixado](FtpSession& s) {
-            try {
-                *baixado = s.BaixarArquivo(remoteName, destino);
-            } catch (const ERemoteFileNotFound&) {
-                // The list shows what is there now. In corrupted-base mode there is no
-                // list to show: the folder holds other clients' files, and the user
-                // stays on the page for downloads by name.
-                if (!s.baseCorrompida())
-                    ListarArquivos(s);
-                throw;
-            }
-        },
-        [this, baixado] {
-            if (*baixado) {
-                registrarResultado(textoConcluido(wmRead, **baixado));
-                mensagemDeSucesso(textoConcluido(wmRead, **baixado));
-            }
-        },
-        QStringLiteral("Falha no download"));
+    m_trabalhador->download(remoteName, destino, [this](const Outcome<Download>& fim) {
+        // A name the server does not have: the list shows what is there now.
+        if (fim.result.listagem)
+            mostrarListagem(*fim.result.listagem);
+        terminarOperacao(fim.failure);
+        if (fim.ok() && fim.result.conferido) {
+            registrarResultado(textoConcluido(wmRead, *fim.result.conferido));
+            mensagemDeSucesso(textoConcluido(wmRead, *fim.result.conferido));
+        }
+    });
 }
 
 bool TfPrincipal::ConfirmaSubstituirLocal(const QString& localPath)
@@ -227,31 +222,30 @@ void TfPrincipal::btnDeleteClick()
         return;
     const int linha = linhaSelecionada();
     const RemoteName nome = m_arquivos->remoteName(linha);
-    // A failure leaves the row: the file is still there.
-    operacao(
-        ui->btnDelete, FtpSession::Kind::Other, [nome](FtpSession& s) { s.deleteFile(nome); },
-        [this, linha, nome] {
-            Log(QStringLiteral("Arquivo excluído: %1").arg(visibleText(nome.displayText())));
-            m_arquivos->removeFileRow(linha);
-            // Nothing chosen after a deletion: another Delete must not take the next file.
-            ui->ListView1->selectionModel()->clear();
-        },
-        QStringLiteral("Falha ao excluir o arquivo"));
+    if (!iniciarOperacao())
+        return;
+    m_trabalhador->remove(nome, [this, linha, nome](const Outcome<std::monostate>& fim) {
+        terminarOperacao(fim.failure);
+        // A failure leaves the row: the file is still there.
+        if (!fim.ok())
+            return;
+        Log(QStringLiteral("Arquivo excluído: %1").arg(visibleText(nome.displayText())));
+        m_arquivos->removeFileRow(linha);
+        // Nothing chosen after a deletion: another Delete must not take the next file.
+        ui->ListView1->selectionModel()->clear();
+    });
 }
 
 // ---------------------------------------------------------------- command line and drops
 
 void TfPrincipal::EnviarArquivoLinhaComando(std::function<void()> depois)
 {
-    const QString arquivo = m_deps.argumentos.value(0);
-    operacao(
-        this, FtpSession::Kind::Transfer,
-        [this, arquivo](FtpSession& s) {
-            PedidoEnvio pedido{arquivo};
-            pedido.identificarDeNovo = true;
-            mostrarEnviado(s, executarEnvio(s, pedido));
-        },
-        std::move(depois), kFalhaNoEnvio);
+    PedidoEnvio pedido{m_deps.argumentos.value(0)};
+    pedido.identificarDeNovo = true;
+    Enviar(std::move(pedido), [depois = std::move(depois)](const Envio&) {
+        if (depois)
+            depois();
+    });
 }
 
 void TfPrincipal::WMDropFiles(const QStringList& paths)
@@ -264,14 +258,10 @@ void TfPrincipal::WMDropFiles(const QStringList& paths)
         throw EUserException(QStringLiteral("Apenas Um Arquivo Pode ser Enviado"));
     if (paths.isEmpty())
         return;
-    operacao(
-        this, FtpSession::Kind::Transfer,
-        [this, nome = paths.first()](FtpSession& s) {
-            conferirArquivoParaEnvio(nome);
-            VerArquivos(s);
-            mostrarEnviado(s, executarEnvio(s, {nome}));
-        },
-        {}, kFalhaNoEnvio);
+    PedidoEnvio pedido{paths.first()};
+    pedido.recusarIlegivel = true;
+    pedido.verPastaAntes = true;
+    Enviar(std::move(pedido));
 }
 
 void TfPrincipal::SoltarArquivos(const QStringList& paths)

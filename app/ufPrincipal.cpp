@@ -4,8 +4,8 @@
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "JanelaTextos.h"
+#include "FailureText.h"
 #include "LogText.h"
-#include "TransferFailure.h"
 #include "uTQuintaraConexoes.h"
 #include "uTVersao.h"
 
@@ -21,43 +21,6 @@
 const QString kTituloAplicacao = QStringLiteral("Utilitário FTP Quintara");
 
 namespace {
-// What the busy panel says after "Falha ...: " and what the log adds for the user:
-// what happened and what to do. The system's or the server's own words are logged
-// before it, as they came.
-struct FalhaOperacao {
-    QString motivo;
-    QString frase;
-};
-
-FalhaOperacao descreverFalha(const std::exception& e, bool conectando)
-{
-    if (dynamic_cast<const UntrustedCertificateError*>(&e))
-        return {QStringLiteral("o certificado do servidor não foi aceito"),
-                QStringLiteral("A conexão não foi feita porque o certificado do servidor FTP não foi aceito. "
-                               "Fale com o suporte da Quintara.")};
-    switch (failureKindOf(e)) {
-    case TransferFailureKind::ConnectionLost:
-    case TransferFailureKind::TransferBroken:
-        return {QStringLiteral("o servidor não respondeu"),
-                QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.")};
-    case TransferFailureKind::RefusedByServer:
-        if (conectando)
-            return {QStringLiteral("o servidor recusou o acesso"),
-                    QStringLiteral("O servidor FTP recusou o acesso. Tente mais tarde; se continuar, fale com o suporte da Quintara.")};
-        return {QStringLiteral("recusado pelo servidor"),
-                QStringLiteral("O servidor FTP recusou a operação. Tente de novo; se continuar, fale com o suporte da Quintara.")};
-    case TransferFailureKind::UnexpectedReply:
-        return {QStringLiteral("resposta inválida do servidor"),
-                QStringLiteral("O servidor FTP respondeu de forma inesperada. Tente mais tarde; se continuar, fale com o suporte da Quintara.")};
-    default:
-        break;
-    }
-    // The program's own message (a local file, the client folder): the log or a box has it.
-    QString texto = messageOf(e).section(QLatin1Char('\n'), 0, 0).trimmed();
-    while (texto.endsWith(QLatin1Char('.')))
-        texto.chop(1);
-    return {texto, {}};
-}
 // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
 // support staff and for runs without a screen. Never a FIFO or a device (main
 // refuses them; openLogFile never waits).
@@ -95,7 +58,7 @@ TfPrincipal::TfPrincipal() : TfPrincipal(Dependencias{}) {}
 
 TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::fPrincipal>()), m_deps(std::move(deps)),
-      m_trabalhador(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this)))
+      m_trabalhador(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this), m_deps.ajustes))
 {
     if (!m_deps.dialogos)
         m_deps.dialogos = std::make_shared<DialogosQt>();
@@ -104,12 +67,8 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
     inicioDaJanela();
     registrarImagens();
     ui->setupUi(this);
-    sessao().setRetryPolicy(m_deps.novasTentativas);
     ligarControles();
     protegido(this, [this] { FormCreate(); });
-    // Creation failed before the system was known: go on as with no system.
-    if (!sessao().sistema())
-        sessao().setSistema(std::make_shared<TQuintaraConexao>());
 }
 
 TfPrincipal::~TfPrincipal()
@@ -175,7 +134,14 @@ void TfPrincipal::FormCreate()
     // No tab row: only the program switches pages.
     ui->PageControl1->tabBar()->setVisible(false);
     ui->PageControl1->setCurrentWidget(ui->tsNenhum);
-    sessao().identificarSistema(m_deps.criarSistema);
+    // On the session's thread, before whatever the user asks: what it says comes to
+    // the log.
+    m_identificando = true;
+    m_trabalhador->identify(m_deps.criarSistema, [this](const Outcome<std::monostate>& fim) {
+        m_identificando = false;
+        if (fim.failure)
+            mostrarFalha(*fim.failure);
+    });
 }
 
 void TfPrincipal::showEvent(QShowEvent* event)
@@ -211,21 +177,21 @@ void TfPrincipal::FormShow()
 
 void TfPrincipal::closeEvent(QCloseEvent* event)
 {
-    if (sessao().state() != FtpSession::State::Idle) {
+    if (m_trabalhador->busy()) {
         event->ignore();
-        if (sessao().state() == FtpSession::State::Running && sessao().kind() == FtpSession::Kind::Transfer) {
+        if (m_trabalhador->transferring()) {
             if (MessageBox(QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"), QStringLiteral("Sair"),
                            mb::Question) != mb::IdYes)
                 return;
             // It may have ended while the question was open.
-            if (sessao().state() == FtpSession::State::Idle) {
+            if (!m_trabalhador->busy()) {
                 QTimer::singleShot(0, this, &QWidget::close);
                 return;
             }
         }
         // Stop the operation first; the window closes as soon as it has unwound.
         m_trabalhador->cancel();
-        connect(&sessao(), &FtpSession::idle, this, &QWidget::close,
+        connect(m_trabalhador.get(), &SessionWorker::idle, this, &QWidget::close,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
@@ -236,7 +202,7 @@ void TfPrincipal::closeEvent(QCloseEvent* event)
 void TfPrincipal::FormClose()
 {
     // QUIT, on the session's thread; the thread waits for it when the window goes.
-    m_trabalhador->start(FtpSession::Kind::Other, [](FtpSession& s) { s.closeConnection(); }, {});
+    m_trabalhador->closeConnection();
 }
 
 // ---------------------------------------------------------------- guards and errors
@@ -265,81 +231,38 @@ void TfPrincipal::excecao(QObject* sender, std::exception_ptr error)
 
 bool TfPrincipal::ocupada()
 {
-    switch (sessao().state()) {
-    case FtpSession::State::Idle:
+    if (!m_trabalhador->busy())
         return false;
-    case FtpSession::State::Running:
+    // A cancel under way says so itself.
+    if (!m_trabalhador->cancelling())
         Log(janela::kTextoOcupado);
-        return true;
-    case FtpSession::State::Cancelling:
-        return true;
-    }
     return true;
 }
 
-bool TfPrincipal::operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois, const QString& falhaDe)
+void TfPrincipal::mostrarFalha(const Failure& falha)
 {
-    if (ocupada())
-        return false;
-    QPointer<QObject> origem(sender);
-    m_painel->operationStarted();
-    m_conectando = false;
-    m_certificadosRecusados.clear();
-    m_trabalhador->start(kind, std::move(trabalho), [this, kind, origem, falhaDe, depois = std::move(depois)](std::exception_ptr error) {
-        m_esperaVisivel.stop();
-        m_painel->operationEnded();
-        if (error && kind == FtpSession::Kind::Transfer) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const Exception& e) {
-                registrarResultado(e.Message());
-            } catch (...) {
-                registrarResultado(QStringLiteral("Erro inesperado"));
-            }
-        }
-        if (error)
-            mostrarFalha(origem, falhaDe, error);
-        else if (depois) {
-            protegido(origem, depois);
-        }
-    });
-    return true;
-}
-
-void TfPrincipal::mostrarFalha(QObject* sender, const QString& falhaDe, std::exception_ptr error)
-{
-    // The panel and the log first: a box, where there is one, opens over them.
-    QString frase;
-    try {
-        std::rethrow_exception(error);
-    } catch (const EOperationCancelled&) {
-    } catch (const ETransferDeclined&) {
-    } catch (const ETransferFailed&) {
-        // The transfer's end has said so in the panel.
-        mostrarLog();
-    } catch (const std::exception& e) {
-        // A transfer that ended with a failure or a cancel has said so already.
-        if (m_painel->state() != BusyPanel::State::Failed && m_painel->state() != BusyPanel::State::Cancelled) {
-            const bool conectando = m_conectando;
-            const FalhaOperacao falha = descreverFalha(e, conectando);
-            m_painel->fail((conectando ? QStringLiteral("Falha ao conectar") : falhaDe) + QStringLiteral(": ") + falha.motivo);
-            frase = falha.frase;
-        }
-        mostrarLog();
-    } catch (...) {
-        m_painel->fail(falhaDe);
+    const FailureReport relato = describeFailure(falha);
+    if (falha.operation == Operation::Upload || falha.operation == Operation::Download)
+        registrarResultado(relato.outcome);
+    // The panel and the log first: a box, where there is one, opens over them. A
+    // transfer that ended with a failure or a cancel has said so in the panel already.
+    if (!relato.panel.isEmpty()) {
+        if (m_painel->state() != BusyPanel::State::Failed && m_painel->state() != BusyPanel::State::Cancelled)
+            m_painel->fail(relato.panel);
         mostrarLog();
     }
-    excecao(sender, error);
-    if (!frase.isEmpty())
-        Log(frase);
-}
-
-void TfPrincipal::conectar(FtpSession& s)
-{
-    m_conectando = true;
-    s.ConectarFTP();
-    m_conectando = false;
+    for (const QString& linha : relato.log)
+        Log(linha);
+    switch (relato.box) {
+    case FailureBox::None:
+        break;
+    case FailureBox::Warning:
+        MessageBox(relato.boxText, QStringLiteral("Atenção"), mb::Warning);
+        break;
+    case FailureBox::Error:
+        MessageBox(relato.boxText, QStringLiteral("Erro"), mb::Error);
+        break;
+    }
 }
 
 void TfPrincipal::ApplicationEvents1Exception(QObject*, const Exception& e)

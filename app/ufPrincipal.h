@@ -1,8 +1,9 @@
 #pragma once
 // The program's one window. Its controls are laid out in ufPrincipal.ui; this class
-// wires them to the FTP session (client/FtpSession.h), which does the work on its
-// own thread (client/SessionWorker.h), and shows what the session reports: the log,
-// the busy panel, the file list, and the message boxes that answer its questions.
+// asks the FTP session's worker (client/SessionWorker.h) for operations, which run
+// on the session's own thread, and shows what the session reports and what the
+// operations give: the log, the busy panel, the file list, and the message boxes
+// that answer its questions. It decides nothing of how an operation goes.
 //
 // ufPrincipal.cpp: start-up, closing, the guard and the busy state;
 // EventosJanela.cpp: what the session reports and asks; OperacoesJanela.cpp: what
@@ -11,6 +12,7 @@
 #include "Dialogos.h"
 #include "EnvioArquivo.h"
 #include "SessionWorker.h"
+#include "uTFtpQuintaraUtil.h"
 #include "ui_ufPrincipal.h"
 
 #include <QMainWindow>
@@ -37,7 +39,7 @@ public:
         QStringList argumentos;                               // command-line arguments, program name excluded
         int pausaAntesDeFecharMs = 1500;                      // after a command-line send
         int atrasoDaEsperaMs = 400;                           // before a wait shows in the busy panel
-        RetryPolicy novasTentativas;                          // after a broken line
+        SessionSettings ajustes;                              // how the session reaches the server
     };
 
     TfPrincipal();
@@ -55,12 +57,14 @@ public:
     //   TabSheet4  the proxy settings of the original form, never shown.
     const std::unique_ptr<Ui::fPrincipal> ui;
 
-    // State that tests and support staff look at.
-    const QString& directory() const { return sessao().directory(); }
-    bool baseCorrompida() const { return sessao().baseCorrompida(); }
-    IQuintaraConexao* sistema() const { return sessao().sistema(); }
-    bool operacaoEmAndamento() const { return m_trabalhador->busy(); }
-    TIdFTP& IdFTP1() { return sessao().IdFTP1(); }
+    // State that tests and support staff look at, as of the last operation's end.
+    const QString& directory() const { return m_trabalhador->status().directory; }
+    bool baseCorrompida() const { return m_trabalhador->status().baseCorrompida; }
+    TQuintaraSistema sistema() const { return m_trabalhador->status().sistema; }
+    bool conectada() const { return m_trabalhador->status().connected; }
+    ConnectionSecurity seguranca() const { return m_trabalhador->status().security; }
+    // An operation, or the identification of the installed system, runs.
+    bool operacaoEmAndamento() const { return m_trabalhador->busy() || m_identificando; }
     FileListModel& arquivos() const { return *m_arquivos; }
 
     // Drops the given local paths on the window, as the platform's drop does.
@@ -82,24 +86,15 @@ private:
     // dispatch, and nothing is swallowed silently.
     void protegido(QObject* sender, const std::function<void()>& handler);
     void excecao(QObject* sender, std::exception_ptr error);
-    // Work that uses the FTP connection, run on the session's thread: one at a time
-    // (false, and a line in the log, while another runs). What it throws goes
-    // through the guard once it has ended; depois runs here when it threw nothing.
-    // A transfer says so: closing the window then asks first.
-    // A failure says in the busy panel what failed (falhaDe: "Falha ao listar os
-    // arquivos", "Falha no envio", ...; "Falha ao conectar" while connecting) and
-    // why, and opens the log.
-    using Trabalho = std::function<void(FtpSession&)>;
-    bool operacao(QObject* sender, FtpSession::Kind kind, Trabalho trabalho, std::function<void()> depois = {},
-                  const QString& falhaDe = QStringLiteral("Falha ao listar os arquivos"));
-    void mostrarFalha(QObject* sender, const QString& falhaDe, std::exception_ptr error);
-    // On the session's thread: connects, so that a failure there reads "Falha ao conectar".
-    void conectar(FtpSession& s);
+    // An operation of the worker starts: one at a time (false, and a line in the
+    // log, while another runs), with the panel cleared of what the last one left.
+    bool iniciarOperacao();
+    // ... and ends: the panel's wait goes, a failure is said.
+    void terminarOperacao(const std::optional<Failure>& falha);
+    // A failure, as FailureText.h says it: the busy panel, the log (which opens),
+    // the box.
+    void mostrarFalha(const Failure& falha);
     bool ocupada();
-    // From inside an operation's work: runs fn here, in order with the session's reports.
-    void naJanela(std::function<void()> fn) { m_trabalhador->post(std::move(fn)); }
-    FtpSession& sessao() { return m_trabalhador->session(); }
-    const FtpSession& sessao() const { return m_trabalhador->session(); }
     void ApplicationEvents1Exception(QObject* sender, const Exception& e);
     int MessageBox(const QString& text, const QString& caption, int flags);
     // A question the session asks: nothing busy shows behind it.
@@ -132,15 +127,17 @@ private:
     bool acceptCertificate(const QString& host, const QString& problem, const QString& fingerprint) override;
     void connectionSecurity(ConnectionSecurity security) override;
 
-    // The buttons and what they start (OperacoesJanela.cpp). The names with a
-    // FtpSession& run on the session's thread, inside an operation.
-    void ListarArquivos(FtpSession& s);
-    void VerArquivos(FtpSession& s);
+    // The buttons and what they start (OperacoesJanela.cpp).
+    void Listar(PedidoListagem pedido);
+    void mostrarListagem(const ListagemPasta& listagem);
     void btnViewFilesClick();
     void btnRefreshClick();
+    // The one send flow, for the button, a drop and a file handed over at start;
+    // depois runs once the file went (or was kept on the server).
+    void Enviar(PedidoEnvio pedido, std::function<void(const Envio&)> depois = {});
     void btnUploadClick();
     // What the window shows of a file that went: the unique name, or the refreshed list.
-    void mostrarEnviado(FtpSession& s, const Envio& envio);
+    void mostrarEnviado(const Envio& envio);
     void mensagemDeSucesso(const QString& texto);
     // How a transfer ended, as the last line about it in the log file (outcomeLines).
     void registrarResultado(const QString& texto);
@@ -148,7 +145,7 @@ private:
     void GarantirSelecao();
     void btnDownloadSelectedClick();
     void btnDownloadFinalClick();
-    void BaixarArquivo(QObject* sender, const RemoteName& remoteName);
+    void BaixarArquivo(const RemoteName& remoteName);
     bool ConfirmaSubstituirLocal(const QString& localPath);
     void btnDeleteClick();
 
@@ -166,8 +163,7 @@ private:
     QTimer m_esperaVisivel;
     QString m_textoEspera;
     bool m_mostrada = false;
-    // The running operation is connecting (set on the session's thread).
-    std::atomic<bool> m_conectando{false};
+    bool m_identificando = false;
     // Certificates the user refused in the running operation: the alternate
     // endpoint showing the same one is not asked about again.
     QStringList m_certificadosRecusados;

@@ -172,10 +172,7 @@ void imprimir(const char* chave, double valor) { std::printf("%s=%.1f\n", chave,
 double listagemSemJanelaMs(int porta)
 {
     TIdFTP ftp;
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = porta;
-    ftp.Username = QStringLiteral("caldoria");
-    ftp.Password = QStringLiteral("vesplodu");
+    ftp.configure({.host = QStringLiteral("127.0.0.1"), .port = porta, .username = QStringLiteral("caldoria"), .password = QStringLiteral("vesplodu")});
     ftp.Connect();
     ftp.ChangeDir(testsupport::kPastaClienteKorv);
     QElapsedTimer t;

@@ -34,10 +34,7 @@ long statusKiB(const char* field)
 int listOnce(int port)
 {
     TIdFTP ftp;
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = port;
-    ftp.Username = QStringLiteral("caldoria");
-    ftp.Password = QStringLiteral("vesplodu");
+    ftp.configure({.host = QStringLiteral("127.0.0.1"), .port = port, .username = QStringLiteral("caldoria"), .password = QStringLiteral("vesplodu")});
     try {
         ftp.Connect();
         const long before = statusKiB("VmRSS:");

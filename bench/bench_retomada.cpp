@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     QElapsedTimer relogio;
     relogio.start();
     try {
-        FtpSession::Operation uso(sessao, FtpSession::Kind::Transfer);
+        FtpSession::OperationScope uso(sessao, up ? Operation::Upload : Operation::Download);
         sessao.CriarPastaCliente();
         if (up) {
             nome = sessao.EnviarArquivoBaseCorrompida(args[1]).name;

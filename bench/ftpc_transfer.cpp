@@ -78,12 +78,14 @@ int main(int argc, char** argv)
     }
 
     TIdFTP ftp;
-    ftp.Host = QString::fromLocal8Bit(argv[1]);
-    ftp.Port = std::atoi(argv[2]);
-    ftp.Username = QString::fromLocal8Bit(argv[3]);
-    ftp.Password = QString::fromLocal8Bit(argv[4]);
-    ftp.TransferType = ftBinary;
-    ftp.Tls = tls ? TlsMode::Required : TlsMode::Never;
+    FtpSettings ajustes;
+    ajustes.host = QString::fromLocal8Bit(argv[1]);
+    ajustes.port = std::atoi(argv[2]);
+    ajustes.username = QString::fromLocal8Bit(argv[3]);
+    ajustes.password = QString::fromLocal8Bit(argv[4]);
+    ajustes.transferType = ftBinary;
+    ajustes.tls = tls ? TlsMode::Required : TlsMode::Never;
+    ftp.configure(ajustes);
     const QString remote = QString::fromLocal8Bit(argv[6]);
     const QString local = QString::fromLocal8Bit(argv[7]);
 

@@ -125,3 +125,31 @@ QString helpText(const QString& program)
                                               "  %1 --enviar /backup/KORV2017.fbk --log /var/log/ftpcaldoria.log\n")
                                    .arg(program);
 }
+
+ExitCode exitCodeOf(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::ConnectionLost:
+    case FailureKind::TransferBroken:
+    case FailureKind::ServerFull:
+    case FailureKind::NotThere:
+    case FailureKind::FileRefused:
+    case FailureKind::RefusedByServer:
+    case FailureKind::UnexpectedReply:
+    case FailureKind::RestartRefused:
+    case FailureKind::RenameRefused:
+    case FailureKind::CertificateRefused:
+    case FailureKind::InterceptionSuspected:
+    case FailureKind::NameIsFolder:
+    case FailureKind::RemoteFileNotFound:
+    case FailureKind::LocalFileChanged:
+    case FailureKind::ContentMismatch:
+    case FailureKind::NotAFile:
+    case FailureKind::UnreadableFile:
+    case FailureKind::LocalFileError:
+    case FailureKind::Cancelled:
+    case FailureKind::Declined:
+        break;
+    }
+    return ExitCode::NotSent;
+}

@@ -3,6 +3,7 @@
 // chooses it, its options, its help and its exit codes. Parsing is a pure function
 // of the arguments.
 #include "Exception.h"
+#include "SessionFailure.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,11 @@ enum class ExitCode : int {
     RemoteExists = 4,   // the server has a file of that name and --substituir was not given
     SentToSharedFolder = 5, // checked on the server, but in the shared folder of unidentified clients
 };
+
+// The exit code of a send that failed, from why it failed (SessionFailure.h). Each
+// of them leaves the file off the server, or not checked there under its name; a
+// kind that a scheduled job must tell from the others gets a code of its own here.
+ExitCode exitCodeOf(FailureKind kind);
 
 // Options that make no command; the message says what is wrong.
 class EBadUsage : public Exception {

@@ -1,5 +1,6 @@
 #include "UnattendedSend.h"
 
+#include "FailureText.h"
 #include "LogText.h"
 #include "uTQuintaraConexoes.h"
 
@@ -9,9 +10,9 @@
 #include <QFileInfo>
 
 
-UnattendedSend::UnattendedSend(CommandOptions options, Output output)
+UnattendedSend::UnattendedSend(CommandOptions options, Output output, SessionSettings settings)
     : m_options(std::move(options)), m_output(std::move(output)), m_progress(m_output.outIsTerminal, m_output.out),
-      m_worker(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this)))
+      m_worker(std::make_unique<SessionWorker>(static_cast<FtpSessionEvents&>(*this), std::move(settings)))
 {
 }
 
@@ -79,77 +80,62 @@ ExitCode UnattendedSend::run()
         }
     }
 
-    FtpSession& session = m_worker->session();
-    try {
-        session.identificarSistema([] { return std::make_shared<TQuintaraConexaoInstalada>(); });
-    } catch (const Exception& e) {
-        Log(e.Message());
-    }
-    if (!session.sistema())
-        session.setSistema(std::make_shared<TQuintaraConexao>());
-
     ExitCode code = ExitCode::NotSent;
-    const PedidoEnvio pedido{m_options.file, true, true};
-    // An interrupt before the start found nothing to stop: it stops it now.
-    const bool started = m_worker->start(
-        FtpSession::Kind::Transfer,
-        [this, pedido](FtpSession& s) {
+    const auto enviar = [this, &code] {
+        const PedidoEnvio pedido{m_options.file, true, true};
+        m_worker->send(pedido, [this, &code](const Outcome<Envio>& fim) {
             // The outcome is what the run ends with, after the connection's own lines.
-            struct Fechar {
-                FtpSession& s;
-                ~Fechar() { s.closeConnection(); }
-            } fechar{s};
-            m_envio = executarEnvio(s, pedido);
-        },
-        [this, &code](std::exception_ptr failure) {
-            code = outcome(failure);
-            QCoreApplication::exit();
+            m_worker->closeConnection([this, &code, fim](const Outcome<std::monostate>&) {
+                code = outcome(fim);
+                QCoreApplication::exit();
+            });
         });
-    if (started && m_interrupted.load())
-        m_worker->cancel();
+        // An interrupt before the start found nothing to stop: it stops it now.
+        if (m_interrupted.load())
+            m_worker->cancel();
+    };
+    m_worker->identify([] { return std::make_shared<TQuintaraConexaoInstalada>(); },
+                       [this, enviar](const Outcome<std::monostate>& fim) {
+                           if (fim.failure)
+                               Log(fim.failure->message);
+                           enviar();
+                       });
     QCoreApplication::exec();
     return code;
 }
 
-ExitCode UnattendedSend::outcome(std::exception_ptr failure)
+ExitCode UnattendedSend::outcome(const Outcome<Envio>& fim)
 {
-    if (failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const Exception& e) {
-            LogOutcome(e.Message());
-        } catch (const std::exception& e) {
-            LogOutcome(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            LogOutcome(QStringLiteral("Erro inesperado"));
-        }
-        return ExitCode::NotSent;
+    if (fim.failure) {
+        LogOutcome(describeFailure(*fim.failure).outcome);
+        return exitCodeOf(fim.failure->kind);
     }
+    const Envio& envio = fim.result;
     // A backup in the shared folder is no backup in the client's: a job must be able
     // to tell, and whoever reads its log, why.
-    const QString compartilhada = m_envio.textoPastaCompartilhada();
+    const QString compartilhada = envio.textoPastaCompartilhada();
     if (!compartilhada.isEmpty())
         Log(compartilhada);
     ExitCode code = ExitCode::Sent;
-    switch (m_envio.resultado) {
+    switch (envio.resultado) {
     case ResultadoEnvio::MantidoNoServidor:
-        LogOutcome(m_envio.texto() + QStringLiteral(" (para substituí-lo: --substituir)"));
+        LogOutcome(envio.texto() + QStringLiteral(" (para substituí-lo: --substituir)"));
         code = ExitCode::RemoteExists;
         break;
     case ResultadoEnvio::EnviadoSemConferencia:
-        LogOutcome(m_envio.texto());
+        LogOutcome(envio.texto());
         code = ExitCode::SentUnverified;
         break;
     case ResultadoEnvio::Enviado:
-        LogOutcome(m_envio.texto());
+        LogOutcome(envio.texto());
         if (!compartilhada.isEmpty())
             code = ExitCode::SentToSharedFolder;
         break;
     }
     // Stored: a script that reads the output finds the name it has on the server on
     // the last line.
-    if (!m_envio.nomeUnico.isEmpty())
-        m_output.out(m_envio.nomeUnico + QLatin1Char('\n'));
+    if (!envio.nomeUnico.isEmpty())
+        m_output.out(envio.nomeUnico + QLatin1Char('\n'));
     return code;
 }
 

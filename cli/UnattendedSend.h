@@ -29,7 +29,7 @@ public:
         bool errIsTerminal = false; // the same terminal, as a rule: the progress line makes room
     };
 
-    UnattendedSend(CommandOptions options, Output output);
+    UnattendedSend(CommandOptions options, Output output, SessionSettings settings = {});
     ~UnattendedSend() override;
 
     // Sends on the session's thread, running the program's event loop meanwhile:
@@ -45,7 +45,7 @@ private:
     // The run's last line, as outcomeLines has it (LogText.h).
     void LogOutcome(const QString& text);
     void writeLog(const QStringList& lines);
-    ExitCode outcome(std::exception_ptr failure);
+    ExitCode outcome(const Outcome<Envio>& fim);
 
     // What the session reports: the log, and the progress line on a terminal. A
     // failure's reason reaches the log with the failure's message.
@@ -77,5 +77,4 @@ private:
     TerminalProgress m_progress;
     std::vector<std::unique_ptr<QFile>> m_logFiles;
     std::unique_ptr<SessionWorker> m_worker;
-    Envio m_envio;
 };

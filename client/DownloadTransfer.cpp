@@ -6,17 +6,16 @@
 #include "FtpPartFile.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-class FtpSession::DownloadDirection final : public FtpSession::TransferDirection {
+class FtpSession::Transfers::DownloadDirection final : public TransferDirection {
 public:
-    DownloadDirection(FtpSession& session, const RemoteName& remoteName, const QString& localPath, std::int64_t size,
+    DownloadDirection(Transfers& transfers, const RemoteName& remoteName, const QString& localPath, std::int64_t size,
                       const LocalFileState& targetBefore, ftp::PartFile& part)
-        : TransferDirection(session, wmRead), m_remoteName(remoteName), m_localPath(localPath), m_size(size),
+        : TransferDirection(transfers, wmRead), m_remoteName(remoteName), m_localPath(localPath), m_size(size),
           m_targetBefore(targetBefore), m_part(part)
     {
     }
@@ -25,7 +24,7 @@ public:
 
     void moveData(std::int64_t from) override
     {
-        session().dataPhase(from, [&] { session().m_ftp->Get(m_remoteName, m_part, from, m_size); });
+        transfers().dataPhase(from, [&] { session().m_ftp->Get(m_remoteName, m_part, from, m_size); });
         record().done = m_part.size();
     }
 
@@ -52,7 +51,7 @@ public:
         if (LocalFileState::of(m_localPath) != m_targetBefore) {
             events().log(QStringLiteral("O arquivo %1 foi criado ou alterado durante o download").arg(QDir::toNativeSeparators(m_localPath)));
             if (!events().replaceLocalFile(m_localPath))
-                throw ETransferDeclined(QStringLiteral("Download descartado: o arquivo %1 foi mantido").arg(QDir::toNativeSeparators(m_localPath)));
+                throw ESessionFailure(FailureKind::Declined, QStringLiteral("Download descartado: o arquivo %1 foi mantido").arg(QDir::toNativeSeparators(m_localPath)));
             ftp::checkDownloadTarget(m_localPath, true);
         }
         m_part.commitAs(m_localPath);
@@ -69,34 +68,34 @@ private:
     ftp::PartFile& m_part;
 };
 
-std::optional<TransferCheck> FtpSession::receiveFile(const RemoteName& remoteName, const QString& localPath)
+std::optional<TransferCheck> FtpSession::Transfers::receiveFile(const RemoteName& remoteName, const QString& localPath)
 {
     // The size known now is kept: a server that refuses SIZE later cannot make a short
     // download pass as whole.
-    const RemoteFileInfo info = ftp([&] { return m_ftp->FileInfo(remoteName); });
+    const RemoteFileInfo info = s.ftp([&] { return s.m_ftp->FileInfo(remoteName); });
     // An empty folder may list as nothing at all (vsftpd): it is asked about first.
-    if (info.folder || (info.size < 0 && ftp([&] { return m_ftp->IsFolder(remoteName); })))
-        throw ETransferFault(TransferFailureKind::NameIsFolder,
+    if (info.folder || (info.size < 0 && s.ftp([&] { return s.m_ftp->IsFolder(remoteName); })))
+        throw ESessionFailure(FailureKind::NameIsFolder,
                              QStringLiteral("%1 é uma pasta no servidor, não um arquivo: só arquivos podem ser baixados")
                                  .arg(visibleText(remoteName.displayText())));
     if (!info.exists)
-        throw ERemoteFileNotFound(QStringLiteral("Arquivo Não Encontrado no FTP"));
+        throw ESessionFailure(FailureKind::RemoteFileNotFound, QStringLiteral("Arquivo Não Encontrado no FTP"));
     const LocalFileState targetBefore = LocalFileState::of(localPath);
-    const bool substituir = (targetBefore.exists || QFileInfo(localPath).isSymLink()) && m_events.replaceLocalFile(localPath);
-    m_transfer->replacing = targetBefore.exists;
+    const bool substituir = (targetBefore.exists || QFileInfo(localPath).isSymLink()) && s.m_events.replaceLocalFile(localPath);
+    s.m_transfer->replacing = targetBefore.exists;
     try {
         ftp::checkDownloadTarget(localPath, substituir);
     } catch (const EIdFTPError& e) {
         if (targetBefore.exists && !substituir)
-            throw ETransferDeclined(e.Message());
+            throw ESessionFailure(FailureKind::Declined, e.Message());
         throw;
     }
     ftp::PartFile part(localPath);
 
-    m_transfer->total = info.size;
-    m_transfer->begun = true;
-    m_events.transferBegin(wmRead, info.size);
+    s.m_transfer->total = info.size;
+    s.m_transfer->begun = true;
+    s.m_events.transferBegin(wmRead, info.size);
 
     DownloadDirection direction(*this, remoteName, localPath, info.size, targetBefore, part);
-    return runTransfer(direction, part.size());
+    return run(direction, part.size());
 }

@@ -8,16 +8,16 @@ void conferirArquivoParaEnvio(const QString& path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        throw EUserWarning(QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
+        throw ESessionFailure(FailureKind::NotAFile, QStringLiteral("Apenas arquivos podem ser enviados, não pastas: ") + QDir::toNativeSeparators(path));
     QFile arquivo(path);
     if (!info.isFile() || !arquivo.open(QIODevice::ReadOnly))
-        throw EUserException(QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
+        throw ESessionFailure(FailureKind::UnreadableFile, QStringLiteral("Não foi possível ler o arquivo ") + QDir::toNativeSeparators(path));
 }
 
-Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
+namespace {
+
+Envio enviar(FtpSession& sessao, const PedidoEnvio& pedido)
 {
-    if (pedido.recusarIlegivel)
-        conferirArquivoParaEnvio(pedido.arquivo);
     return sessao.asTransfer(wmWrite, QFileInfo(pedido.arquivo).fileName(), [&] {
         if (pedido.identificarDeNovo) {
             sessao.ConectarFTP();
@@ -46,6 +46,20 @@ Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
             envio.resultado = ResultadoEnvio::EnviadoSemConferencia;
         return envio;
     });
+}
+
+}
+
+Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
+{
+    if (pedido.recusarIlegivel)
+        conferirArquivoParaEnvio(pedido.arquivo);
+    if (pedido.verPastaAntes)
+        listarPastaCliente(sessao, PedidoListagem::Ver);
+    Envio envio = enviar(sessao, pedido);
+    if (pedido.listarDepois && envio.enviado() && envio.nomeUnico.isEmpty())
+        envio.listagem = listarPastaCliente(sessao, PedidoListagem::Atualizar);
+    return envio;
 }
 
 QString Envio::texto() const

@@ -6,10 +6,11 @@
 // under a unique name; the front ends only present what it returns.
 //
 // Runs on the session's thread (SessionWorker), inside one operation. A failure
-// comes out as the exception that says why: EUserWarning or EUserException for a
-// local file refused before any connection, ETransferFailed for a send that did not
-// go through (the file's fate said), EOperationCancelled for a cancel.
+// comes out as an ESessionFailure whose kind says why: NotAFile or UnreadableFile
+// for a local file refused before any connection, a transfer's failure with the
+// file's fate in its record, Cancelled for a cancel.
 #include "FtpSession.h"
+#include "ListagemPasta.h"
 #include "PastaCliente.h"
 
 #include <QString>
@@ -22,6 +23,11 @@ struct PedidoEnvio {
     // A file handed over when the program starts: a new connection, and the client
     // identified afresh.
     bool identificarDeNovo = false;
+    // A file dropped on the window: the client folder is looked at first, as
+    // "Visualizar Arquivos" does.
+    bool verPastaAntes = false;
+    // For a front end that shows the client folder: its list once the file is there.
+    bool listarDepois = false;
 };
 
 // How a send that did not fail ended.
@@ -40,6 +46,8 @@ struct Envio {
     QString mantidoComo;
     // Why the client folder is the shared one; Nenhum in the client's own.
     MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    // The client folder's list once the file went there (PedidoEnvio::listarDepois).
+    std::optional<ListagemPasta> listagem;
 
     bool enviado() const { return resultado != ResultadoEnvio::MantidoNoServidor; }
     // "Arquivo Enviado com Sucesso", ...
@@ -51,8 +59,8 @@ struct Envio {
 
 Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido);
 
-// Refuses a folder (EUserWarning) or a file that cannot be read (EUserException),
-// with the texts a drop and --enviar show.
+// Refuses a folder (NotAFile) or a file that cannot be read (UnreadableFile), with
+// the texts a drop and --enviar show.
 void conferirArquivoParaEnvio(const QString& path);
 
 // What a transfer that went through is called, in a box or in the log.

@@ -6,9 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QMutex>
+
 #include <map>
 #include <memory>
-#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -68,10 +69,15 @@ bool resolve(Handle h, const char* name, F& target, QStringList& missing)
     return target != nullptr;
 }
 
-std::mutex g_mutex;
-// Never unloaded: the client library starts threads of its own and registers
-// process-exit handlers.
-std::map<QString, std::unique_ptr<Api>> g_loaded;
+QBasicMutex g_mutex;
+// A loaded library and its entry points. The client starts threads of its own: it
+// is unloaded only once they are stopped (Uso).
+struct Loaded {
+    Handle handle = nullptr;
+    Api api;
+};
+std::map<QString, std::unique_ptr<Loaded>> g_loaded;
+int g_users = 0;
 
 }
 
@@ -92,7 +98,7 @@ enum class Falha { Nenhuma, Ausente, OutraArquitetura, NaoECliente, Outra };
 const Api* tryLoad(const QString& candidate, QString& error, Falha& falha)
 {
     if (auto it = g_loaded.find(candidate); it != g_loaded.end())
-        return it->second.get();
+        return &it->second->api;
 
     Handle h = openLibrary(candidate, error);
     if (!h) {
@@ -109,7 +115,9 @@ const Api* tryLoad(const QString& candidate, QString& error, Falha& falha)
         }
         return nullptr;
     }
-    auto api = std::make_unique<Api>();
+    auto loaded = std::make_unique<Loaded>();
+    loaded->handle = h;
+    Api* api = &loaded->api;
     QStringList missing;
     resolve(h, "isc_attach_database", api->attach_database, missing);
     resolve(h, "isc_detach_database", api->detach_database, missing);
@@ -123,6 +131,7 @@ const Api* tryLoad(const QString& candidate, QString& error, Falha& falha)
     resolve(h, "isc_dsql_fetch", api->dsql_fetch, missing);
     resolve(h, "isc_dsql_free_statement", api->dsql_free_statement, missing);
     resolve(h, "fb_interpret", api->interpret, missing);
+    api->shutdown = reinterpret_cast<decltype(api->shutdown)>(symbol(h, "fb_shutdown"));
     if (!missing.isEmpty()) {
         // Some other library under the same name: not ours to keep.
         closeLibrary(h);
@@ -131,9 +140,8 @@ const Api* tryLoad(const QString& candidate, QString& error, Falha& falha)
         return nullptr;
     }
     api->path = candidate;
-    const Api* loaded = api.get();
-    g_loaded.emplace(candidate, std::move(api));
-    return loaded;
+    g_loaded.emplace(candidate, std::move(loaded));
+    return api;
 }
 
 // How the library is called where users see it.
@@ -170,7 +178,7 @@ std::map<QString, Escolha> g_escolhas;
 
 const Api& load(const QStringList& candidates)
 {
-    std::lock_guard lock(g_mutex);
+    const QMutexLocker lock(&g_mutex);
     QStringList failures;
     for (const QString& candidate : candidates) {
         if (candidate.isEmpty())
@@ -187,7 +195,7 @@ const Api& load(const QStringList& candidates)
 
 const Escolha& carregar(const QString& aoLado)
 {
-    std::lock_guard lock(g_mutex);
+    const QMutexLocker lock(&g_mutex);
     if (auto it = g_escolhas.find(aoLado); it != g_escolhas.end())
         return it->second;
 
@@ -215,6 +223,30 @@ const Escolha& carregar(const QString& aoLado)
         return escolher(api, passado + QStringLiteral("; usando o cliente Firebird instalado no computador"));
     tentados << QStringLiteral("nenhum %1 instalado no computador (%2)").arg(libraryFileName(), error);
     throw EClienteIndisponivel(QStringLiteral("Nenhum cliente Firebird pôde ser carregado: ") + tentados.join(QStringLiteral("; ")));
+}
+
+Uso::Uso()
+{
+    const QMutexLocker lock(&g_mutex);
+    ++g_users;
+}
+
+Uso::~Uso()
+{
+    const QMutexLocker lock(&g_mutex);
+    if (--g_users > 0)
+        return;
+    for (auto it = g_loaded.begin(); it != g_loaded.end();) {
+        const Loaded& loaded = *it->second;
+        if (!loaded.api.shutdown || loaded.api.shutdown(0, fb_shutrsn_app_stopped) != 0) {
+            ++it;
+            continue;
+        }
+        closeLibrary(loaded.handle);
+        it = g_loaded.erase(it);
+    }
+    // The choices name libraries that may be gone: the next user chooses afresh.
+    g_escolhas.clear();
 }
 
 int bitsDoArquivo(const QByteArray& header)

@@ -25,6 +25,8 @@ struct Api {
     decltype(&isc_dsql_fetch) dsql_fetch = nullptr;
     decltype(&isc_dsql_free_statement) dsql_free_statement = nullptr;
     decltype(&fb_interpret) interpret = nullptr;
+    // Optional: older clients lack it. Stops the client's own threads.
+    decltype(&fb_shutdown) shutdown = nullptr;
     QString path; // the candidate that was loaded
 };
 
@@ -38,6 +40,19 @@ const Api& load(const QStringList& candidates);
 
 // The text of a failed call's status vector: every message line, in order.
 QString statusMessage(const Api& api, const ISC_STATUS* status);
+
+// A user of the client library for as long as it lives (a session's thread). When
+// the last one goes, the libraries loaded meanwhile stop their own threads
+// (fb_shutdown) and are unloaded, so that none of their threads holds a library
+// when the process ends; a library without fb_shutdown stays loaded. Nothing
+// happens when none was loaded. A later user loads again.
+class Uso {
+public:
+    Uso();
+    ~Uso();
+    Uso(const Uso&) = delete;
+    Uso& operator=(const Uso&) = delete;
+};
 
 // No client library could be loaded at all: the message says what was tried and why
 // each one failed.

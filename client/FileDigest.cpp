@@ -1,6 +1,6 @@
 #include "FileDigest.h"
 
-#include "Exception.h"
+#include "SessionFailure.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -61,19 +61,19 @@ QByteArray fileDigest(const QString& path, const QString& algorithm, const std::
     else if (algorithm == QLatin1String("CRC32"))
         crc.emplace();
     else
-        throw Exception(QStringLiteral("Algoritmo de conferência desconhecido: %1").arg(algorithm));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Algoritmo de conferência desconhecido: %1").arg(algorithm));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw Exception(QStringLiteral("Não foi possível ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Não foi possível ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     std::vector<char> buffer(std::size_t(1) << 20);
     std::int64_t left = length < 0 ? std::numeric_limits<std::int64_t>::max() : length;
     for (;;) {
         if (cancel.load())
-            throw Exception(QStringLiteral("Operação cancelada"));
+            throw ESessionFailure(FailureKind::Cancelled, QStringLiteral("Operação cancelada"));
         const qint64 n = file.read(buffer.data(), std::min<qint64>(static_cast<qint64>(buffer.size()), left));
         if (n < 0)
-            throw Exception(QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         if (n == 0)
             break;
         left -= n;

@@ -9,5 +9,5 @@
 
 // Reads the whole file, or its first length bytes; algorithm is a canonical name
 // ("SHA-256", "SHA-1", "MD5", "CRC32"). Throws Exception when the file cannot be
-// read, and when cancel is set.
+// read (LocalFileError), and when cancel is set (Cancelled).
 QByteArray fileDigest(const QString& path, const QString& algorithm, const std::atomic<bool>& cancel, std::int64_t length = -1);

@@ -1,19 +1,17 @@
 #include "FtpSession.h"
 
-#include "AcceptedCertificates.h"
-#include "FtpSessionCalls.h"
 #include "ClientFolderPath.h"
 #include "Endpoints.h"
-#include "NomeBaseCorrompida.h"
+#include "FtpCancel.h"
+#include "FtpSessionCalls.h"
 #include "uTQuintaraConexoes.h"
 
-#include <QDateTime>
-#include <QFileInfo>
-
-FtpSession::FtpSession(FtpSessionEvents& events, QObject* parent)
-    : QObject(parent), m_events(events), m_ftp(std::make_unique<TIdFTP>())
+FtpSession::FtpSession(FtpSessionEvents& events, SessionSettings settings)
+    : m_events(events), m_settings(std::move(settings)), m_ftp(std::make_unique<TIdFTP>()),
+      m_cancel(std::make_shared<ftp::CancelToken>())
 {
     m_ftp->SetEvents(this);
+    m_ftp->SetCancel(m_cancel);
 }
 
 FtpSession::~FtpSession()
@@ -21,44 +19,68 @@ FtpSession::~FtpSession()
     m_ftp->SetEvents(nullptr);
 }
 
-void FtpSession::setSistema(IQuintaraConexaoPtr sistema)
+void FtpSession::configure(SessionSettings settings)
 {
-    m_sistema = std::move(sistema);
+    m_settings = std::move(settings);
 }
 
 void FtpSession::identificarSistema(const std::function<IQuintaraConexaoPtr()>& create)
 {
     m_events.log(QStringLiteral("Identificando Sistema Quintara"));
-    m_sistema = create();
+    try {
+        m_sistema = create();
+    } catch (...) {
+        // Without a system the client works in corrupted-base mode.
+        m_sistema = std::make_shared<TQuintaraConexao>();
+        throw;
+    }
     if (m_sistema->GetSistema() != qncNenhum)
         m_events.log(QStringLiteral("Sistema ") + m_sistema->GetSiglaSistema() + QStringLiteral(" identificado"));
     else
         m_events.log(QStringLiteral("Nenhum sistema Quintara identificado"));
 }
 
+SessionStatus FtpSession::status() const
+{
+    SessionStatus s;
+    s.sistema = m_sistema ? m_sistema->GetSistema() : qncNenhum;
+    s.directory = m_directory;
+    s.baseCorrompida = m_baseCorrompida;
+    s.motivo = m_motivoBaseCorrompida;
+    s.connected = Connected();
+    s.security = security();
+    return s;
+}
+
 // ---------------------------------------------------------------- one operation at a time
 
-void FtpSession::beginOperation(Kind kind)
+void FtpSession::beginOperation(Operation operation)
 {
-    m_cancelRequested.store(false);
-    m_kind = kind;
+    // A cancel that comes from here on, even before the operation's first call, is
+    // this operation's, and nothing clears it.
+    auto token = std::make_shared<ftp::CancelToken>();
+    {
+        const QMutexLocker lock(&m_cancelMutex);
+        m_cancel = token;
+    }
+    m_ftp->SetCancel(std::move(token));
+    m_operation = operation;
     m_state = State::Running;
 }
 
 void FtpSession::endOperation()
 {
     m_transfer.reset();
-    m_kind = Kind::Other;
+    m_operation = Operation::Listing;
     m_state = State::Idle;
-    emit idle();
 }
 
-FtpSession::Operation::Operation(FtpSession& session, Kind kind) : m_session(session)
+FtpSession::OperationScope::OperationScope(FtpSession& session, Operation operation) : m_session(session)
 {
-    m_session.beginOperation(kind);
+    m_session.beginOperation(operation);
 }
 
-FtpSession::Operation::~Operation()
+FtpSession::OperationScope::~OperationScope()
 {
     m_session.endOperation();
 }
@@ -68,18 +90,21 @@ void FtpSession::cancel()
     State running = State::Running;
     if (!m_state.compare_exchange_strong(running, State::Cancelling))
         return;
-    {
-        std::lock_guard lock(m_pauseMutex);
-        m_cancelRequested.store(true);
-    }
-    m_pauseWake.notify_all();
+    cancelToken()->cancel();
+    // Wakes a wait on the server at once.
     m_ftp->Abort();
 }
 
-EOperationCancelled FtpSession::cancelled() const
+std::shared_ptr<ftp::CancelToken> FtpSession::cancelToken() const
 {
-    return EOperationCancelled(m_kind == Kind::Transfer ? QStringLiteral("Transferência cancelada pelo usuário")
-                                                        : QStringLiteral("Operação cancelada pelo usuário"));
+    const QMutexLocker lock(&m_cancelMutex);
+    return m_cancel;
+}
+
+ESessionFailure FtpSession::cancelled() const
+{
+    return ESessionFailure(FailureKind::Cancelled, transferring() ? QStringLiteral("Transferência cancelada pelo usuário")
+                                                                            : QStringLiteral("Operação cancelada pelo usuário"));
 }
 
 void FtpSession::throwIfCancelled() const
@@ -150,19 +175,30 @@ void FtpSession::CriarPastaCliente()
     ftp([this] { m_ftp->ChangeDir(QStringLiteral("/")); });
     for (const QString& peca : pecas) {
         try {
-            ftp([&] { m_ftp->MakeDir(peca); });
-        } catch (const Exception& e) {
-            if (!TIdFTP::IsAlreadyThere(e)) {
-                // Some servers (vsftpd) refuse an existing folder without saying so:
-                // if we can enter it, it was there. Otherwise the refusal stands.
-                const std::exception_ptr recusa = std::current_exception();
+            // A folder there already (the component reads it in the refusal) is
+            // entered below, whatever CWD says.
+            ftp([&] {
                 try {
-                    ftp([&] { m_ftp->ChangeDir(peca); });
-                } catch (const Exception&) {
-                    std::rethrow_exception(recusa);
+                    m_ftp->MakeDir(peca);
+                } catch (const EIdFTPError& e) {
+                    if (e.failure() != FtpFailure::AlreadyThere)
+                        throw;
                 }
-                continue;
+            });
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
+            // Some servers (vsftpd) refuse an existing folder without saying so: if
+            // we can enter it, it was there. Otherwise the refusal stands.
+            const std::exception_ptr recusa = std::current_exception();
+            try {
+                ftp([&] { m_ftp->ChangeDir(peca); });
+            } catch (const ESessionFailure& cwd) {
+                if (cwd.kind() == FailureKind::Cancelled)
+                    throw;
+                std::rethrow_exception(recusa);
             }
+            continue;
         }
         ftp([&] { m_ftp->ChangeDir(peca); });
     }
@@ -176,60 +212,95 @@ bool FtpSession::Connected() const
     return m_ftp->Connected();
 }
 
+ConnectionSecurity FtpSession::security() const
+{
+    return m_ftp->Connected() ? m_security : ConnectionSecurity::Plain;
+}
+
 void FtpSession::ConectarFTP()
 {
+    try {
+        conectarComAlternativo();
+    } catch (ESessionFailure& e) {
+        // Whatever the operation, the user reads that connecting failed.
+        e.failure().whileConnecting = true;
+        throw;
+    }
+}
+
+void FtpSession::conectarComAlternativo()
+{
     m_events.waiting(QStringLiteral("Conectando ao servidor FTP..."));
-    const Endpoints destinos = Endpoints::atuais();
-    m_ftp->Host = destinos.principal.host;
-    m_ftp->Port = destinos.principal.porta;
-    m_ftp->Username = QStringLiteral("caldoria");
-    m_ftp->Password = QStringLiteral("vesplodu");
-    m_ftp->TransferType = ftBinary;
-    m_ftp->TryNATFastTrack = true;
-    m_ftp->Tls = destinos.tls;
-    m_ftp->PinnedKeys = destinos.chavesFixadas;
-    // Certificates name host names; the primary endpoint is an address.
-    m_ftp->TlsName = destinos.nomeTlsPrincipal;
+    const Endpoints destinos = m_settings.endpoints();
+    m_security = ConnectionSecurity::Plain;
     m_events.connectionSecurity(ConnectionSecurity::Plain);
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
-        conectar();
-    } catch (const EOperationCancelled&) {
-        throw;
-    } catch (const Exception& e) {
+        // Certificates name host names; the primary endpoint is an address.
+        conectar(destinos, destinos.principal, destinos.nomeTlsPrincipal);
+    } catch (const ESessionFailure& e) {
+        if (e.kind() == FailureKind::Cancelled)
+            throw;
         m_events.log(e.Message());
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
-        m_ftp->Host = destinos.alternativo.host;
-        m_ftp->Port = destinos.alternativo.porta;
-        m_ftp->TlsName.clear();
-        conectar();
+        conectar(destinos, destinos.alternativo, {});
     }
-    if (m_ftp->IsSecure())
-        acceptedCertificates::rememberTls(m_ftp->Host, m_ftp->Port);
-    m_events.connectionSecurity(!m_ftp->IsSecure()     ? ConnectionSecurity::Plain
-                                : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
-                                                       : ConnectionSecurity::Tls);
+    const FtpSettings& em = m_ftp->settings();
+    if (m_ftp->IsSecure() && m_settings.tlsMemory.rememberTls)
+        m_settings.tlsMemory.rememberTls(em.host, em.port);
+    m_security = !m_ftp->IsSecure()     ? ConnectionSecurity::Plain
+                 : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
+                                        : ConnectionSecurity::Tls;
+    m_events.connectionSecurity(m_security);
 }
 
-void FtpSession::conectar()
+void FtpSession::conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls)
 {
     // What the login may do is found out again on each connection.
     m_mayRename.reset();
-    m_ftp->AcceptedCertificates = acceptedCertificates::forServer(m_ftp->Host, m_ftp->Port);
-    m_ftp->TlsSeenBefore = acceptedCertificates::tlsSeen(m_ftp->Host, m_ftp->Port);
-    try {
-        ftp([this] { m_ftp->Connect(); });
-    } catch (const UntrustedCertificateError& e) {
-        // The component closed the connection before the login; the question comes
-        // here, between two calls, and a yes opens a new connection. A certificate
-        // that changed in between is asked about again, on the next attempt.
-        if (m_state == State::Cancelling || m_ftp->Tls != TlsMode::IfAvailable || e.fingerprint().isEmpty() ||
-            !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
-            throw;
-        acceptedCertificates::add(m_ftp->Host, m_ftp->Port, e.fingerprint());
-        m_ftp->AcceptedCertificates << e.fingerprint();
-        ftp([this] { m_ftp->Connect(); });
-    }
+    const TlsMemory& memoria = m_settings.tlsMemory;
+    FtpSettings ajustes;
+    ajustes.host = destino.host;
+    ajustes.port = destino.porta;
+    ajustes.username = QStringLiteral("caldoria");
+    ajustes.password = QStringLiteral("vesplodu");
+    ajustes.transferType = ftBinary;
+    ajustes.tryNatFastTrack = true;
+    ajustes.tls = destinos.tls;
+    ajustes.pinnedKeys = destinos.chavesFixadas;
+    ajustes.tlsName = nomeTls;
+    if (memoria.acceptedCertificates)
+        ajustes.acceptedCertificates = memoria.acceptedCertificates(destino.host, destino.porta);
+    ajustes.tlsSeenBefore = memoria.tlsSeen && memoria.tlsSeen(destino.host, destino.porta);
+    ajustes.connectTimeout = m_settings.connectTimeout;
+    ajustes.readTimeout = m_settings.readTimeout;
+    ajustes.speedLimit = m_settings.speedLimit;
+    m_ftp->configure(ajustes);
+
+    // A certificate that could not be verified: the component closed the connection
+    // before the login; the question comes here, between two calls, and a yes opens
+    // a new connection. A certificate that changed in between is asked about again,
+    // on the next attempt.
+    std::optional<UntrustedCertificateError> naoVerificado;
+    ftp([this, &naoVerificado] {
+        try {
+            m_ftp->Connect();
+        } catch (const UntrustedCertificateError& e) {
+            if (m_ftp->settings().tls != TlsMode::IfAvailable || e.fingerprint().isEmpty())
+                throw;
+            naoVerificado = e;
+        }
+    });
+    if (!naoVerificado)
+        return;
+    const UntrustedCertificateError& e = *naoVerificado;
+    if (m_state == State::Cancelling || !m_events.acceptCertificate(e.host(), e.problem(), e.fingerprint()))
+        throw ESessionFailure(FailureKind::CertificateRefused, e.Message());
+    if (memoria.acceptCertificate)
+        memoria.acceptCertificate(destino.host, destino.porta, e.fingerprint());
+    ajustes.acceptedCertificates << e.fingerprint();
+    m_ftp->configure(ajustes);
+    ftp([this] { m_ftp->Connect(); });
 }
 
 void FtpSession::closeConnection()
@@ -248,14 +319,14 @@ void FtpSession::closeConnection()
 FtpListing FtpSession::fetchListing()
 {
     if (m_baseCorrompida)
-        throw Exception(QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
     if (!Connected())
         ConectarFTP();
     if (ftp([this] { return m_ftp->RetrieveCurrentDir(); }) != m_directory)
         CriarPastaCliente();
     // The walk may have found out only now that the client cannot be identified.
     if (m_baseCorrompida)
-        throw Exception(QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("A pasta compartilhada por clientes não identificados não é listada"));
     m_events.waiting(QStringLiteral("Lendo a lista de arquivos..."));
     // Copied on the worker thread: a large listing costs the window nothing here.
     return ftp([this] {

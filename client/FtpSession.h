@@ -10,75 +10,36 @@
 // it for the program's life, and receive its reports there as queued calls. One
 // operation at a time: a driver marks each one (beginOperation .. endOperation, or
 // an Operation), so that a second request can be told to wait, and a cancel from
-// another thread knows what it stops.
+// another thread knows what it stops. How it reaches the server and behaves there
+// is one value, SessionSettings.
 //
 // Transfers never leave a piece under a final name: an upload goes to a temporary
 // name (PartialUploadName.h) and is renamed only once the server's copy has been
 // checked; a download goes to a temporary file beside its target. When the line
 // breaks, a transfer goes on where the data stopped, after a pause, up to
-// RetryPolicy::pauses.size() times (FtpSessionTransfers.cpp).
+// RetryPolicy::pauses.size() times. How is the business of the transfers' private
+// header (FtpSessionTransfers.h).
 #include "FtpSessionEvents.h"
-#include "PartialUploadName.h"
 #include "IdFTP.h"
 #include "PastaCliente.h"
+#include "SessionFailure.h"
+#include "SessionSettings.h"
 #include "TransferRecord.h"
 #include "uIQuintaraConexoes.h"
-#include "uTFtpQuintaraUtil.h"
 
-#include <QDateTime>
-#include <QObject>
+#include <QMutex>
 #include <QString>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 // The listing as the FTP component keeps it, copied out of the component.
 using FtpListing = std::remove_cvref_t<decltype(std::declval<const TIdFTP&>().DirectoryListing())>;
-
-// A download of a name the server does not have.
-class ERemoteFileNotFound : public EUserException {
-public:
-    using EUserException::EUserException;
-};
-
-// A transfer that did not go through: the message says why and what became of the
-// file, for an error box.
-class ETransferFailed : public EUserException {
-public:
-    using EUserException::EUserException;
-};
-
-// The user stopped the operation. Its message is the log line that says so.
-class EOperationCancelled : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The user declined a step of a transfer: nothing was changed. Its message is the
-// log line that says so.
-class ETransferDeclined : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The name of an upload was taken, while it ran, by a file the user did not agree to
-// replace: the checked upload stays under its temporary name, keptAs.
-class ERemoteNameTaken : public ETransferDeclined {
-public:
-    ERemoteNameTaken(QString message, QString keptAs) : ETransferDeclined(std::move(message)), m_keptAs(std::move(keptAs)) {}
-    const QString& keptAs() const { return m_keptAs; }
-
-private:
-    QString m_keptAs;
-};
 
 // How a transfer that went through was checked.
 enum class TransferCheck {
@@ -87,60 +48,58 @@ enum class TransferCheck {
     Unconfirmed,   // the server told no size to compare
 };
 
-// When a broken transfer is tried again.
-struct RetryPolicy {
-    // The pause before each new attempt of a transfer; as many new attempts as pauses.
-    std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(10),
-                                                  std::chrono::seconds(20), std::chrono::seconds(30)};
+// What the session knows of the client and of its connection, as a front end
+// shows it.
+struct SessionStatus {
+    TQuintaraSistema sistema = qncNenhum;
+    QString directory;     // the client folder on the server; empty until resolved
+    bool baseCorrompida = false;
+    MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    bool connected = false;
+    ConnectionSecurity security = ConnectionSecurity::Plain;
 };
 
-class FtpSession : public QObject, private IFtpEvents {
-    Q_OBJECT
-
+class FtpSession : private IFtpEvents {
 public:
     enum class State {
         Idle,       // nobody uses the connection
         Running,    // an operation holds it
         Cancelling, // the operation was told to stop; its next FTP call fails
     };
-    // What an operation is, for what a cancel says and what closing the window asks.
-    enum class Kind {
-        Other,    // a listing, a deletion
-        Transfer, // an upload or a download, from its connection to its end
-    };
-
-    explicit FtpSession(FtpSessionEvents& events, QObject* parent = nullptr);
+    explicit FtpSession(FtpSessionEvents& events, SessionSettings settings = {});
     ~FtpSession() override;
 
-    // The installed system whose client this session serves.
-    void setSistema(IQuintaraConexaoPtr sistema);
+    // From the next connection, the next wait and the next pause on.
+    void configure(SessionSettings settings);
+
     // Finds the installed system (create looks beside the executable) and says in
-    // the log which one it is.
+    // the log which one it is; a system that cannot be found is none.
     void identificarSistema(const std::function<IQuintaraConexaoPtr()>& create);
-    IQuintaraConexao* sistema() const { return m_sistema.get(); }
     // The client folder on the server; empty until resolved.
     const QString& directory() const { return m_directory; }
     // Corrupted-base mode: once on, never off.
     bool baseCorrompida() const { return m_baseCorrompida; }
     // Why the client could not be identified (Nenhum while identified).
     MotivoBaseCorrompida motivoBaseCorrompida() const { return m_motivoBaseCorrompida; }
-    TIdFTP& IdFTP1() { return *m_ftp; }
-    void setRetryPolicy(RetryPolicy policy) { m_retry = std::move(policy); }
+    SessionStatus status() const;
 
     State state() const { return m_state.load(); }
-    Kind kind() const { return m_kind; }
+    // What runs: what a cancel says, and whether closing the window asks first (an
+    // upload or a download, from its connection to its end).
+    Operation operation() const { return m_operation; }
+    bool transferring() const { return m_operation == Operation::Upload || m_operation == Operation::Download; }
     // One operation, questions and dialogs included, from the driver's thread: begin
     // before it is handed to the thread that runs it, end once that thread is done
-    // with it. idle() is emitted at the end.
-    void beginOperation(Kind kind);
+    // with it.
+    void beginOperation(Operation operation);
     void endOperation();
     // The same for an operation run inline, for its scope.
-    class Operation {
+    class OperationScope {
     public:
-        explicit Operation(FtpSession& session, Kind kind = Kind::Other);
-        ~Operation();
-        Operation(const Operation&) = delete;
-        Operation& operator=(const Operation&) = delete;
+        OperationScope(FtpSession& session, Operation operation);
+        ~OperationScope();
+        OperationScope(const OperationScope&) = delete;
+        OperationScope& operator=(const OperationScope&) = delete;
 
     private:
         FtpSession& m_session;
@@ -152,6 +111,8 @@ public:
     void cancel();
 
     bool Connected() const;
+    // How the open connection is protected.
+    ConnectionSecurity security() const;
     // Connects and logs in at the primary endpoint, at the alternate one when that fails.
     void ConectarFTP();
     // Works out the client folder; on any failure switches to corrupted-base mode.
@@ -177,25 +138,21 @@ public:
     SentFile EnviarArquivoBaseCorrompida(const QString& localPath);
     // Fetches remoteName of the client folder into localPath, asking before a local
     // file is replaced, also when one appeared or changed there while the data
-    // came. Raises ERemoteFileNotFound when the server has no such file. Nothing
+    // came. Fails as RemoteFileNotFound when the server has no such file. Nothing
     // when the user kept a local file that appeared meanwhile.
     // A listing entry names its file by the bytes the server sent; a typed name
     // goes out as UTF-8.
     std::optional<TransferCheck> BaixarArquivo(const RemoteName& remoteName, const QString& localPath);
     // Runs the steps of one transfer the user asked for (connecting, entering the
     // folder, the transfer itself): whatever fails in them ends the transfer once, as
-    // failed, and comes out as ETransferFailed, which says why and what became of
-    // the file; a cancel comes out as EOperationCancelled.
+    // failed, and comes out as an ESessionFailure that carries the transfer's record
+    // (what became of the file); a cancel comes out as one of kind Cancelled.
     template <typename F>
     auto asTransfer(TWorkMode mode, const QString& fileName, F&& steps) -> decltype(steps());
     // Deletes a file of the current directory.
     void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
     void closeConnection();
-
-signals:
-    // The operation that held the session has ended.
-    void idle();
 
 private:
     // IFtpEvents: raised on whichever thread runs the FTP call.
@@ -204,85 +161,37 @@ private:
     void OnWork(TWorkMode mode, std::int64_t soFar) override;
     void OnWorkEnd(TWorkMode mode) override;
 
+    // A call of the FTP component (FtpSessionCalls.h).
     template <typename F>
     auto ftp(F&& f) -> decltype(f());
     void throwIfCancelled() const;
-    EOperationCancelled cancelled() const;
+    ESessionFailure cancelled() const;
+    std::shared_ptr<ftp::CancelToken> cancelToken() const;
 
     // The transfer that runs, for its progress, its end and its failure message.
-    using Transfer = TransferRecord;
     void beginTransfer(TWorkMode mode, const QString& name);
     void endTransfer(TransferOutcome outcome, const QString& failure = {});
     [[noreturn]] void failTransfer(std::exception_ptr error);
+    // The transfers' machinery (FtpSessionTransfers.h).
+    class Transfers;
 
-    // One loop for both directions (TransferMachine.cpp), starting at from; a
-    // direction supplies what differs (TransferMachine.h).
-    class TransferDirection;
-    TransferCheck runTransfer(TransferDirection& direction, std::int64_t from);
-    // Whether the server's digest matched ours; serverDigestFailed, once set, spares
-    // a server that could not compute one the question on later attempts.
-    bool checkDigest(TransferDirection& direction, bool& serverDigestFailed);
-
-    // UploadTransfer.cpp
-    // A remote file as the user agreed to replace it.
-    struct RemoteCopy {
-        std::int64_t size = -1;
-        std::optional<QDateTime> modified;
-        bool operator==(const RemoteCopy&) const = default;
-    };
-    RemoteCopy remoteCopy(const RemoteName& name, std::int64_t size);
-    struct Upload {
-        QString localPath;
-        RemoteName finalName;
-        bool offerResume = false; // look for an interrupted upload of this local file
-        // The file of that name the user agreed to replace, as it was then; nothing
-        // when the name was free.
-        std::optional<RemoteCopy> replacing;
-        // In the shared folder: the nth candidate name (1, 2, ...); a name in use is
-        // never replaced, the next one is taken.
-        std::function<RemoteName(int)> uniqueName;
-        int uniqueTry = 1; // the candidate finalName is
-    };
-    class UploadDirection;
-    SentFile sendFile(Upload upload);
-    // The first candidate from start on that names nothing on the server.
-    int freeUniqueName(const Upload& upload, int start);
-    // Just before an upload takes its name (or, without renames, before the data goes
-    // under it): the name is still free or still holds the file the user agreed to
-    // replace; a file that appeared or changed meanwhile is asked about
-    // (ERemoteNameTaken when kept), and in the shared folder the next free name taken.
-    void claimName(Upload& upload, TransferRecord& record);
-    // Whether what the server holds of remote, up to size, ends with the bytes the
-    // local file has there (the last kResumeCheckBytes).
-    bool remoteEndMatches(const RemoteName& remote, const QString& localPath, std::int64_t size);
-    // After an upload: the temporary files of this very file, and those nobody has
-    // touched for days; never keep.
-    void removeStalePartials(const RemoteName& finalName, const LocalFileIdentity& identity, const RemoteName& keep);
-
-    // DownloadTransfer.cpp
-    class DownloadDirection;
-    std::optional<TransferCheck> receiveFile(const RemoteName& remoteName, const QString& localPath);
-
-    // Between attempts (FtpSessionTransfers.cpp).
-    void reconnectForRetry();
-    void pauseBeforeRetry(int attempt);
-    // Connect at the endpoint set in the component, and once more if the user accepts
-    // a certificate that could not be verified.
-    void conectar();
-    template <typename F>
-    void dataPhase(std::int64_t base, F&& call);
+    // ConectarFTP's two endpoints; one connection, and one more if the user accepts a
+    // certificate that could not be verified.
+    void conectarComAlternativo();
+    void conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls);
 
     FtpSessionEvents& m_events;
+    SessionSettings m_settings;
     IQuintaraConexaoPtr m_sistema;
     QString m_directory;
     bool m_baseCorrompida = false;
     MotivoBaseCorrompida m_motivoBaseCorrompida = MotivoBaseCorrompida::Nenhum;
     std::unique_ptr<TIdFTP> m_ftp;
+    ConnectionSecurity m_security = ConnectionSecurity::Plain;
     std::atomic<State> m_state{State::Idle};
-    Kind m_kind = Kind::Other;
-    RetryPolicy m_retry;
+    Operation m_operation = Operation::Listing;
 
-    std::optional<Transfer> m_transfer;
+    std::optional<TransferRecord> m_transfer;
     // Whether the login may rename, once a rename of this connection went through
     // or was refused.
     std::optional<bool> m_mayRename;
@@ -292,10 +201,11 @@ private:
     std::atomic<bool> m_dataPhase{false};
     std::atomic<std::int64_t> m_dataBase{0};
 
-    // A cancel wakes the pause between attempts.
-    std::atomic<bool> m_cancelRequested{false};
-    std::mutex m_pauseMutex;
-    std::condition_variable m_pauseWake;
+    // The running operation's cancel (ftp/FtpCancel.h), a new one for each: the FTP
+    // component's waits, the pause between attempts and a digest look at it. The
+    // mutex is for a cancel from another thread.
+    mutable QMutex m_cancelMutex;
+    std::shared_ptr<ftp::CancelToken> m_cancel;
 };
 
 template <typename F>

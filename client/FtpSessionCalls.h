@@ -1,6 +1,7 @@
 #pragma once
 // How the session's sources make a blocking call of the FTP component: not once
-// the user has cancelled, and as the cancel it is when the cancel broke it off.
+// the user has cancelled, as the cancel it is when the cancel broke it off, and
+// with the component's failure given its kind (SessionFailure.h) on its way out.
 #include "FtpSession.h"
 
 template <typename F>
@@ -9,25 +10,16 @@ auto FtpSession::ftp(F&& f) -> decltype(f())
     throwIfCancelled();
     try {
         return f();
-    } catch (const EOperationCancelled&) {
+    } catch (const EIdFTPError& e) {
+        // After a cancel every failure of the call is the cancel itself.
+        throwIfCancelled();
+        throw ESessionFailure(kindOf(e.failure()), e.Message());
+    } catch (const ESessionFailure& e) {
+        if (e.kind() != FailureKind::Cancelled)
+            throwIfCancelled();
         throw;
     } catch (...) {
-        // After a cancel every failure of the call is the cancel itself.
         throwIfCancelled();
         throw;
     }
-}
-
-// A Put or Get of the running transfer, which started at base in the file: its
-// byte counts are progress of the file.
-template <typename F>
-void FtpSession::dataPhase(std::int64_t base, F&& call)
-{
-    struct Phase {
-        FtpSession& s;
-        ~Phase() { s.m_dataPhase.store(false); }
-    } phase{*this};
-    m_dataBase.store(base);
-    m_dataPhase.store(true);
-    ftp(std::forward<F>(call));
 }

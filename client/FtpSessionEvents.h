@@ -46,8 +46,8 @@ public:
     // The data is all there: the copy is being checked and put in its place.
     virtual void transferChecking(TWorkMode mode) = 0;
     // Every transfer that began ends once, however it went; so does one that failed
-    // before it could begin. For a failure, what went wrong in a few words, as the
-    // window shows it after "Falha no envio: " ("conexão perdida em 32 %").
+    // before it could begin. For a failure, the busy panel's text of it
+    // ("Falha no envio: conexão perdida em 32 %", FailureText.h).
     virtual void transferEnd(TWorkMode mode, TransferOutcome outcome, const QString& failure) = 0;
 
     // The server already has a file of that name: replace it?

@@ -18,15 +18,17 @@
 //
 // Both directions run the one loop of TransferMachine.cpp; UploadTransfer.cpp and
 // DownloadTransfer.cpp say what differs. Here: the transfer's record, what its
-// failure tells the user (TransferFailure.h), the pause between attempts, and the
+// failure tells the user (FailureText.h), the pause between attempts, and the
 // file operations the send flow (EnvioArquivo.h) and the window use.
-#include "FtpSession.h"
+#include "FtpSessionTransfers.h"
 
+#include "FailureText.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "NomeBaseCorrompida.h"
-#include "TransferFailure.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,7 +41,7 @@ void checkReadable(const QString& localPath)
 {
     QFile arquivo(localPath);
     if (!arquivo.open(QIODevice::ReadOnly))
-        throw ETransferFault(TransferFailureKind::LocalFileError,
+        throw ESessionFailure(FailureKind::LocalFileError,
                              QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
                                  .arg(QDir::toNativeSeparators(localPath), arquivo.errorString()));
 }
@@ -50,7 +52,7 @@ void checkReadable(const QString& localPath)
 
 void FtpSession::beginTransfer(TWorkMode mode, const QString& name)
 {
-    m_transfer = Transfer{};
+    m_transfer = TransferRecord{};
     m_transfer->mode = mode;
     m_transfer->name = name;
 }
@@ -70,69 +72,62 @@ void FtpSession::failTransfer(std::exception_ptr error)
         FtpSession& s;
         ~Reset() { s.m_transfer.reset(); }
     } reset{*this};
-    try {
-        std::rethrow_exception(error);
-    } catch (const ETransferFailed&) {
+    Failure failure = failureOf(error);
+    if (failure.transfer) {
         // Said already, by a step inside this one.
         endTransfer(TransferOutcome::Failed);
-        throw;
-    } catch (const ERemoteFileNotFound&) {
-        throw;
-    } catch (const std::exception& e) {
-        const TransferFailureKind kind = failureKindOf(e);
-        if (kind == TransferFailureKind::Cancelled) {
-            endTransfer(TransferOutcome::Cancelled);
-            throw;
-        }
-        if (kind == TransferFailureKind::Declined) {
-            // Declined before anything moved: nothing to show.
-            if (m_transfer && m_transfer->begun)
-                endTransfer(TransferOutcome::Cancelled);
-            throw;
-        }
-        if (m_state == State::Cancelling) {
-            endTransfer(TransferOutcome::Cancelled);
-            throw cancelled();
-        }
-        if (!m_transfer)
-            throw;
-        const QString message = messageOf(e);
-        // The technical reason stays in the log, where support reads it.
-        m_events.log(message);
-        const TransferFailureReport report = describeFailure(kind, message, *m_transfer);
-        endTransfer(TransferOutcome::Failed, report.panel);
-        throw ETransferFailed(report.message);
+        std::rethrow_exception(error);
     }
+    if (failure.kind == FailureKind::Cancelled) {
+        endTransfer(TransferOutcome::Cancelled);
+        std::rethrow_exception(error);
+    }
+    if (failure.kind == FailureKind::Declined) {
+        // Declined before anything moved: nothing to show.
+        if (m_transfer && m_transfer->begun)
+            endTransfer(TransferOutcome::Cancelled);
+        std::rethrow_exception(error);
+    }
+    if (m_state == State::Cancelling) {
+        endTransfer(TransferOutcome::Cancelled);
+        throw cancelled();
+    }
+    if (!m_transfer || !failsTheTransfer(failure.kind))
+        throw ESessionFailure(std::move(failure));
+    // The technical reason stays in the log, where support reads it.
+    m_events.log(failure.message);
+    failure.transfer = *m_transfer;
+    endTransfer(TransferOutcome::Failed, describeFailure(failure).panel);
+    throw ESessionFailure(std::move(failure));
 }
 
 // ---------------------------------------------------------------- between attempts
 
-void FtpSession::reconnectForRetry()
+void FtpSession::Transfers::reconnectForRetry()
 {
-    if (!Connected())
-        ConectarFTP();
-    CriarPastaCliente();
+    if (!s.Connected())
+        s.ConectarFTP();
+    s.CriarPastaCliente();
 }
 
-void FtpSession::pauseBeforeRetry(int attempt)
+void FtpSession::Transfers::pauseBeforeRetry(int attempt)
 {
-    using namespace std::chrono;
-    const milliseconds pause = m_retry.pauses.at(static_cast<std::size_t>(attempt - 1));
-    const auto end = steady_clock::now() + pause;
-    const int attempts = static_cast<int>(m_retry.pauses.size());
+    const std::chrono::milliseconds pause = s.m_settings.retry.pauses.at(static_cast<std::size_t>(attempt - 1));
+    const QDeadlineTimer end(pause);
+    const int attempts = static_cast<int>(s.m_settings.retry.pauses.size());
+    const std::shared_ptr<const ftp::CancelToken> cancel = s.cancelToken();
     for (;;) {
-        throwIfCancelled();
-        const auto left = duration_cast<milliseconds>(end - steady_clock::now());
-        if (left.count() <= 0)
+        s.throwIfCancelled();
+        const qint64 left = end.remainingTime();
+        if (left <= 0)
             break;
         // Whole seconds, rounded up: the panel counts down to "1 s", never "0 s".
-        const auto seconds = static_cast<int>((left.count() + 999) / 1000);
-        m_events.transferRetry(m_transfer->mode, attempt, attempts, seconds);
-        const milliseconds wait = left - milliseconds(static_cast<std::int64_t>(seconds - 1) * 1000);
-        std::unique_lock lock(m_pauseMutex);
-        m_pauseWake.wait_for(lock, wait, [this] { return m_cancelRequested.load(); });
+        const auto seconds = static_cast<int>((left + 999) / 1000);
+        s.m_events.transferRetry(s.m_transfer->mode, attempt, attempts, seconds);
+        // Until the next whole second, or the cancel.
+        cancel->sleepUntil(QDeadlineTimer(left - static_cast<qint64>(seconds - 1) * 1000));
     }
-    throwIfCancelled();
+    s.throwIfCancelled();
 }
 
 // ---------------------------------------------------------------- what the front ends ask for
@@ -146,16 +141,16 @@ FtpSession::SentFile FtpSession::EnviarArquivo(const QString& localPath)
         // is there: the question is never skipped for want of a size.
         const RemoteFileInfo existente = ftp([&] { return m_ftp->FileInfo(nome); });
         if (existente.folder || (existente.size < 0 && ftp([&] { return m_ftp->IsFolder(nome); })))
-            throw ETransferFault(TransferFailureKind::NameIsFolder,
+            throw ESessionFailure(FailureKind::NameIsFolder,
                                  QStringLiteral("Já existe uma pasta chamada %1 na pasta do cliente no servidor: renomeie o arquivo e envie-o de novo")
                                      .arg(nome));
         if (existente.exists && !m_events.replaceRemoteFile(nome))
             return {nome, std::nullopt};
         m_transfer->replacing = existente.exists;
-        Upload upload{localPath, RemoteName(nome), true, std::nullopt, {}};
+        Transfers::Upload upload{localPath, RemoteName(nome), true, std::nullopt, {}};
         if (existente.exists)
-            upload.replacing = remoteCopy(upload.finalName, existente.size);
-        return sendFile(std::move(upload));
+            upload.replacing = Transfers(*this).remoteCopy(upload.finalName, existente.size);
+        return Transfers(*this).sendFile(std::move(upload));
     });
 }
 
@@ -164,9 +159,9 @@ FtpSession::SentFile FtpSession::EnviarArquivoBaseCorrompida(const QString& loca
     const QDateTime agora = QDateTime::currentDateTime();
     return asTransfer(wmWrite, QFileInfo(localPath).fileName(), [&] {
         checkReadable(localPath);
-        Upload upload{localPath, {}, false, std::nullopt, {}};
+        Transfers::Upload upload{localPath, {}, false, std::nullopt, {}};
         upload.uniqueName = [localPath, agora](int vez) { return RemoteName(NomeUnicoBaseCorrompida(localPath, agora, vez)); };
-        return sendFile(std::move(upload));
+        return Transfers(*this).sendFile(std::move(upload));
     });
 }
 
@@ -174,6 +169,6 @@ std::optional<TransferCheck> FtpSession::BaixarArquivo(const RemoteName& remoteN
 {
     return asTransfer(wmRead, remoteName.displayText(), [&] {
         CriarPastaCliente();
-        return receiveFile(remoteName, localPath);
+        return Transfers(*this).receiveFile(remoteName, localPath);
     });
 }

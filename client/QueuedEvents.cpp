@@ -9,11 +9,9 @@ QueuedEvents::QueuedEvents(FtpSessionEvents& target, QObject* context) : m_targe
 
 void QueuedEvents::close()
 {
-    {
-        std::lock_guard lock(m_questions->mutex);
-        m_questions->closed = true;
-    }
-    m_questions->answered.notify_all();
+    const QMutexLocker lock(&m_questions->mutex);
+    m_questions->closed = true;
+    m_questions->answered.wakeAll();
 }
 
 void QueuedEvents::post(std::function<void()> fn)
@@ -47,7 +45,7 @@ bool QueuedEvents::ask(std::function<bool(FtpSessionEvents&)> question)
     auto answer = std::make_shared<Answer>();
     auto questions = m_questions;
     {
-        std::lock_guard lock(questions->mutex);
+        const QMutexLocker lock(&questions->mutex);
         if (questions->closed)
             return false;
     }
@@ -56,19 +54,18 @@ bool QueuedEvents::ask(std::function<bool(FtpSessionEvents&)> question)
         context,
         [&target, question = std::move(question), answer, questions] {
             {
-                std::lock_guard lock(questions->mutex);
+                const QMutexLocker lock(&questions->mutex);
                 if (questions->closed)
                     return;
             }
             const bool value = question(target);
-            {
-                std::lock_guard lock(questions->mutex);
-                answer->value = value;
-            }
-            questions->answered.notify_all();
+            const QMutexLocker lock(&questions->mutex);
+            answer->value = value;
+            questions->answered.wakeAll();
         },
         Qt::QueuedConnection);
-    std::unique_lock lock(questions->mutex);
-    questions->answered.wait(lock, [&] { return answer->value.has_value() || questions->closed; });
+    QMutexLocker lock(&questions->mutex);
+    while (!answer->value.has_value() && !questions->closed)
+        questions->answered.wait(&questions->mutex);
     return answer->value.value_or(false);
 }

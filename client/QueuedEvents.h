@@ -6,16 +6,18 @@
 //
 // When the front end goes away (close), a question still waiting is answered "no"
 // and later ones are not asked: the thread that runs the session is never left
-// waiting for a thread that no longer answers.
+// waiting for a thread that no longer answers. It waits with Qt's mutex and
+// condition: under Wine the C++ library's waits on a thread Qt started held the
+// process up at its end.
 #include "FtpSessionEvents.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QPointer>
+#include <QWaitCondition>
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class QueuedEvents : public FtpSessionEvents {
 public:
@@ -78,8 +80,8 @@ private:
     QPointer<QObject> m_context;
     // Shared with the queued questions, which may outlive this object's wait.
     struct Questions {
-        std::mutex mutex;
-        std::condition_variable answered;
+        QMutex mutex;
+        QWaitCondition answered;
         bool closed = false;
     };
     std::shared_ptr<Questions> m_questions = std::make_shared<Questions>();

@@ -227,12 +227,127 @@ void TSQLConnection::Close()
     m_attachment.reset();
 }
 
+namespace {
+
+// Reading only, so a read-only transaction that sees committed rows; whether it
+// waits for locks follows the driver setting.
+QByteArray readOnlyTransaction(const TSQLParams& params)
+{
+    QByteArray tpb;
+    tpb.append(static_cast<char>(isc_tpb_version3));
+    tpb.append(static_cast<char>(isc_tpb_read));
+    const QString isolation = params.Value(QStringLiteral("IsolationLevel"));
+    if (sameName(isolation, QStringLiteral("RepeatableRead")) || sameName(isolation, QStringLiteral("SnapShot"))) {
+        tpb.append(static_cast<char>(isc_tpb_concurrency));
+    } else {
+        tpb.append(static_cast<char>(isc_tpb_read_committed));
+        tpb.append(static_cast<char>(isc_tpb_rec_version));
+    }
+    const QString waitOnLocks = params.Value(QStringLiteral("WaitOnLocks"));
+    tpb.append(static_cast<char>(waitOnLocks.isEmpty() || isTrue(waitOnLocks) ? isc_tpb_wait : isc_tpb_nowait));
+    return tpb;
+}
+
+// Where the fetch puts a row: a buffer and a null indicator per column.
+struct RowBuffers {
+    std::vector<std::vector<char>> data;
+    std::vector<ISC_SHORT> indicators;
+};
+
+// Points each output column at a buffer of its own; returns the columns' names.
+QStringList bindColumns(XSQLDA* da, RowBuffers& row, const QString& charset)
+{
+    const auto columns = static_cast<std::size_t>(da->sqld);
+    row.data.assign(columns, {});
+    row.indicators.assign(columns, 0);
+    QStringList names;
+    for (std::size_t i = 0; i < columns; ++i) {
+        XSQLVAR& var = da->sqlvar[i];
+        names << decodeText(charset, var.aliasname, var.aliasname_length);
+        const short nullable = var.sqltype & 1;
+        switch (var.sqltype & ~1) {
+        case SQL_TEXT:
+            row.data[i].resize(static_cast<std::size_t>(var.sqllen));
+            break;
+        case SQL_VARYING:
+            row.data[i].resize(static_cast<std::size_t>(var.sqllen) + 2);
+            break;
+        case SQL_SHORT:
+        case SQL_LONG:
+        case SQL_INT64:
+            row.data[i].resize(8);
+            break;
+        default:
+            // Dates, floats and the like are of no use here beyond their text:
+            // the server converts them when asked for a string.
+            var.sqltype = static_cast<ISC_SHORT>(SQL_VARYING | nullable);
+            var.sqlsubtype = 0;
+            var.sqllen = 4096;
+            row.data[i].resize(4096 + 2);
+            break;
+        }
+        var.sqldata = row.data[i].data();
+        var.sqlind = &row.indicators[i];
+    }
+    return names;
+}
+
+// The values of the row just fetched into row.
+std::vector<TSQLValue> readRow(const XSQLDA* da, const RowBuffers& row, const QString& charset, bool trimChar)
+{
+    std::vector<TSQLValue> values(row.data.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const XSQLVAR& var = da->sqlvar[i];
+        TSQLValue& value = values[i];
+        const char* data = row.data[i].data();
+        value.isNull = (var.sqltype & 1) && row.indicators[i] < 0;
+        switch (var.sqltype & ~1) {
+        case SQL_TEXT:
+            value.kind = TSQLValue::Kind::Text;
+            if (!value.isNull) {
+                value.text = decodeText(charset, data, var.sqllen);
+                if (trimChar) {
+                    qsizetype n = value.text.size();
+                    while (n > 0 && value.text.at(n - 1) == QLatin1Char(' '))
+                        --n;
+                    value.text.truncate(n);
+                }
+            }
+            break;
+        case SQL_VARYING: {
+            value.kind = TSQLValue::Kind::Text;
+            if (!value.isNull) {
+                ISC_USHORT length = 0;
+                std::memcpy(&length, data, sizeof length);
+                value.text = decodeText(charset, data + 2, length);
+            }
+            break;
+        }
+        case SQL_SHORT:
+            lerInteiro(value, var, ISC_SHORT{});
+            break;
+        case SQL_LONG:
+            lerInteiro(value, var, ISC_LONG{});
+            break;
+        case SQL_INT64:
+            lerInteiro(value, var, ISC_INT64{});
+            break;
+        }
+        if (value.isNull) {
+            value.text.clear();
+            value.integer = 0;
+        }
+    }
+    return values;
+}
+
+}
+
 TSQLFirstRow TSQLConnection::QueryFirstRow(const QString& sql)
 {
     Open();
     const fbclient::Api& api = *m_attachment->api;
     const QString charset = m_params.Value(QStringLiteral("ServerCharset"));
-    const bool trimChar = isTrue(m_params.Value(QStringLiteral("TrimChar")));
     const int dialect = dialectOf(m_params);
 
     ISC_STATUS_ARRAY status{};
@@ -260,21 +375,7 @@ TSQLFirstRow TSQLConnection::QueryFirstRow(const QString& sql)
             throw Exception(fbclient::statusMessage(api, status));
     };
 
-    // Reading only, so a read-only transaction that sees committed rows; whether
-    // it waits for locks follows the driver setting.
-    QByteArray tpb;
-    tpb.append(static_cast<char>(isc_tpb_version3));
-    tpb.append(static_cast<char>(isc_tpb_read));
-    const QString isolation = m_params.Value(QStringLiteral("IsolationLevel"));
-    if (sameName(isolation, QStringLiteral("RepeatableRead")) || sameName(isolation, QStringLiteral("SnapShot"))) {
-        tpb.append(static_cast<char>(isc_tpb_concurrency));
-    } else {
-        tpb.append(static_cast<char>(isc_tpb_read_committed));
-        tpb.append(static_cast<char>(isc_tpb_rec_version));
-    }
-    const QString waitOnLocks = m_params.Value(QStringLiteral("WaitOnLocks"));
-    tpb.append(static_cast<char>(waitOnLocks.isEmpty() || isTrue(waitOnLocks) ? isc_tpb_wait : isc_tpb_nowait));
-
+    const QByteArray tpb = readOnlyTransaction(m_params);
     check(api.start_transaction(status, &tr, 1, &m_attachment->db, static_cast<int>(tpb.size()), tpb.constData()));
     check(api.dsql_allocate_statement(status, &m_attachment->db, &stmt));
 
@@ -293,87 +394,14 @@ TSQLFirstRow TSQLConnection::QueryFirstRow(const QString& sql)
     XSQLDA* da = columns > 1 ? described.get() : out.get();
 
     TSQLFirstRow result;
-    std::vector<std::vector<char>> buffers(static_cast<std::size_t>(columns));
-    std::vector<ISC_SHORT> indicators(static_cast<std::size_t>(columns), 0);
-    for (short i = 0; i < columns; ++i) {
-        XSQLVAR& var = da->sqlvar[i];
-        result.columns << decodeText(charset, var.aliasname, var.aliasname_length);
-        const short nullable = var.sqltype & 1;
-        switch (var.sqltype & ~1) {
-        case SQL_TEXT:
-            buffers[i].resize(static_cast<std::size_t>(var.sqllen));
-            break;
-        case SQL_VARYING:
-            buffers[i].resize(static_cast<std::size_t>(var.sqllen) + 2);
-            break;
-        case SQL_SHORT:
-        case SQL_LONG:
-        case SQL_INT64:
-            buffers[i].resize(8);
-            break;
-        default:
-            // Dates, floats and the like are of no use here beyond their text:
-            // the server converts them when asked for a string.
-            var.sqltype = static_cast<ISC_SHORT>(SQL_VARYING | nullable);
-            var.sqlsubtype = 0;
-            var.sqllen = 4096;
-            buffers[i].resize(4096 + 2);
-            break;
-        }
-        var.sqldata = buffers[i].data();
-        var.sqlind = &indicators[static_cast<std::size_t>(i)];
-    }
-
+    RowBuffers row;
+    result.columns = bindColumns(da, row, charset);
     check(api.dsql_execute(status, &tr, &stmt, SQLDA_VERSION1, nullptr));
     const ISC_STATUS fetched = api.dsql_fetch(status, &stmt, SQLDA_VERSION1, da);
     if (fetched != 0 && fetched != 100)
         check(fetched);
-    if (fetched == 0) {
-        std::vector<TSQLValue> row(static_cast<std::size_t>(columns));
-        for (short i = 0; i < columns; ++i) {
-            const XSQLVAR& var = da->sqlvar[i];
-            TSQLValue& value = row[static_cast<std::size_t>(i)];
-            const char* data = buffers[i].data();
-            value.isNull = (var.sqltype & 1) && indicators[static_cast<std::size_t>(i)] < 0;
-            switch (var.sqltype & ~1) {
-            case SQL_TEXT:
-                value.kind = TSQLValue::Kind::Text;
-                if (!value.isNull) {
-                    value.text = decodeText(charset, data, var.sqllen);
-                    if (trimChar) {
-                        qsizetype n = value.text.size();
-                        while (n > 0 && value.text.at(n - 1) == QLatin1Char(' '))
-                            --n;
-                        value.text.truncate(n);
-                    }
-                }
-                break;
-            case SQL_VARYING: {
-                value.kind = TSQLValue::Kind::Text;
-                if (!value.isNull) {
-                    ISC_USHORT length = 0;
-                    std::memcpy(&length, data, sizeof length);
-                    value.text = decodeText(charset, data + 2, length);
-                }
-                break;
-            }
-            case SQL_SHORT:
-                lerInteiro(value, var, ISC_SHORT{});
-                break;
-            case SQL_LONG:
-                lerInteiro(value, var, ISC_LONG{});
-                break;
-            case SQL_INT64:
-                lerInteiro(value, var, ISC_INT64{});
-                break;
-            }
-            if (value.isNull) {
-                value.text.clear();
-                value.integer = 0;
-            }
-        }
-        result.row = std::move(row);
-    }
+    if (fetched == 0)
+        result.row = readRow(da, row, charset, isTrue(m_params.Value(QStringLiteral("TrimChar"))));
 
     ISC_STATUS_ARRAY ignored{};
     api.dsql_free_statement(ignored, &stmt, DSQL_drop);

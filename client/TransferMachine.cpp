@@ -5,13 +5,11 @@
 #include "TransferMachine.h"
 
 #include "FileDigest.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
-namespace {
-
-enum class Step {
+enum class FtpSession::Transfers::Step {
     Reconnect,       // a new connection where the old one is gone, and the client folder again
     FindResumePoint, // where the data stopped
     MoveData,
@@ -21,9 +19,7 @@ enum class Step {
     Done,
 };
 
-}
-
-TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t from)
+TransferCheck FtpSession::Transfers::run(TransferDirection& direction, std::int64_t from)
 {
     const TWorkMode mode = direction.mode();
     // The first attempt goes on the connection that is open, from where the caller
@@ -41,18 +37,18 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 break;
             case Step::FindResumePoint:
                 if (direction.placedMeanwhile()) {
-                    endTransfer(TransferOutcome::Completed);
+                    s.endTransfer(TransferOutcome::Completed);
                     step = Step::Done;
                     break;
                 }
                 from = direction.resumePoint();
-                m_transfer->done = from;
-                m_events.transferResumed(mode, from);
+                s.m_transfer->done = from;
+                s.m_events.transferResumed(mode, from);
                 step = Step::MoveData;
                 break;
             case Step::MoveData:
                 direction.moveData(from);
-                m_events.transferChecking(mode);
+                s.m_events.transferChecking(mode);
                 step = Step::CheckSize;
                 break;
             case Step::CheckSize:
@@ -68,83 +64,92 @@ TransferCheck FtpSession::runTransfer(TransferDirection& direction, std::int64_t
                 break;
             case Step::Place:
                 direction.place();
-                endTransfer(TransferOutcome::Completed);
+                s.endTransfer(TransferOutcome::Completed);
                 step = Step::Done;
                 break;
             case Step::Done:
                 direction.afterPlace();
                 return check;
             }
-        } catch (const std::exception& e) {
+        } catch (const std::exception&) {
             // After a cancel every failure is the cancel, which failTransfer says.
-            if (m_state == State::Cancelling)
+            if (s.m_state == State::Cancelling)
                 throw;
-            const TransferFailureKind kind = failureKindOf(e);
-            if ((kind == TransferFailureKind::RestartRefused || kind == TransferFailureKind::ContentMismatch) && !startedOver) {
-                startedOver = true;
-                const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
-                if (kind == TransferFailureKind::RestartRefused) {
-                    m_events.log(messageOf(e));
-                    m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
-                } else {
-                    m_events.log(messageOf(e) + QStringLiteral(": ") + again);
-                }
-                if (!direction.startOver())
-                    throw;
-                from = 0;
-                m_transfer->done = 0;
-                m_events.transferResumed(mode, 0);
-                step = Step::MoveData;
-            } else if (kind == TransferFailureKind::RenameRefused) {
-                // The direction has turned to the final name: the data goes there.
-                m_events.log(messageOf(e));
-                from = 0;
-                m_transfer->done = 0;
-                m_events.transferResumed(mode, 0);
-                step = Step::MoveData;
-            } else if (kind == TransferFailureKind::ContentMismatch) {
-                direction.discardBadCopy();
-                throw;
-            } else if (isLineBreak(kind)) {
-                direction.lineBroke();
-                if (m_transfer->retries == static_cast<int>(m_retry.pauses.size()))
-                    throw;
-                ++m_transfer->retries;
-                m_events.log(QStringLiteral("Conexão perdida: %1").arg(messageOf(e)));
-                pauseBeforeRetry(m_transfer->retries);
-                step = Step::Reconnect;
-            } else {
-                throw;
-            }
+            step = afterFailure(direction, failureOf(std::current_exception()), startedOver, from);
         }
     }
 }
 
-bool FtpSession::checkDigest(TransferDirection& direction, bool& serverDigestFailed)
+FtpSession::Transfers::Step FtpSession::Transfers::afterFailure(TransferDirection& direction, const Failure& failure, bool& startedOver,
+                                                                std::int64_t& from)
+{
+    const FailureKind kind = failure.kind;
+    if ((kind == FailureKind::RestartRefused || kind == FailureKind::ContentMismatch) && !startedOver) {
+        startedOver = true;
+        const QString again = QStringLiteral("o %1 recomeça do início").arg(direction.noun());
+        if (kind == FailureKind::RestartRefused) {
+            s.m_events.log(failure.message);
+            s.m_events.log(QStringLiteral("O servidor não continua um %1 interrompido: ").arg(direction.noun()) + again);
+        } else {
+            s.m_events.log(failure.message + QStringLiteral(": ") + again);
+        }
+        if (!direction.startOver())
+            throw;
+        return fromTheStart(direction, from);
+    }
+    if (kind == FailureKind::RenameRefused) {
+        // The direction has turned to the final name: the data goes there.
+        s.m_events.log(failure.message);
+        return fromTheStart(direction, from);
+    }
+    if (kind == FailureKind::ContentMismatch) {
+        direction.discardBadCopy();
+        throw;
+    }
+    if (!isLineBreak(kind))
+        throw;
+    direction.lineBroke();
+    if (s.m_transfer->retries == static_cast<int>(s.m_settings.retry.pauses.size()))
+        throw;
+    ++s.m_transfer->retries;
+    s.m_events.log(QStringLiteral("Conexão perdida: %1").arg(failure.message));
+    pauseBeforeRetry(s.m_transfer->retries);
+    return Step::Reconnect;
+}
+
+FtpSession::Transfers::Step FtpSession::Transfers::fromTheStart(TransferDirection& direction, std::int64_t& from)
+{
+    from = 0;
+    s.m_transfer->done = 0;
+    s.m_events.transferResumed(direction.mode(), 0);
+    return Step::MoveData;
+}
+
+bool FtpSession::Transfers::checkDigest(TransferDirection& direction, bool& serverDigestFailed)
 {
     const TransferDirection::DigestPair pair = direction.digestPair();
     std::optional<RemoteHash> digest;
     if (!serverDigestFailed) {
         try {
-            digest = ftp([&] { return m_ftp->Hash(pair.remote, digestWait(pair.size)); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception& e) {
+            digest = s.ftp([&] { return s.m_ftp->Hash(pair.remote, digestWait(pair.size)); });
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
             serverDigestFailed = true;
-            m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
-            if (pair.placeNeedsServer && !Connected())
-                throw ETransferFault(TransferFailureKind::TransferBroken, e.Message());
+            s.m_events.log(QStringLiteral("O servidor não calculou o resumo do arquivo para conferência: %1").arg(e.Message()));
+            if (pair.placeNeedsServer && !s.Connected())
+                throw ESessionFailure(FailureKind::TransferBroken, e.Message());
         }
     }
     if (!digest)
         return false;
     QByteArray ours;
-    ours = fileDigest(pair.local, digest->algorithm, m_cancelRequested);
-    throwIfCancelled();
+    ours = fileDigest(pair.local, digest->algorithm, s.cancelToken()->flag());
+    s.throwIfCancelled();
     if (ours != digest->digest)
-        throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
+        throw ESessionFailure(FailureKind::ContentMismatch, QStringLiteral("O resumo %1 do %2 não confere com o do %3")
                                                                        .arg(digest->algorithm, pair.checked, pair.reference));
-    m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
-                     .arg(visibleText(m_transfer->name), digest->algorithm, pair.reference));
+    s.m_events.log(QStringLiteral("Arquivo %1 conferido: resumo %2 igual ao do %3")
+                     .arg(visibleText(s.m_transfer->name), digest->algorithm, pair.reference));
     return true;
 }

@@ -1,10 +1,10 @@
 #pragma once
 // What a direction of transfer (an upload, a download) tells the one transfer loop
-// (FtpSession::runTransfer, TransferMachine.cpp): only what differs between the two.
+// (FtpSession::Transfers::run, TransferMachine.cpp): only what differs between the two.
 // The loop owns the order of the steps, the progress the window sees, the checks of
 // the digest, the new attempts after a broken line and the one start from the first
 // byte; each call here is a step of it, and may throw to say the step failed.
-#include "FtpSession.h"
+#include "FtpSessionTransfers.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ inline std::chrono::milliseconds digestWait(std::int64_t size)
     return std::chrono::seconds(60) + std::chrono::milliseconds(size / (10 * 1000));
 }
 
-class FtpSession::TransferDirection {
+class FtpSession::Transfers::TransferDirection {
 public:
     virtual ~TransferDirection() = default;
 
@@ -68,12 +68,13 @@ public:
     virtual void discardBadCopy() {}
 
 protected:
-    TransferDirection(FtpSession& session, TWorkMode mode) : m_session(session), m_mode(mode) {}
-    FtpSession& session() const { return m_session; }
-    TransferRecord& record() const { return *m_session.m_transfer; }
-    FtpSessionEvents& events() const { return m_session.m_events; }
+    TransferDirection(Transfers& transfers, TWorkMode mode) : m_transfers(transfers), m_mode(mode) {}
+    Transfers& transfers() const { return m_transfers; }
+    FtpSession& session() const { return m_transfers.s; }
+    TransferRecord& record() const { return *session().m_transfer; }
+    FtpSessionEvents& events() const { return session().m_events; }
 
 private:
-    FtpSession& m_session;
+    Transfers& m_transfers;
     TWorkMode m_mode;
 };

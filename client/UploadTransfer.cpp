@@ -14,10 +14,10 @@
 
 #include "FileDigest.h"
 #include "Formatos.h"
+#include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "LocalFile.h"
 #include "PartialUploadName.h"
-#include "TransferFailure.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -30,12 +30,6 @@
 
 namespace {
 
-// What is read back of a temporary file before an upload goes on from it, and of
-// each sampled range after a resumed upload that the server cannot digest.
-constexpr std::int64_t kResumeCheckBytes = 64 * 1024;
-// Temporary files older than this are nobody's any more.
-constexpr int kStaleDays = 7;
-
 QString shown(const QString& text) { return visibleText(text); }
 
 // "1,2 GB" in the user's locale, as the busy panel writes amounts.
@@ -44,13 +38,14 @@ QString amount(std::int64_t bytes)
     return TextoBytes(bytes, QLocale());
 }
 
-// A few letters and digits that no other run picks at the same time.
-QByteArray randomTag(char lead)
+}
+
+QByteArray FtpSession::Transfers::randomTag(char lead)
 {
     return lead + QByteArray::number(QRandomGenerator::global()->generate(), 36).left(7);
 }
 
-QByteArray localBytes(const QString& path, std::int64_t offset, std::int64_t length)
+QByteArray FtpSession::Transfers::localBytes(const QString& path, std::int64_t offset, std::int64_t length)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
@@ -58,12 +53,10 @@ QByteArray localBytes(const QString& path, std::int64_t offset, std::int64_t len
     return file.read(length);
 }
 
-}
-
-class FtpSession::UploadDirection final : public FtpSession::TransferDirection {
+class FtpSession::Transfers::UploadDirection final : public TransferDirection {
 public:
-    UploadDirection(FtpSession& session, Upload& upload, const LocalFileState& before, const RemoteName& partial, bool direct)
-        : TransferDirection(session, wmWrite), m_upload(upload), m_before(before), m_partial(partial), m_direct(direct)
+    UploadDirection(Transfers& transfers, Upload& upload, const LocalFileState& before, const RemoteName& partial, bool direct)
+        : TransferDirection(transfers, wmWrite), m_upload(upload), m_before(before), m_partial(partial), m_direct(direct)
     {
     }
 
@@ -79,7 +72,7 @@ public:
         const RemoteFileInfo there = session().ftp([&] { return session().m_ftp->FileInfo(target()); });
         if (!there.exists || there.size <= 0)
             return 0;
-        if (there.size <= std::min(sent, m_before.size) && session().remoteEndMatches(target(), m_upload.localPath, there.size)) {
+        if (there.size <= std::min(sent, m_before.size) && transfers().remoteEndMatches(target(), m_upload.localPath, there.size)) {
             noteResume(there.size);
             return there.size;
         }
@@ -101,7 +94,7 @@ public:
             record().leftOver = m_partial.displayText();
         record().overwritten = m_direct && m_upload.replacing.has_value();
         if (from < m_before.size || m_before.size == 0)
-            session().dataPhase(from, [&] { session().m_ftp->Put(m_upload.localPath, target(), false, from); });
+            transfers().dataPhase(from, [&] { session().m_ftp->Put(m_upload.localPath, target(), false, from); });
         record().done = m_before.size;
         record().leftOverBytes = m_before.size;
     }
@@ -111,7 +104,7 @@ public:
         if (LocalFileState::of(m_upload.localPath) != m_before) {
             // What the server has is a mix of two versions: of no use to anyone.
             dropTemporary();
-            throw ETransferFault(TransferFailureKind::LocalFileChanged,
+            throw ESessionFailure(FailureKind::LocalFileChanged,
                                  QStringLiteral("O arquivo local %1 mudou durante o envio").arg(QDir::toNativeSeparators(m_upload.localPath)));
         }
         const std::int64_t total = m_before.size;
@@ -121,12 +114,12 @@ public:
         if (!stored.exists || (stored.size == 0 && total > 0)) {
             record().leftOver.clear();
             record().leftOverBytes = 0;
-            throw ETransferFault(TransferFailureKind::RefusedByServer,
+            throw ESessionFailure(FailureKind::RefusedByServer,
                                  QStringLiteral("o servidor confirmou o envio, mas não guardou o arquivo %1").arg(shown(target().displayText())));
         }
         if (stored.size >= 0 && stored.size != total) {
             record().leftOverBytes = std::min(stored.size, total);
-            throw ETransferFault(TransferFailureKind::TransferBroken,
+            throw ESessionFailure(FailureKind::TransferBroken,
                                  QStringLiteral("Envio incompleto: o servidor guardou %1 de %2 bytes").arg(stored.size).arg(total));
         }
         if (stored.size < 0) {
@@ -160,7 +153,7 @@ public:
             const std::int64_t length = std::min(kResumeCheckBytes, total - start);
             const QByteArray theirs = session().ftp([&] { return session().m_ftp->ReadRange(target(), start, length); });
             if (theirs != localBytes(m_upload.localPath, start, length))
-                throw ETransferFault(TransferFailureKind::ContentMismatch,
+                throw ESessionFailure(FailureKind::ContentMismatch,
                                      QStringLiteral("O arquivo no servidor não confere com o arquivo local nos bytes %1 a %2")
                                          .arg(start)
                                          .arg(start + length));
@@ -177,15 +170,13 @@ public:
             record().leftOver.clear();
             return;
         }
-        session().claimName(m_upload, record());
+        transfers().claimName(m_upload, record());
         m_renameSent = true;
         try {
             session().ftp([&] { session().m_ftp->Rename(m_partial, m_upload.finalName); });
             session().m_mayRename = true;
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const EIdFTPError& e) {
-            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+        } catch (const ESessionFailure& e) {
+            if (!isRefusal(e.kind()))
                 throw;
             events().log(e.Message());
             // Refused onto an existing name: perhaps only that.
@@ -208,7 +199,7 @@ public:
         record().leftOver.clear();
         record().resumable = false;
         m_resumedAt.clear();
-        throw ETransferFault(TransferFailureKind::RenameRefused,
+        throw ESessionFailure(FailureKind::RenameRefused,
                              QStringLiteral("O servidor não permite renomear arquivos: sem o envio seguro (com nome temporário), o arquivo "
                                             "vai de novo, direto com o nome final"));
     }
@@ -243,7 +234,7 @@ public:
             }
         }
         if (!m_upload.uniqueName)
-            session().removeStalePartials(m_upload.finalName, m_before.identity(), m_foreign);
+            transfers().removeStalePartials(m_upload.finalName, m_before.identity(), m_foreign);
     }
 
     // What the server holds is overwritten from the first byte.
@@ -281,9 +272,9 @@ public:
             return;
         try {
             session().ftp([&] { session().m_ftp->Delete(m_partial); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception&) {
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
         }
     }
 
@@ -303,8 +294,8 @@ private:
         const RemoteName aside = RemoteName::fromBytes(freshPartialUploadName(finalName.bytes(), m_before.identity(), randomTag('a')));
         try {
             session().ftp([&] { session().m_ftp->Rename(finalName, aside); });
-        } catch (const EIdFTPError& e) {
-            if (failureKindOf(e) != TransferFailureKind::RefusedByServer)
+        } catch (const ESessionFailure& e) {
+            if (!isRefusal(e.kind()))
                 throw;
             events().log(e.Message());
             renameRefused();
@@ -326,9 +317,9 @@ private:
         }
         try {
             session().ftp([&] { session().m_ftp->Delete(aside); });
-        } catch (const EOperationCancelled&) {
-            throw;
-        } catch (const Exception& e) {
+        } catch (const ESessionFailure& e) {
+            if (e.kind() == FailureKind::Cancelled)
+                throw;
             events().log(QStringLiteral("A cópia anterior de %1 não pôde ser excluída e ficou no servidor como %2: %3")
                              .arg(shown(finalName.displayText()), shown(aside.displayText()), e.Message()));
         }
@@ -345,93 +336,25 @@ private:
     RemoteName m_dropAfter; // a whole copy under a temporary name, once the file is in place
 };
 
-FtpSession::RemoteCopy FtpSession::remoteCopy(const RemoteName& name, std::int64_t size)
-{
-    return {size, ftp([&] { return m_ftp->ModifiedTime(name); })};
-}
-
-bool FtpSession::remoteEndMatches(const RemoteName& remote, const QString& localPath, std::int64_t size)
-{
-    const std::int64_t start = std::max<std::int64_t>(size - kResumeCheckBytes, 0);
-    try {
-        const QByteArray theirs = ftp([&] { return m_ftp->ReadRange(remote, start, size - start); });
-        return theirs.size() == size - start && theirs == localBytes(localPath, start, size - start);
-    } catch (const EIdFTPRestartRefused&) {
-        // No reading from a position: the server's digest of what it holds, where
-        // it computes one, against ours of as much of the file.
-    }
-    std::optional<RemoteHash> digest;
-    try {
-        digest = ftp([&] { return m_ftp->Hash(remote, digestWait(size)); });
-    } catch (const EIdFTPError& e) {
-        if (isLineBreak(failureKindOf(e)))
-            throw;
-    }
-    if (!digest)
-        return false;
-    return fileDigest(localPath, digest->algorithm, m_cancelRequested, size) == digest->digest;
-}
-
-int FtpSession::freeUniqueName(const Upload& upload, int start)
-{
-    for (int n = start;; ++n) {
-        const RemoteName name = upload.uniqueName(n);
-        if (!ftp([&] { return m_ftp->FileInfo(name); }).exists)
-            return n;
-        m_events.log(QStringLiteral("Já existe um arquivo %1 no servidor").arg(shown(name.displayText())));
-    }
-}
-
-void FtpSession::claimName(Upload& upload, TransferRecord& record)
-{
-    if (upload.uniqueName) {
-        if (!ftp([&] { return m_ftp->FileInfo(upload.finalName); }).exists)
-            return;
-        m_events.log(QStringLiteral("Outro arquivo chamado %1 apareceu no servidor durante o envio").arg(shown(upload.finalName.displayText())));
-        upload.finalName = upload.uniqueName(freeUniqueName(upload, ++upload.uniqueTry));
-        record.remoteName = upload.finalName.displayText();
-        m_events.uniqueNameChosen(upload.finalName.displayText());
-        m_events.log(upload.finalName.displayText());
-        return;
-    }
-    const RemoteFileInfo now = ftp([&] { return m_ftp->FileInfo(upload.finalName); });
-    if (!now.exists) {
-        // Gone meanwhile: nothing is replaced after all.
-        record.replacing = false;
-        return;
-    }
-    const RemoteCopy there = remoteCopy(upload.finalName, now.size);
-    if (upload.replacing && *upload.replacing == there)
-        return;
-    m_events.log(upload.replacing ? QStringLiteral("O arquivo %1 mudou no servidor durante o envio").arg(shown(upload.finalName.displayText()))
-                                  : QStringLiteral("Outro arquivo chamado %1 apareceu no servidor durante o envio")
-                                        .arg(shown(upload.finalName.displayText())));
-    if (!m_events.replaceRemoteFile(upload.finalName.displayText()))
-        throw ERemoteNameTaken(QStringLiteral("O arquivo %1 do servidor foi mantido").arg(shown(upload.finalName.displayText())),
-                               record.leftOver);
-    upload.replacing = there;
-    record.replacing = true;
-}
-
-FtpSession::SentFile FtpSession::sendFile(Upload upload)
+FtpSession::SentFile FtpSession::Transfers::sendFile(Upload upload)
 {
     const LocalFileState before = LocalFileState::of(upload.localPath);
     const std::int64_t total = before.size;
     if (upload.uniqueName) {
         upload.finalName = upload.uniqueName(upload.uniqueTry = freeUniqueName(upload, 1));
-        m_events.uniqueNameChosen(upload.finalName.displayText());
-        m_events.log(upload.finalName.displayText());
+        s.m_events.uniqueNameChosen(upload.finalName.displayText());
+        s.m_events.log(upload.finalName.displayText());
     }
-    m_transfer->remoteName = upload.finalName.displayText();
+    s.m_transfer->remoteName = upload.finalName.displayText();
 
     // A login known not to rename gets the file under its final name at once.
-    const bool direct = m_mayRename == false;
+    const bool direct = s.m_mayRename == false;
     RemoteName partial;
     RemoteName foreign;
     std::int64_t from = 0;
     if (direct) {
         // The last look at the name comes before the data goes under it.
-        claimName(upload, *m_transfer);
+        claimName(upload, *s.m_transfer);
     } else if (upload.uniqueName) {
         // The name holds the time: no earlier run sent under it, so there is nothing
         // to continue; nor may two runs of the same second share a temporary file.
@@ -440,71 +363,42 @@ FtpSession::SentFile FtpSession::sendFile(Upload upload)
         // Its name tells that it came from this very file (same size and time); its
         // last bytes must tell it too.
         partial = RemoteName::fromBytes(partialUploadName(upload.finalName.bytes(), before.identity()));
-        const RemoteFileInfo there = ftp([&] { return m_ftp->FileInfo(partial); });
+        const RemoteFileInfo there = s.ftp([&] { return s.m_ftp->FileInfo(partial); });
         if (upload.offerResume && there.exists && there.size > 0) {
             if (there.size > total || !remoteEndMatches(partial, upload.localPath, there.size)) {
-                m_events.log(QStringLiteral("O envio interrompido %1 não confere com o arquivo local: o envio começa do início, com outro "
+                s.m_events.log(QStringLiteral("O envio interrompido %1 não confere com o arquivo local: o envio começa do início, com outro "
                                             "nome temporário")
                                  .arg(shown(partial.displayText())));
                 foreign = partial;
                 partial = RemoteName::fromBytes(freshPartialUploadName(upload.finalName.bytes(), before.identity(), randomTag('n')));
-            } else if (m_events.resumeInterruptedUpload(m_transfer->name, there.size, total)) {
+            } else if (s.m_events.resumeInterruptedUpload(s.m_transfer->name, there.size, total)) {
                 from = there.size;
-                m_events.log(QStringLiteral("Continuando o envio interrompido de %1 a partir de %2 de %3")
-                                 .arg(shown(m_transfer->name), amount(from), amount(total)));
+                s.m_events.log(QStringLiteral("Continuando o envio interrompido de %1 a partir de %2 de %3")
+                                 .arg(shown(s.m_transfer->name), amount(from), amount(total)));
             }
         }
     }
-    m_transfer->resumable = upload.offerResume && !direct && !upload.uniqueName;
-    m_transfer->total = total;
-    m_transfer->begun = true;
-    m_transfer->done = from;
-    m_events.transferBegin(wmWrite, total);
+    s.m_transfer->resumable = upload.offerResume && !direct && !upload.uniqueName;
+    s.m_transfer->total = total;
+    s.m_transfer->begun = true;
+    s.m_transfer->done = from;
+    s.m_events.transferBegin(wmWrite, total);
     if (from > 0)
-        m_events.transferProgress(wmWrite, from);
+        s.m_events.transferProgress(wmWrite, from);
 
     UploadDirection direction(*this, upload, before, partial, direct);
     direction.resumedFrom(from);
     direction.setForeign(foreign);
     try {
-        const TransferCheck check = runTransfer(direction, from);
+        const TransferCheck check = run(direction, from);
         return {upload.finalName.displayText(), check};
     } catch (const ERemoteNameTaken&) {
         throw;
     } catch (...) {
         // A temporary file under a name no later run looks for is of no use once
         // this one has given up.
-        if (!m_transfer->resumable && !direct && Connected() && m_state != State::Cancelling)
+        if (!s.m_transfer->resumable && !direct && s.Connected() && s.m_state != State::Cancelling)
             direction.dropTemporary();
         throw;
-    }
-}
-
-void FtpSession::removeStalePartials(const RemoteName& finalName, const LocalFileIdentity& identity, const RemoteName& keep)
-{
-    // Interrupted uploads of this very file, which nothing needs now, and temporary
-    // files nobody has touched for days. Never a younger one of another version: it
-    // may be another machine's upload, running now. Best effort: the file has been
-    // sent whatever happens here.
-    try {
-        const FtpListing entries = ftp([this] {
-            m_ftp->List();
-            return FtpListing(m_ftp->DirectoryListing());
-        });
-        const QDateTime staleBefore = QDateTime::currentDateTime().addDays(-kStaleDays);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const TIdFTPListItem entry = entries[i];
-            if (entry.IsDirectory || !isPartialUploadName(entry.RawName) || RemoteName(entry) == keep)
-                continue;
-            const bool sameFile = partialUploadIdentity(entry.RawName, finalName.bytes()) == identity;
-            const bool stale = entry.ModifiedDate.isValid() && entry.ModifiedDate < staleBefore;
-            if (!sameFile && !stale)
-                continue;
-            ftp([&] { m_ftp->Delete(entry); });
-            m_events.log(sameFile ? QStringLiteral("Envio interrompido anterior deste arquivo removido: %1").arg(shown(entry.FileName))
-                                  : QStringLiteral("Envio interrompido de mais de %1 dias removido: %2").arg(kStaleDays).arg(shown(entry.FileName)));
-        }
-    } catch (const Exception& e) {
-        m_events.log(QStringLiteral("Envios interrompidos antigos não puderam ser procurados: %1").arg(e.Message()));
     }
 }

@@ -20,7 +20,7 @@ namespace ftp {
 // final reply has been read.
 class LocalError : public EIdFTPError {
 public:
-    explicit LocalError(QString message) : EIdFTPError(std::move(message)) {}
+    explicit LocalError(QString message) : EIdFTPError(FtpFailure::LocalFile, std::move(message)) {}
 };
 
 // Reports one transfer through the events attached at the moment of each report.

@@ -7,6 +7,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <optional>
 
 namespace ftp {
 
@@ -172,28 +173,45 @@ qsizetype blanksAt(QByteArrayView s, qsizetype pos)
     return n;
 }
 
+struct WindowsDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// A Windows listing's date at the line's start, "01-02-20" or "01-02-2020"; pos
+// ends after it.
+std::optional<WindowsDate> windowsDate(QByteArrayView line, qsizetype& pos)
+{
+    WindowsDate d;
+    const qsizetype monthDigits = digitsAt(line, pos);
+    if (monthDigits < 1 || monthDigits > 2 || pos + monthDigits >= line.size() || line[pos + monthDigits] != '-')
+        return std::nullopt;
+    d.month = number(line.sliced(pos, monthDigits));
+    pos += monthDigits + 1;
+    const qsizetype dayDigits = digitsAt(line, pos);
+    if (dayDigits < 1 || dayDigits > 2 || pos + dayDigits >= line.size() || line[pos + dayDigits] != '-')
+        return std::nullopt;
+    d.day = number(line.sliced(pos, dayDigits));
+    pos += dayDigits + 1;
+    const qsizetype yearDigits = digitsAt(line, pos);
+    if (yearDigits != 2 && yearDigits != 4)
+        return std::nullopt;
+    d.year = number(line.sliced(pos, yearDigits));
+    if (yearDigits == 2)
+        d.year += d.year < 70 ? 2000 : 1900;
+    pos += yearDigits;
+    return d;
+}
+
 // IIS and other Windows servers: "01-02-20  03:04PM       <DIR>          name"
 // or "01-02-2020  15:04    1234 name".
 bool parseWindows(QByteArrayView line, ListEntry& e)
 {
     qsizetype pos = 0;
-    const qsizetype monthDigits = digitsAt(line, pos);
-    if (monthDigits < 1 || monthDigits > 2 || pos + monthDigits >= line.size() || line[pos + monthDigits] != '-')
+    const std::optional<WindowsDate> date = windowsDate(line, pos);
+    if (!date)
         return false;
-    const int month = number(line.sliced(pos, monthDigits));
-    pos += monthDigits + 1;
-    const qsizetype dayDigits = digitsAt(line, pos);
-    if (dayDigits < 1 || dayDigits > 2 || pos + dayDigits >= line.size() || line[pos + dayDigits] != '-')
-        return false;
-    const int day = number(line.sliced(pos, dayDigits));
-    pos += dayDigits + 1;
-    const qsizetype yearDigits = digitsAt(line, pos);
-    if (yearDigits != 2 && yearDigits != 4)
-        return false;
-    int year = number(line.sliced(pos, yearDigits));
-    if (yearDigits == 2)
-        year += year < 70 ? 2000 : 1900;
-    pos += yearDigits;
     qsizetype blanks = blanksAt(line, pos);
     if (blanks == 0)
         return false;
@@ -250,7 +268,7 @@ bool parseWindows(QByteArrayView line, ListEntry& e)
             return false;
         hour = hour % 12 + (half == 'p' ? 12 : 0);
     }
-    if (!setTime(e, TimeKind::Local, year, month, day, hour, minute, 0))
+    if (!setTime(e, TimeKind::Local, date->year, date->month, date->day, hour, minute, 0))
         return false;
     e.isDirectory = directory;
     e.size = directory ? 0 : toSize(line.sliced(pos - sizeDigits, sizeDigits));

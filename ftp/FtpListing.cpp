@@ -86,10 +86,10 @@ bool FtpListing::Builder::add(QByteArrayView name, std::int64_t size, bool isDir
         return false;
     Data& d = *m_data;
     if (d.count >= kMaxEntries)
-        throw EIdFTPError(QStringLiteral("Listagem grande demais (mais de %1 entradas)").arg(entriesText(kMaxEntries)));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Listagem grande demais (mais de %1 entradas)").arg(entriesText(kMaxEntries)));
     const auto length = static_cast<std::size_t>(name.size());
     if (d.nameBytes + length > kMaxNameBytesInAll)
-        throw EIdFTPError(QStringLiteral("Listagem grande demais (nomes com mais de %1 MiB ao todo)").arg(kMaxNameBytesInAll >> 20));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Listagem grande demais (nomes com mais de %1 MiB ao todo)").arg(kMaxNameBytesInAll >> 20));
     if (d.chunks.empty() || d.usedInLastChunk + length > kChunkSize) {
         d.chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
         d.usedInLastChunk = 0;

@@ -32,12 +32,12 @@ void checkDownloadTarget(const QString& localPath, bool canOverwrite)
             type = std::filesystem::file_type::regular; // a dangling link is replaced like a file
     }
     if (type == std::filesystem::file_type::directory)
-        throw EIdFTPError(QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("O destino é uma pasta: %1").arg(QDir::toNativeSeparators(localPath)));
     if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
         if (type != std::filesystem::file_type::regular)
-            throw EIdFTPError(QStringLiteral("O destino não é um arquivo comum: %1").arg(QDir::toNativeSeparators(localPath)));
+            throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("O destino não é um arquivo comum: %1").arg(QDir::toNativeSeparators(localPath)));
         if (!canOverwrite)
-            throw EIdFTPError(QStringLiteral("O arquivo de destino já existe: %1").arg(QDir::toNativeSeparators(localPath)));
+            throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("O arquivo de destino já existe: %1").arg(QDir::toNativeSeparators(localPath)));
     }
 }
 
@@ -55,7 +55,7 @@ PartFile::PartFile(const QString& target) : m_target(target)
         if (m_file.error() != QFileDevice::OpenError || !QFileInfo::exists(m_file.fileName()))
             break;
     }
-    throw EIdFTPError(QStringLiteral("Não foi possível criar o arquivo temporário em %1: %2")
+    throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível criar o arquivo temporário em %1: %2")
                           .arg(QDir::toNativeSeparators(info.absolutePath()), m_file.errorString()));
 }
 
@@ -71,12 +71,12 @@ void PartFile::commitAs(const QString& target)
 {
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
-        throw EIdFTPError(QStringLiteral("Erro ao gravar o arquivo local %1: %2")
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Erro ao gravar o arquivo local %1: %2")
                               .arg(QDir::toNativeSeparators(target), m_file.errorString()));
     std::error_code ec;
     std::filesystem::rename(nativePath(m_file.fileName()), nativePath(target), ec);
     if (ec)
-        throw EIdFTPError(QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível gravar o arquivo %1: %2")
                               .arg(QDir::toNativeSeparators(target), QString::fromStdString(ec.message())));
     m_committed = true;
 }

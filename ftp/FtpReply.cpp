@@ -54,7 +54,7 @@ std::optional<FtpReply> FtpReplyReader::next()
         const qsizetype nl = m_buffer.indexOf('\n', std::max(m_scan, m_searched));
         if (nl < 0) {
             if (m_buffer.size() - m_scan + m_replyBytes > kMaxReplyBytes)
-                throw EIdFTPError(QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
             if (m_scan > 0) {
                 m_buffer.remove(0, m_scan);
                 m_scan = 0;
@@ -68,11 +68,11 @@ std::optional<FtpReply> FtpReplyReader::next()
             line.chop(1);
         m_replyBytes += line.size() + 1;
         if (m_replyBytes > kMaxReplyBytes)
-            throw EIdFTPError(QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
+            throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta do servidor longa demais (mais de %1 bytes)").arg(kMaxReplyBytes));
 
         if (m_codeText.isEmpty()) {
             if (!startsWithCode(line))
-                throw EIdFTPError(QStringLiteral("Resposta inválida do servidor: %1").arg(shortened(line)));
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida do servidor: %1").arg(shortened(line)));
             if (line.size() > 3 && line[3] == '-') {
                 m_codeText = line.left(3);
                 m_lines = {line};
@@ -84,7 +84,7 @@ std::optional<FtpReply> FtpReplyReader::next()
 
         m_lines.append(line);
         if (m_lines.size() > kMaxReplyLines)
-            throw EIdFTPError(QStringLiteral("Resposta do servidor com linhas demais (mais de %1)").arg(kMaxReplyLines));
+            throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta do servidor com linhas demais (mais de %1)").arg(kMaxReplyLines));
         if (line.startsWith(m_codeText) && (line.size() == 3 || line[3] == ' ')) {
             FtpReply reply{m_codeText.toInt(), {}};
             QStringList texts;

@@ -9,6 +9,29 @@
 
 namespace ftp {
 
+FtpFailure refusalOf(const FtpReply& reply)
+{
+    const int code = reply.code;
+    if (code >= 400 && reply.text.contains(QLatin1String("no such file or directory"), Qt::CaseInsensitive))
+        return FtpFailure::NotThere;
+    if (code == 421)
+        return FtpFailure::ConnectionLost;
+    if (code == 452 || code == 552)
+        return FtpFailure::InsufficientStorage;
+    if (code >= 400 && code < 500)
+        return FtpFailure::NotNow;
+    if (code == 550 || code == 553)
+        return FtpFailure::FileUnavailable;
+    if (code >= 500 && code < 600)
+        return FtpFailure::Refused;
+    return FtpFailure::UnexpectedReply;
+}
+
+bool refusesAsExisting(const FtpReply& reply)
+{
+    return reply.code >= 400 && reply.text.contains(QLatin1String("exist"), Qt::CaseInsensitive);
+}
+
 FtpCapabilities parseFeatReply(const QString& text)
 {
     FtpCapabilities caps;

@@ -1,8 +1,10 @@
 #pragma once
 // What the client reads out of the text of particular replies: FEAT (RFC 2389),
 // PASV (RFC 959), EPSV (RFC 2428), PWD (RFC 959), SIZE and MLST (RFC 3659), HASH
-// (draft-ietf-ftpext2-hash) and the older XSHA256/XSHA1/XMD5/XCRC. Pure functions
-// of the reply text (code and separators already removed by the reply reader).
+// (draft-ietf-ftpext2-hash) and the older XSHA256/XSHA1/XMD5/XCRC; and what a
+// refusal stands for. Pure functions of the reply text (code and separators
+// already removed by the reply reader).
+#include "FtpReply.h"
 #include "FtpTypes.h"
 
 #include <QByteArray>
@@ -37,6 +39,17 @@ struct FtpCapabilities {
 };
 
 FtpCapabilities parseFeatReply(const QString& text);
+
+// What a refusing reply stands for, by its code class (RFC 959 section 4.2): 421
+// the connection closing; 452 and 552 no room; another 4xx "not now"; 550 and 553
+// the one file named; another 5xx the command itself; any other code a reply the
+// command does not call for. A missing name is worded alike by servers whatever
+// code they give it (proftpd lists a missing folder with 450): that wording, and
+// only it, is read.
+FtpFailure refusalOf(const FtpReply& reply);
+// MKD refused because the folder is there already ("File exists", "already
+// exists"). Some servers (vsftpd) refuse an existing folder without saying so.
+bool refusesAsExisting(const FtpReply& reply);
 
 struct PasvReply {
     std::uint32_t address = 0; // host byte order; the client does not use it (see TIdFTP)

@@ -4,11 +4,7 @@
 #include "SocketPlatform.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 
 namespace ftp {
 
@@ -23,17 +19,11 @@ QString timeoutText(WaitFor what, Millis timeout)
         : QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por %1").arg(durationText(timeout));
 }
 
-struct ResolveState {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    std::uint32_t address = 0;
-    QString error;
-};
-
 }
 
 QString cancelledText() { return QStringLiteral("Operação cancelada"); }
+
+LinkError cancelledError() { return LinkError(cancelledText(), FtpFailure::Cancelled); }
 
 QString durationText(Millis timeout)
 {
@@ -50,38 +40,6 @@ QString Ipv4Endpoint::toString() const
         .arg((address >> 8) & 0xff)
         .arg(address & 0xff)
         .arg(port);
-}
-
-std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic<bool>& cancel)
-{
-    const std::string name = host.trimmed().toStdString();
-    if (const auto literal = ipv4Literal(name))
-        return *literal;
-
-    // The helper thread owns a share of the state, so it may outlive a caller that
-    // stopped waiting for it.
-    auto state = std::make_shared<ResolveState>();
-    std::thread([state, name] {
-        LookUp found = lookUpIPv4(name);
-        std::lock_guard lock(state->mutex);
-        state->address = found.address;
-        state->error = std::move(found.error);
-        state->finished = true;
-        state->done.notify_all();
-    }).detach();
-
-    const auto deadline = Clock::now() + timeout;
-    std::unique_lock lock(state->mutex);
-    while (!state->finished) {
-        if (cancel.load())
-            throw LinkError(cancelledText());
-        if (Clock::now() >= deadline)
-            throw LinkError(QStringLiteral("Tempo esgotado ao resolver o nome %1 (%2)").arg(host, durationText(timeout)));
-        state->done.wait_for(lock, kCancelCheck);
-    }
-    if (!state->error.isEmpty())
-        throw LinkError(QStringLiteral("Não foi possível resolver o nome %1: %2").arg(host, state->error));
-    return state->address;
 }
 
 Socket::Socket() = default;
@@ -161,7 +119,7 @@ std::optional<std::size_t> Socket::receiveBefore(char* buffer, std::size_t capac
         return m_tls->read(buffer, capacity, deadline, cancel);
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         const std::ptrdiff_t n = receiveSome(m_handle, buffer, capacity);
         if (n >= 0)
             return static_cast<std::size_t>(n);

@@ -27,10 +27,12 @@ using Millis = std::chrono::milliseconds;
 // After it the control connection is out of step with the server and gets closed.
 class LinkError : public EIdFTPError {
 public:
-    explicit LinkError(QString message) : EIdFTPError(std::move(message)) {}
+    explicit LinkError(QString message, FtpFailure failure = FtpFailure::ConnectionLost) : EIdFTPError(failure, std::move(message)) {}
 };
 
 QString cancelledText();
+// What a wait throws once the operation's cancel token is set.
+LinkError cancelledError();
 QString durationText(Millis timeout);
 
 // What a wait is for; it picks the time-out text.
@@ -41,10 +43,6 @@ struct Ipv4Endpoint {
     std::uint16_t port = 0;
     QString toString() const;
 };
-
-// Name to IPv4 address, bounded by the time-out (the system resolver has none we can
-// set, so it runs on a helper thread that we stop waiting for).
-std::uint32_t resolveIPv4(const QString& host, Millis timeout, const std::atomic<bool>& cancel);
 
 class Socket {
 public:

@@ -151,7 +151,7 @@ TlsContext::TlsContext()
 {
     m_ctx = SSL_CTX_new(TLS_client_method());
     if (!m_ctx)
-        throw EIdFTPError(QStringLiteral("Não foi possível preparar a conexão segura (TLS): %1").arg(openSslReason()));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível preparar a conexão segura (TLS): %1").arg(openSslReason()));
     SSL_CTX_set_min_proto_version(m_ctx, TLS1_2_VERSION);
     SSL_CTX_set_options(m_ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
     // A write returns once a record is out, and may be repeated from another copy
@@ -178,7 +178,7 @@ TlsLayer::TlsLayer(const TlsContext& context, Socket::Handle handle, const QStri
     BIO* bio = m_ssl ? BIO_new(transportMethod()) : nullptr;
     if (!bio) {
         SSL_free(m_ssl);
-        throw EIdFTPError(QStringLiteral("Não foi possível preparar a conexão segura (TLS): %1").arg(openSslReason()));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível preparar a conexão segura (TLS): %1").arg(openSslReason()));
     }
     BIO_set_data(bio, &m_transport);
     BIO_set_init(bio, 1);
@@ -248,7 +248,7 @@ TlsLayer::Stop TlsLayer::run(const std::function<int()>& call, Clock::time_point
 {
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         ERR_clear_error();
         m_transport.lastError = 0;
         const int r = call();
@@ -329,7 +329,7 @@ std::optional<std::size_t> TlsLayer::read(char* buffer, std::size_t capacity, Cl
     std::size_t total = 0;
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         ERR_clear_error();
         m_transport.lastError = 0;
         std::size_t n = 0;

@@ -13,13 +13,40 @@
 enum TWorkMode { wmRead = 0, wmWrite = 1 };
 enum TIdFTPTransferType { ftASCII = 0, ftBinary = 1 };
 
+// What went wrong, as the component knows it where it raises the failure: from the
+// code class of the server's refusal (RFC 959 section 4.2: 4xx for now, 5xx for
+// good), or from what failed on its own side. The words of a reply are read in one
+// place, the reply parsers (ftp::refusalOf), and only where the code does not tell.
+enum class FtpFailure {
+    ConnectionLost,        // the control connection broke, timed out, or the server closes it (421)
+    DataConnectionLost,    // the data connection broke off while the control connection lives on
+    TransferBroken,        // the data connection could not be opened, or the data came out short
+    NotNow,                // 4xx: refused for now; another try may pass
+    InsufficientStorage,   // 452, 552: no room on the server (a quota, a full disk)
+    NotThere,              // the file or folder named is not there ("No such file or directory")
+    FileUnavailable,       // 550, 553: refused for the one file or folder named (no access, a name not allowed)
+    AlreadyThere,          // MKD of a folder that is there already ("File exists")
+    Refused,               // any other 5xx: a lasting refusal of the command itself
+    RestartRefused,        // neither REST nor APPE: no going on from a position
+    UnexpectedReply,       // a reply the command does not call for, or one that cannot be read
+    UntrustedCertificate,  // the certificate could not be verified and was not accepted
+    InterceptionSuspected, // a key that is not the pinned one, or TLS withdrawn where it was spoken
+    LocalFile,             // our side: the local file, a name we do not send, a limit of ours
+    Cancelled,             // the operation's cancel token
+};
+
 class EIdFTPError : public Exception {
 public:
-    explicit EIdFTPError(QString message, int code = 0) : Exception(std::move(message)), m_code(code) {}
+    EIdFTPError(FtpFailure failure, QString message, int code = 0)
+        : Exception(std::move(message)), m_failure(failure), m_code(code)
+    {
+    }
+    FtpFailure failure() const noexcept { return m_failure; }
     // The server's reply code, or 0 for our own failures (time-out, closed connection, local file).
     int Code() const noexcept { return m_code; }
 
 private:
+    FtpFailure m_failure;
     int m_code;
 };
 
@@ -28,20 +55,23 @@ private:
 // Another try may well go through.
 class EIdFTPTransferBroken : public EIdFTPError {
 public:
-    using EIdFTPError::EIdFTPError;
+    explicit EIdFTPTransferBroken(QString message) : EIdFTPError(FtpFailure::TransferBroken, std::move(message)) {}
+
+protected:
+    EIdFTPTransferBroken(FtpFailure failure, QString message) : EIdFTPError(failure, std::move(message)) {}
 };
 
 // The data connection broke off while the control connection lives on.
 class EIdFTPDataConnectionLost : public EIdFTPTransferBroken {
 public:
-    using EIdFTPTransferBroken::EIdFTPTransferBroken;
+    explicit EIdFTPDataConnectionLost(QString message) : EIdFTPTransferBroken(FtpFailure::DataConnectionLost, std::move(message)) {}
 };
 
 // The server cannot continue a transfer from a position (it refused REST, and for
 // an upload APPE too): only a transfer from the first byte is left.
 class EIdFTPRestartRefused : public EIdFTPError {
 public:
-    using EIdFTPError::EIdFTPError;
+    EIdFTPRestartRefused(QString message, int code) : EIdFTPError(FtpFailure::RestartRefused, std::move(message), code) {}
 };
 
 // What the server says of one name (TIdFTP::FileInfo).
@@ -70,7 +100,7 @@ enum class TlsMode {
 class UntrustedCertificateError : public EIdFTPError {
 public:
     UntrustedCertificateError(QString message, QString host, QString fingerprint, QString problem)
-        : EIdFTPError(std::move(message)), m_host(std::move(host)), m_fingerprint(std::move(fingerprint)),
+        : EIdFTPError(FtpFailure::UntrustedCertificate, std::move(message)), m_host(std::move(host)), m_fingerprint(std::move(fingerprint)),
           m_problem(std::move(problem))
     {
     }
@@ -86,12 +116,15 @@ private:
     QString m_problem;
 };
 
-// The server's public key is not one of the keys pinned for it (TIdFTP::PinnedKeys),
+// The server's public key is not one of the keys pinned for it (FtpSettings::pinnedKeys),
 // or a server that must speak TLS offered none: someone between us and the server
 // may be intercepting the connection. Closed before the login; never asked about.
 class InterceptionSuspectedError : public EIdFTPError {
 public:
-    using EIdFTPError::EIdFTPError;
+    explicit InterceptionSuspectedError(QString message, int code = 0)
+        : EIdFTPError(FtpFailure::InterceptionSuspected, std::move(message), code)
+    {
+    }
 };
 
 struct TIdFTPListItem {

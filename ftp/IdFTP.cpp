@@ -1,7 +1,6 @@
-// The client object itself: the state every operation shares, the cancel that may
-// come from another thread, and which failures another try may get past (RFC 959
-// section 4.2: 4xx replies are transient). The operations live in the IdFTP*.cpp
-// files beside this one (see IdFTPImpl.h).
+// The client object itself: the state every operation shares and the cancel that
+// may come from another thread. The operations live in the IdFTP*.cpp files beside
+// this one (see IdFTPImpl.h).
 #include "IdFTPImpl.h"
 
 #include "VisibleText.h"
@@ -12,7 +11,7 @@ namespace ftp {
 
 QString serverText(const QString& text) { return visibleText(text, LineBreaks::Keep); }
 
-EIdFTPError serverError(const FtpReply& reply) { return EIdFTPError(serverText(reply.text), reply.code); }
+EIdFTPError serverError(const FtpReply& reply) { return EIdFTPError(refusalOf(reply), serverText(reply.text), reply.code); }
 
 QString shownName(const RemoteName& name) { return visibleText(name.displayText()); }
 
@@ -30,13 +29,13 @@ void TIdFTP::Impl::status(const QString& text)
 
 void TIdFTP::Impl::closeData() noexcept
 {
-    std::lock_guard lock(socketsMutex);
+    const QMutexLocker lock(&socketsMutex);
     data.close();
 }
 
 void TIdFTP::Impl::closeAll() noexcept
 {
-    std::lock_guard lock(socketsMutex);
+    const QMutexLocker lock(&socketsMutex);
     data.close();
     control.close();
     reader.clear();
@@ -44,48 +43,33 @@ void TIdFTP::Impl::closeAll() noexcept
 
 void TIdFTP::Impl::ensureConnected()
 {
-    if (aborted.load())
-        throw LinkError(cancelledText());
+    if (cancelled())
+        throw cancelledError();
     if (!control.isOpen())
-        throw EIdFTPError(QStringLiteral("Não conectado ao servidor FTP"));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não conectado ao servidor FTP"));
 }
 
-bool TIdFTP::IsTransientFailure(const std::exception& e)
+void TIdFTP::configure(const FtpSettings& settings)
 {
-    if (dynamic_cast<const LocalError*>(&e))
-        return false;
-    if (dynamic_cast<const LinkError*>(&e) || dynamic_cast<const EIdFTPTransferBroken*>(&e))
-        return true;
-    const auto* ftpError = dynamic_cast<const EIdFTPError*>(&e);
-    if (!ftpError)
-        return false;
-    // 452: no room on the server; waiting a minute does not make room.
-    const int code = ftpError->Code();
-    return code >= 400 && code < 500 && code != 452;
+    d->settings = settings;
 }
 
-namespace {
-bool serverSays(const std::exception& e, QLatin1String words)
+const FtpSettings& TIdFTP::settings() const
 {
-    const auto* ftpError = dynamic_cast<const EIdFTPError*>(&e);
-    return ftpError && ftpError->Code() != 0 && ftpError->Message().contains(words, Qt::CaseInsensitive);
-}
+    return d->settings;
 }
 
-bool TIdFTP::IsNotThere(const std::exception& e)
+void TIdFTP::SetCancel(std::shared_ptr<ftp::CancelToken> token)
 {
-    return serverSays(e, QLatin1String("no such file or directory"));
-}
-
-bool TIdFTP::IsAlreadyThere(const std::exception& e)
-{
-    return serverSays(e, QLatin1String("exist"));
+    const QMutexLocker lock(&d->socketsMutex);
+    d->ownCancel = !token;
+    d->cancel = token ? std::move(token) : std::make_shared<ftp::CancelToken>();
 }
 
 void TIdFTP::Abort()
 {
-    d->aborted.store(true);
-    std::lock_guard lock(d->socketsMutex);
+    const QMutexLocker lock(&d->socketsMutex);
+    d->cancel->cancel();
     d->data.shutdownBoth();
     d->control.shutdownBoth();
 }

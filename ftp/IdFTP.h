@@ -5,24 +5,27 @@
 // Every call blocks until it is
 // done and reports failure by throwing an EIdFTPError whose message is the server's
 // reply text for a refused command (without the code, lines joined with '\n'), or
-// our own text.
+// our own text, and whose failure() says what went wrong (FtpTypes.h), set where it
+// was raised: by the reply's code class for a refusal.
 //
 // The component itself is not tied to any thread: the window runs its calls on a
-// worker thread and receives the events there (see IFtpEvents). Abort() is the one
-// call that may come from another thread while an operation runs.
+// worker thread and receives the events there (see IFtpEvents). Abort() and
+// SetCancel's token are the ones that may come from another thread while an
+// operation runs.
 //
 // Names: the calls that name a remote file or folder take a RemoteName, which a
 // QString (the user's text, a local file's name: sent as UTF-8) or an entry of
 // DirectoryListing() (sent as the very bytes the server listed) converts to.
 //
 // Nothing waits without end: each command's final reply has one deadline of
-// ReadTimeout, however many preliminary (1xx) replies come before it, and a data
+// readTimeout, however many preliminary (1xx) replies come before it, and a data
 // connection that moves less than the minimum rate of FtpDataTransfer.h over
-// ReadTimeout counts as stalled; only a hash command waits longer (see Hash).
+// readTimeout counts as stalled; only a hash command waits longer (see Hash).
 #include "FtpListing.h"
 #include "FtpTypes.h"
 
 namespace ftp {
+class CancelToken;
 class PartFile;
 }
 
@@ -39,6 +42,47 @@ class PartFile;
 #include <memory>
 #include <optional>
 
+// What a connection is made with (TIdFTP::configure): where and as whom, the
+// encryption, how long a wait may last, and how fast the data may move.
+struct FtpSettings {
+    QString host = {};
+    int port = 21;
+    QString username = {};
+    QString password = {};
+    TIdFTPTransferType transferType = ftBinary;
+    // "EPSV ALL" after the login where the server offers EPSV (RFC 2428 section 4).
+    bool tryNatFastTrack = true;
+    // Plain FTP unless set otherwise. With TLS the control connection is secured
+    // before the login ("AUTH TLS") and the data connections after it ("PROT P").
+    // A certificate that cannot be verified fails Connect with
+    // UntrustedCertificateError before the login, unless its fingerprint is among
+    // acceptedCertificates and the mode is IfAvailable (Required takes verified
+    // certificates only).
+    TlsMode tls = TlsMode::Never;
+    // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
+    // of host that the user accepted although they could not be verified.
+    QStringList acceptedCertificates = {};
+    // The name host's certificate must carry and that is sent as SNI; empty: host.
+    QString tlsName = {};
+    // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
+    // show. When there are any, a certificate with one of these keys is accepted
+    // whatever its names, issuer or dates, one with another key fails Connect with
+    // InterceptionSuspectedError before the login, and with IfAvailable a server that
+    // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
+    // own server, which always speaks TLS.
+    QList<QByteArray> pinnedKeys = {};
+    // With IfAvailable: host completed TLS before, so a server there that now offers
+    // none (or refuses PROT P) is refused before the login instead of being given
+    // the password in clear: someone on the way may be removing the TLS offer.
+    bool tlsSeenBefore = false;
+    // Zero or less means the default: nothing waits forever.
+    std::chrono::milliseconds connectTimeout{15000}; // name resolution plus TCP connect, also of data connections
+    std::chrono::milliseconds readTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
+    // The most the data connections may move, in bytes per second; 0: no limit.
+    // Taken and kept; not applied yet.
+    std::int64_t speedLimit = 0;
+};
+
 class TIdFTP {
 public:
     TIdFTP();
@@ -46,39 +90,10 @@ public:
     TIdFTP(const TIdFTP&) = delete;
     TIdFTP& operator=(const TIdFTP&) = delete;
 
-    // Settings, read by Connect.
-    QString Host;
-    int Port = 21;
-    QString Username;
-    QString Password;
-    TIdFTPTransferType TransferType = ftBinary;
-    bool TryNATFastTrack = true;
-    // Plain FTP unless set otherwise. With TLS the control connection is secured
-    // before the login ("AUTH TLS") and the data connections after it ("PROT P").
-    // A certificate that cannot be verified fails Connect with
-    // UntrustedCertificateError before the login, unless its fingerprint is among
-    // AcceptedCertificates and the mode is IfAvailable (Required takes verified
-    // certificates only).
-    TlsMode Tls = TlsMode::Never;
-    // SHA-256 fingerprints (as UntrustedCertificateError gives them) of certificates
-    // of Host that the user accepted although they could not be verified.
-    QStringList AcceptedCertificates;
-    // The name Host's certificate must carry and that is sent as SNI; empty: Host.
-    QString TlsName;
-    // SHA-256 digests of the public keys (DER SubjectPublicKeyInfo) the server may
-    // show. When there are any, a certificate with one of these keys is accepted
-    // whatever its names, issuer or dates, one with another key fails Connect with
-    // InterceptionSuspectedError before the login, and with IfAvailable a server that
-    // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
-    // own server, which always speaks TLS.
-    QList<QByteArray> PinnedKeys;
-    // With IfAvailable: Host completed TLS before, so a server there that now offers
-    // none (or refuses PROT P) is refused before the login instead of being given
-    // the password in clear: someone on the way may be removing the TLS offer.
-    bool TlsSeenBefore = false;
-    // Zero or less means the default: nothing waits forever.
-    std::chrono::milliseconds ConnectTimeout{15000}; // name resolution plus TCP connect, also of data connections
-    std::chrono::milliseconds ReadTimeout{60000};    // reply wait, and the window of the data connections' minimum rate
+    // The settings of the next Connect and of the calls on its connection. Not
+    // while a call runs.
+    void configure(const FtpSettings& settings);
+    const FtpSettings& settings() const;
 
     // May be null. A change takes effect at once, also inside a running transfer.
     void SetEvents(IFtpEvents* events) { m_events.store(events); }
@@ -89,7 +104,7 @@ public:
     void Connect();
     // Whether the connection made by the last Connect is encrypted (control and data).
     bool IsSecure() const;
-    // Whether the server of that connection was known by one of PinnedKeys.
+    // Whether the server of that connection was known by one of its pinnedKeys.
     bool IsKeyPinned() const;
     // False once the server has closed the connection, after Abort and after a failure
     // that left the connection out of step.
@@ -148,20 +163,14 @@ public:
     // server can do neither. Returns the bytes sent.
     std::int64_t Put(const QString& localPath, const RemoteName& remoteName = {}, bool append = false, std::int64_t startPos = 0);
 
-    // Whether a failure of a call may pass on another try: the connection broke or
-    // timed out, the data connection could not be opened or broke off, the data came
-    // out short, or the server refused for now (4xx, RFC 959 section 4.2) for another
-    // reason than a full disk. Never a local file's failure or a lasting refusal.
-    static bool IsTransientFailure(const std::exception& e);
-    // The server refused because the file or folder is not there: a reply whose text
-    // says "no such file or directory", as most servers word it whatever the code.
-    static bool IsNotThere(const std::exception& e);
-    // MKD refused because the folder is there already ("File exists", "already
-    // exists"). Some servers (vsftpd) refuse an existing folder without saying so.
-    static bool IsAlreadyThere(const std::exception& e);
-
-    // Thread-safe: breaks off the operation that runs now (and fails the next ones
-    // until Connect) by shutting the sockets down. The connection counts as closed.
+    // The cancel of the operation that runs (FtpCancel.h), owned by whoever runs it:
+    // every wait looks at it, a cancelled one fails every call, and the component
+    // never clears it. Without one (nullptr) the component keeps its own, which
+    // Abort sets and each Connect makes anew. Not while a call runs.
+    void SetCancel(std::shared_ptr<ftp::CancelToken> token);
+    // Thread-safe: sets the cancel token, which breaks off the operation that runs
+    // now and fails the next ones, and shuts the sockets down, which wakes a wait at
+    // once. The connection counts as closed.
     void Abort();
 
 private:

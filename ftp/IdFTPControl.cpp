@@ -30,7 +30,12 @@ QString closedByServerText() { return QStringLiteral("A conexão foi fechada pel
 void TIdFTP::Connect()
 {
     d->closeAll();
-    d->aborted.store(false);
+    // The component's own cancel is for one connection; one that was given is the
+    // giver's, cancelled or not, and never cleared here.
+    if (d->ownCancel) {
+        const QMutexLocker lock(&d->socketsMutex);
+        d->cancel = std::make_shared<ftp::CancelToken>();
+    }
     d->caps = {};
     d->listing = {};
     d->tls.reset();
@@ -41,7 +46,7 @@ void TIdFTP::Connect()
             d->openControl();
             d->logIn();
 
-            FtpReply r = d->command(TransferType == ftBinary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
+            FtpReply r = d->command(d->settings.transferType == ftBinary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
             if (!r.isPositive())
                 throw serverError(r);
 
@@ -50,9 +55,9 @@ void TIdFTP::Connect()
                 d->caps = parseFeatReply(r.text);
             if (d->caps.utf8)
                 d->command(QStringLiteral("OPTS UTF8 ON")); // servers that always speak UTF-8 may refuse it
-            if (TryNATFastTrack && d->caps.epsv)
+            if (d->settings.tryNatFastTrack && d->caps.epsv)
                 d->caps.epsvAll = d->command(QStringLiteral("EPSV ALL")).isPositive();
-            d->status(QStringLiteral("Login efetuado em %1.").arg(Host));
+            d->status(QStringLiteral("Login efetuado em %1.").arg(d->settings.host));
         } catch (...) {
             d->closeAll();
             throw;
@@ -64,7 +69,7 @@ bool TIdFTP::Connected() const
 {
     if (!d->control.isOpen())
         return false;
-    if (d->aborted.load() || d->idleProblem()) {
+    if (d->cancelled() || d->idleProblem()) {
         d->closeAll();
         return false;
     }
@@ -73,13 +78,13 @@ bool TIdFTP::Connected() const
 
 void TIdFTP::Disconnect()
 {
-    const bool wasOpen = d->control.isOpen() && !d->aborted.load();
+    const bool wasOpen = d->control.isOpen() && !d->cancelled();
     if (wasOpen) {
         d->status(QStringLiteral("Desconectando..."));
         try {
             if (!d->idleProblem()) {
                 const QByteArray bytes = Impl::commandBytes(QStringLiteral("QUIT"));
-                d->control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), kQuitWait, WaitFor::Reply, d->aborted);
+                d->control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), kQuitWait, WaitFor::Reply, d->aborted());
                 d->readReply(std::min(kQuitWait, d->readTimeout()));
             }
         } catch (...) {
@@ -92,19 +97,19 @@ void TIdFTP::Disconnect()
 
 void TIdFTP::Impl::openControl()
 {
-    status(QStringLiteral("Conectando em %1:%2...").arg(q.Host).arg(q.Port));
+    status(QStringLiteral("Conectando em %1:%2...").arg(settings.host).arg(settings.port));
     const auto started = Clock::now();
-    const std::uint32_t address = resolveIPv4(q.Host, connectTimeout(), aborted);
+    const std::uint32_t address = lookups.resolve(settings.host, connectTimeout(), aborted());
     const auto left = std::max(Millis(1), connectTimeout() - std::chrono::ceil<Millis>(Clock::now() - started));
     try {
-        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(q.Port)}, left, aborted);
-        std::lock_guard lock(socketsMutex);
+        Socket s = Socket::connectTo({address, static_cast<std::uint16_t>(settings.port)}, left, aborted());
+        const QMutexLocker lock(&socketsMutex);
         control = std::move(s);
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
         // Name the host as the user knows it, not only its address.
-        throw LinkError(QStringLiteral("%1 (%2)").arg(e.Message(), q.Host));
+        throw LinkError(QStringLiteral("%1 (%2)").arg(e.Message(), settings.host));
     }
     server = control.peer();
 
@@ -140,7 +145,7 @@ std::optional<EIdFTPError> TIdFTP::Impl::idleProblem()
             }
             drained += n;
             if (drained > kMaxIdleBytes)
-                return EIdFTPError(QStringLiteral("O servidor enviou mais de %1 KiB sem que nada fosse pedido").arg(kMaxIdleBytes / 1024));
+                return EIdFTPError(FtpFailure::ConnectionLost, QStringLiteral("O servidor enviou mais de %1 KiB sem que nada fosse pedido").arg(kMaxIdleBytes / 1024));
         }
         // Replies that came in behind the last one we read.
         while (auto stale = reader.next()) {
@@ -148,11 +153,12 @@ std::optional<EIdFTPError> TIdFTP::Impl::idleProblem()
                 return serverError(*stale);
         }
     } catch (const EIdFTPError& e) {
-        return e;
+        // Bytes that are no reply: the connection is out of step, as good as broken.
+        return EIdFTPError(FtpFailure::ConnectionLost, e.Message());
     }
     reader.clear(); // a stray half line must not run into the next reply
     if (closed)
-        return EIdFTPError(closedByServerText());
+        return EIdFTPError(FtpFailure::ConnectionLost, closedByServerText());
     return std::nullopt;
 }
 
@@ -160,7 +166,7 @@ QByteArray TIdFTP::Impl::commandBytes(const QString& command)
 {
     for (const QChar c : command)
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
-            throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(visibleText(command)));
+            throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(visibleText(command)));
     return command.toUtf8() + "\r\n";
 }
 
@@ -170,7 +176,7 @@ QByteArray TIdFTP::Impl::commandBytes(const char* verb, const RemoteName& name)
     // in as a second one.
     const QByteArray& bytes = name.bytes();
     if (bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0'))
-        throw EIdFTPError(QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(shownName(name)));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Nome inválido (contém quebra de linha): %1").arg(shownName(name)));
     return QByteArray(verb) + ' ' + bytes + "\r\n";
 }
 
@@ -196,7 +202,7 @@ FtpReply TIdFTP::Impl::readReply(Clock::time_point deadline, Millis timeout)
             }
             return *reply;
         }
-        const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted);
+        const std::optional<std::size_t> n = control.receiveBefore(chunk, sizeof chunk, deadline, aborted());
         if (!n)
             throw LinkError(QStringLiteral("Tempo esgotado: o servidor não respondeu em %1").arg(durationText(timeout)));
         if (*n == 0)
@@ -227,7 +233,7 @@ FtpReply TIdFTP::Impl::send(const QByteArray& bytes, Clock::time_point deadline)
         closeAll();
         throw *problem;
     }
-    control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), readTimeout(), WaitFor::Reply, aborted);
+    control.sendAll(bytes.constData(), static_cast<std::size_t>(bytes.size()), readTimeout(), WaitFor::Reply, aborted());
     return readReply(deadline, readTimeout());
 }
 

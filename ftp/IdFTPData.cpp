@@ -26,7 +26,7 @@ void TIdFTP::Impl::openDataConnection()
         if (r.code == 229) {
             port = parseEpsvReply(r.text);
             if (!port)
-                throw EIdFTPError(QStringLiteral("Resposta inválida ao EPSV: %1").arg(serverText(r.text)), r.code);
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao EPSV: %1").arg(serverText(r.text)), r.code);
         } else {
             caps.epsvRefused = true;
         }
@@ -37,7 +37,7 @@ void TIdFTP::Impl::openDataConnection()
             throw serverError(r);
         const auto pasv = parsePasvReply(r.text);
         if (!pasv)
-            throw EIdFTPError(QStringLiteral("Resposta inválida ao PASV: %1").arg(serverText(r.text)), r.code);
+            throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao PASV: %1").arg(serverText(r.text)), r.code);
         // The address in the reply is not used: the data connection goes to the
         // host we already talk to. Otherwise a server, or anyone who rewrites its
         // reply, could have us connect to any host and hand it our file; servers
@@ -45,16 +45,17 @@ void TIdFTP::Impl::openDataConnection()
         port = pasv->port;
     }
     try {
-        Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted);
+        Socket s = Socket::connectTo({server.address, *port}, connectTimeout(), aborted());
         if (dataProtected)
             s.attachTls(std::make_unique<TlsLayer>(*tls, s.handle(), tlsName(), control.tls()));
-        std::lock_guard lock(socketsMutex);
+        const QMutexLocker lock(&socketsMutex);
         data = std::move(s);
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
-        // The control connection is still in step: the server only waits for us.
-        throw EIdFTPError(QStringLiteral("Não foi possível abrir a conexão de dados: %1").arg(e.Message()));
+        // The control connection is still in step: the server only waits for us, and
+        // may well take the next one.
+        throw EIdFTPTransferBroken(QStringLiteral("Não foi possível abrir a conexão de dados: %1").arg(e.Message()));
     }
 }
 
@@ -70,12 +71,17 @@ void TIdFTP::Impl::secureDataConnection()
     if (!layer)
         return;
     QString failure;
+    // Another certificate is someone else's; a handshake that failed is a data
+    // connection that did not come.
+    FtpFailure kind = FtpFailure::TransferBroken;
     try {
-        layer->handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
-        if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint())
+        layer->handshake(Clock::now() + readTimeout(), readTimeout(), aborted());
+        if (!layer->resumed() && layer->fingerprint() != control.tls()->fingerprint()) {
             failure = QStringLiteral("a conexão de dados apresentou um certificado diferente do da conexão de controle");
+            kind = FtpFailure::InterceptionSuspected;
+        }
     } catch (const LinkError& e) {
-        if (aborted.load())
+        if (cancelled())
             throw;
         failure = e.Message();
     }
@@ -92,8 +98,9 @@ void TIdFTP::Impl::secureDataConnection()
         throw LinkError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
     }
     if (reply.isPositive() || reply.isPreliminary())
-        throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
-    throw EIdFTPError(QStringLiteral("Falha na conexão segura de dados: %1 (%2)").arg(failure, serverText(reply.text)), reply.code);
+        throw EIdFTPError(kind, QStringLiteral("Falha na conexão segura de dados: %1").arg(failure));
+    throw EIdFTPError(refusalOf(reply), QStringLiteral("Falha na conexão segura de dados: %1 (%2)").arg(failure, serverText(reply.text)),
+                      reply.code);
 }
 
 // After a failure on our side in the middle of a transfer the server still sends
@@ -107,19 +114,16 @@ void TIdFTP::Impl::resyncAfterBrokenTransfer() noexcept
     }
 }
 
-std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
-                                    const std::function<void(Socket&, WorkReporter&)>& body, std::int64_t restartAt)
+void TIdFTP::Impl::startTransfer(const QByteArray& request, std::int64_t restartAt)
 {
-    if (buffer.empty())
-        buffer.resize(kBufferSize);
     try {
         openDataConnection();
     } catch (const LinkError&) {
         throw;
     } catch (const EIdFTPError& e) {
-        // Our own failure to reach the data port: the server may well take the
-        // next one.
-        if (e.Code() == 0)
+        // Our own failure to prepare the data connection's TLS: the next one may
+        // well go through.
+        if (e.failure() == FtpFailure::LocalFile)
             throw EIdFTPTransferBroken(e.Message());
         throw;
     }
@@ -150,6 +154,14 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
         throw serverError(first);
     }
     secureDataConnection();
+}
+
+std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
+                                    const std::function<void(Socket&, WorkReporter&)>& body, std::int64_t restartAt)
+{
+    if (buffer.empty())
+        buffer.resize(kBufferSize);
+    startTransfer(request, restartAt);
 
     WorkReporter work(q.m_events, mode);
     bool finalReplyRead = false;
@@ -158,7 +170,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
         try {
             body(data, work);
         } catch (const LinkError& e) {
-            if (aborted.load())
+            if (cancelled())
                 throw;
             // The data connection broke; the control connection may well live on.
             // A server that saw the break says so at once (426): then it stays
@@ -174,7 +186,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
             throw EIdFTPDataConnectionLost(e.Message());
         }
         // With an upload, closing our end is what tells the server the file is whole.
-        data.finishStream(readTimeout(), aborted);
+        data.finishStream(readTimeout(), aborted());
         closeData();
         const auto deadline = Clock::now() + readTimeout();
         const FtpReply final = finalReply(readReply(deadline, readTimeout()), deadline, readTimeout());
@@ -188,7 +200,7 @@ std::int64_t TIdFTP::Impl::transfer(const QByteArray& request, TWorkMode mode, s
     } catch (...) {
         work.endQuietly();
         closeData();
-        if (!finalReplyRead && !aborted.load())
+        if (!finalReplyRead && !cancelled())
             resyncAfterBrokenTransfer();
         throw;
     }

@@ -19,7 +19,7 @@ QString TIdFTP::RetrieveCurrentDir()
             throw serverError(r);
         const auto path = parsePwdReply(r.text);
         if (!path)
-            throw EIdFTPError(QStringLiteral("Resposta ao PWD sem caminho: %1").arg(serverText(r.text)), r.code);
+            throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta ao PWD sem caminho: %1").arg(serverText(r.text)), r.code);
         return *path;
     });
 }
@@ -31,7 +31,14 @@ void TIdFTP::ChangeDir(const RemoteName& dir)
 
 void TIdFTP::MakeDir(const RemoteName& dir)
 {
-    d->guarded([&] { d->commandOn("MKD", dir); });
+    d->guarded([&] {
+        const FtpReply r = d->command("MKD", dir);
+        if (r.isPositive())
+            return;
+        if (refusesAsExisting(r))
+            throw EIdFTPError(FtpFailure::AlreadyThere, serverText(r.text), r.code);
+        throw serverError(r);
+    });
 }
 
 void TIdFTP::Delete(const RemoteName& name)

@@ -25,7 +25,7 @@ std::optional<RemoteHash> TIdFTP::Hash(const RemoteName& name, std::chrono::mill
                 throw serverError(r);
             const auto h = parseHashReply(r.text);
             if (!h)
-                throw EIdFTPError(QStringLiteral("Resposta inválida ao HASH: %1").arg(serverText(r.text)), r.code);
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao HASH: %1").arg(serverText(r.text)), r.code);
             return RemoteHash{h->algorithm, h->digest};
         }
         struct XCommand {
@@ -44,7 +44,7 @@ std::optional<RemoteHash> TIdFTP::Hash(const RemoteName& name, std::chrono::mill
             const QString algorithm = QString::fromLatin1(x.algorithm);
             const auto digest = parseHashValue(r.text, hashDigits(algorithm));
             if (!digest)
-                throw EIdFTPError(QStringLiteral("Resposta inválida ao %1: %2").arg(QLatin1String(x.verb), serverText(r.text)), r.code);
+                throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("Resposta inválida ao %1: %2").arg(QLatin1String(x.verb), serverText(r.text)), r.code);
             return RemoteHash{algorithm, *digest};
         }
         return std::nullopt;

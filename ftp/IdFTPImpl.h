@@ -15,14 +15,17 @@
 // Private to the component: nothing outside ftp/ includes it.
 #include "IdFTP.h"
 
+#include "FtpCancel.h"
 #include "FtpDataTransfer.h"
 #include "FtpListing.h"
+#include "FtpNameLookup.h"
 #include "FtpReply.h"
 #include "FtpReplyParsers.h"
 #include "FtpSocket.h"
 #include "FtpTls.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QString>
 
 #include <atomic>
@@ -30,7 +33,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -52,18 +54,27 @@ struct TIdFTP::Impl {
     explicit Impl(TIdFTP& owner) : q(owner) {}
 
     TIdFTP& q;
+    FtpSettings settings;
     ftp::Socket control;
     ftp::Socket data;
     // Abort() shuts the sockets down from another thread; the operation's thread takes
-    // this lock whenever it opens or closes one, so Abort never touches a closed handle.
-    std::mutex socketsMutex;
-    std::atomic<bool> aborted{false};
+    // this lock whenever it opens or closes one, or changes the cancel token, so Abort
+    // never touches a closed handle.
+    QMutex socketsMutex;
+    // The operation's cancel (FtpCancel.h): the one given (SetCancel), never cleared
+    // here; or, where none was given, the component's own, made anew by Connect.
+    std::shared_ptr<ftp::CancelToken> cancel = std::make_shared<ftp::CancelToken>();
+    bool ownCancel = true;
+    bool cancelled() const { return cancel->cancelled(); }
+    // What every wait looks at.
+    const std::atomic<bool>& aborted() const { return cancel->flag(); }
+    ftp::NameLookups lookups;
     ftp::FtpReplyReader reader;
     ftp::FtpCapabilities caps;
     // Set when the control connection negotiated TLS; its data connections use it too.
     std::unique_ptr<ftp::TlsContext> tls;
     bool dataProtected = false; // the server took "PROT P"
-    bool keyPinned = false;     // the certificate's key was one of PinnedKeys
+    bool keyPinned = false;     // the certificate's key was one of settings.pinnedKeys
     ftp::Ipv4Endpoint server;
     FtpListing listing;
     std::vector<char> buffer;
@@ -89,13 +100,13 @@ struct TIdFTP::Impl {
             return operation();
         } catch (const ftp::LinkError&) {
             closeAll();
-            if (aborted.load())
-                throw EIdFTPError(ftp::cancelledText());
+            if (cancelled())
+                throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             throw;
         } catch (...) {
-            if (aborted.load()) {
+            if (cancelled()) {
                 closeAll();
-                throw EIdFTPError(ftp::cancelledText());
+                throw EIdFTPError(FtpFailure::Cancelled, ftp::cancelledText());
             }
             throw;
         }
@@ -103,12 +114,12 @@ struct TIdFTP::Impl {
 
     // Zero or less would mean "no time-out of our own"; nothing may wait forever, so
     // it means the default instead.
-    ftp::Millis readTimeout() const { return q.ReadTimeout.count() > 0 ? q.ReadTimeout : ftp::Millis(60000); }
-    ftp::Millis connectTimeout() const { return q.ConnectTimeout.count() > 0 ? q.ConnectTimeout : ftp::Millis(15000); }
+    ftp::Millis readTimeout() const { return settings.readTimeout.count() > 0 ? settings.readTimeout : ftp::Millis(60000); }
+    ftp::Millis connectTimeout() const { return settings.connectTimeout.count() > 0 ? settings.connectTimeout : ftp::Millis(15000); }
 
     // ---- IdFTPControl.cpp
 
-    // The TCP connection to Host and the server's greeting.
+    // The TCP connection to the host and the server's greeting.
     void openControl();
     // Between commands the server has nothing to say, unless it is closing the
     // connection (421, RFC 959 section 5.4) or has closed it. Returns why the
@@ -151,7 +162,10 @@ struct TIdFTP::Impl {
     std::int64_t transfer(const QByteArray& request, TWorkMode mode, std::int64_t expected,
                           const std::function<void(ftp::Socket&, ftp::WorkReporter&)>& body,
                           std::int64_t restartAt = 0);
-    ftp::TransferLimits limits() const { return {readTimeout(), &aborted}; }
+    // The data connection, REST where the transfer starts further on, the transfer
+    // command and its preliminary reply, and the data connection's TLS.
+    void startTransfer(const QByteArray& request, std::int64_t restartAt);
+    ftp::TransferLimits limits() const { return {readTimeout(), &aborted()}; }
     void openDataConnection();
     void secureDataConnection();
     void resyncAfterBrokenTransfer() noexcept;

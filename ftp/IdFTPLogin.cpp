@@ -12,12 +12,12 @@ void TIdFTP::Impl::logIn()
 {
     negotiateTls();
 
-    status(QStringLiteral("Conectado; efetuando login como %1...").arg(q.Username));
-    FtpReply r = command(QStringLiteral("USER ") + q.Username);
+    status(QStringLiteral("Conectado; efetuando login como %1...").arg(settings.username));
+    FtpReply r = command(QStringLiteral("USER ") + settings.username);
     if (r.code == 331)
-        r = command(QStringLiteral("PASS ") + q.Password);
+        r = command(QStringLiteral("PASS ") + settings.password);
     if (r.code == 332)
-        throw EIdFTPError(QStringLiteral("O servidor exige uma conta (ACCT), o que este programa não usa"), r.code);
+        throw EIdFTPError(FtpFailure::UnexpectedReply, QStringLiteral("O servidor exige uma conta (ACCT), o que este programa não usa"), r.code);
     if (r.code != 230 && r.code != 202)
         throw serverError(r);
 
@@ -26,25 +26,25 @@ void TIdFTP::Impl::logIn()
 
 bool TIdFTP::Impl::plainRefused() const
 {
-    return q.Tls == TlsMode::IfAvailable && (q.TlsSeenBefore || !q.PinnedKeys.isEmpty());
+    return settings.tls == TlsMode::IfAvailable && (settings.tlsSeenBefore || !settings.pinnedKeys.isEmpty());
 }
 
 QString TIdFTP::Impl::tlsName() const
 {
-    return q.TlsName.trimmed().isEmpty() ? q.Host : q.TlsName.trimmed();
+    return settings.tlsName.trimmed().isEmpty() ? settings.host : settings.tlsName.trimmed();
 }
 
 namespace {
 
 // Why a server that offered no TLS, or no protected data, is not given the login.
-QString interceptionText(const TIdFTP& q, const QString& what, const QString& consequence, const QString& serverReply)
+QString interceptionText(const FtpSettings& settings, const QString& what, const QString& consequence, const QString& serverReply)
 {
-    const QString why = q.PinnedKeys.isEmpty()
+    const QString why = settings.pinnedKeys.isEmpty()
                             ? QStringLiteral("embora tenha concluído uma conexão segura (TLS) antes, neste mesmo endereço")
                             : QStringLiteral("e esta instalação só fala com ele por conexão segura (TLS)");
     return QStringLiteral("O servidor %1:%2 %3, %4: possível interceptação da conexão. %5 Resposta do servidor: %6")
-        .arg(q.Host)
-        .arg(q.Port)
+        .arg(settings.host)
+        .arg(settings.port)
         .arg(what, why, consequence, serverReply);
 }
 
@@ -54,20 +54,20 @@ QString interceptionText(const TIdFTP& q, const QString& what, const QString& co
 // connection whose certificate was verified, accepted, or showed a pinned key.
 void TIdFTP::Impl::negotiateTls()
 {
-    if (q.Tls == TlsMode::Never) {
+    if (settings.tls == TlsMode::Never) {
         status(QStringLiteral("Conexão sem criptografia"));
         return;
     }
     const FtpReply r = command(QStringLiteral("AUTH TLS"));
     if (r.code != 234) {
-        if (q.Tls == TlsMode::Required)
-            throw EIdFTPError(QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
-                                  .arg(q.Host, serverText(r.text)), r.code);
+        if (settings.tls == TlsMode::Required)
+            throw EIdFTPError(refusalOf(r), QStringLiteral("O servidor %1 não oferece conexão segura (TLS), que esta instalação exige: %2")
+                                  .arg(settings.host, serverText(r.text)), r.code);
         // Refusing AUTH TLS is all a man in the middle needs to do to read the
         // password and the files, were plain FTP the answer.
         if (plainRefused())
             throw InterceptionSuspectedError(
-                interceptionText(q, QStringLiteral("não aceitou a conexão segura (AUTH TLS)"),
+                interceptionText(settings, QStringLiteral("não aceitou a conexão segura (AUTH TLS)"),
                                  QStringLiteral("O login não foi enviado."), serverText(r.text)), r.code);
         status(QStringLiteral("O servidor não aceitou o AUTH TLS: %1").arg(serverText(r.text)));
         status(QStringLiteral("Conexão sem criptografia"));
@@ -81,23 +81,23 @@ void TIdFTP::Impl::negotiateTls()
     tls = std::make_unique<TlsContext>();
     {
         auto layer = std::make_unique<TlsLayer>(*tls, control.handle(), tlsName());
-        std::lock_guard lock(socketsMutex);
+        const QMutexLocker lock(&socketsMutex);
         control.attachTls(std::move(layer));
     }
     TlsLayer& layer = *control.tls();
-    layer.handshake(Clock::now() + readTimeout(), readTimeout(), aborted);
+    layer.handshake(Clock::now() + readTimeout(), readTimeout(), aborted());
 
     // A pinned key stands for the server whatever the certificate says of names,
     // issuer and dates (the vendor's server may well show a certificate of its own
     // making); any other key is someone else's.
-    if (!q.PinnedKeys.isEmpty()) {
+    if (!settings.pinnedKeys.isEmpty()) {
         const QByteArray key = layer.publicKeyDigest();
-        if (key.isEmpty() || !q.PinnedKeys.contains(key))
+        if (key.isEmpty() || !settings.pinnedKeys.contains(key))
             throw InterceptionSuspectedError(
                 QStringLiteral("A chave do certificado do servidor %1:%2 não é a chave fixada nesta instalação: possível "
                                "interceptação da conexão. O login não foi enviado. (chave SHA-256 apresentada: sha256//%3)")
-                    .arg(q.Host)
-                    .arg(q.Port)
+                    .arg(settings.host)
+                    .arg(settings.port)
                     .arg(QString::fromLatin1(key.toBase64())));
         keyPinned = true;
         status(QStringLiteral("Conexão segura (%1, %2, chave fixada)").arg(layer.protocol(), layer.cipher()));
@@ -107,10 +107,10 @@ void TIdFTP::Impl::negotiateTls()
     const QString problem = layer.verificationProblem();
     if (!problem.isEmpty()) {
         const QString fingerprint = layer.fingerprint();
-        if (q.Tls == TlsMode::Required || fingerprint.isEmpty() || !q.AcceptedCertificates.contains(fingerprint))
+        if (settings.tls == TlsMode::Required || fingerprint.isEmpty() || !settings.acceptedCertificates.contains(fingerprint))
             throw UntrustedCertificateError(QStringLiteral("O certificado do servidor %1 não pôde ser verificado: %2")
-                                                .arg(q.Host, problem),
-                                            q.Host, fingerprint, problem);
+                                                .arg(settings.host, problem),
+                                            settings.host, fingerprint, problem);
         status(QStringLiteral("Certificado aceito anteriormente pelo usuário (%1; SHA-256 %2)").arg(problem, fingerprint));
     }
     status(QStringLiteral("Conexão segura (%1, %2)").arg(layer.protocol(), layer.cipher()));
@@ -126,11 +126,11 @@ void TIdFTP::Impl::protectData()
         dataProtected = true;
         return;
     }
-    if (q.Tls == TlsMode::Required)
-        throw EIdFTPError(QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
+    if (settings.tls == TlsMode::Required)
+        throw EIdFTPError(refusalOf(r), QStringLiteral("O servidor recusou a proteção dos dados (PROT P): %1").arg(serverText(r.text)), r.code);
     if (plainRefused())
         throw InterceptionSuspectedError(
-            interceptionText(q, QStringLiteral("recusou a proteção dos dados (PROT P)"),
+            interceptionText(settings, QStringLiteral("recusou a proteção dos dados (PROT P)"),
                                  QStringLiteral("Nenhum arquivo nem listagem foi transferido."), serverText(r.text)), r.code);
     status(QStringLiteral("O servidor recusou a proteção dos dados (PROT P); os arquivos e as listagens seguem sem criptografia: %1")
                .arg(serverText(r.text)));

@@ -23,7 +23,7 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
         status(QStringLiteral("Recebendo arquivo %1...").arg(shownName(remoteName)));
     // In image type the bytes on the wire are the file's; in ASCII type their count
     // may differ from the size.
-    const std::int64_t toCome = q.TransferType == ftBinary && expected >= startPos ? expected - startPos : -1;
+    const std::int64_t toCome = settings.transferType == ftBinary && expected >= startPos ? expected - startPos : -1;
     bool cutWithoutNotify = false;
     const std::int64_t received = transfer(commandBytes("RETR", remoteName), wmRead, 0,
         [&](Socket& connection, WorkReporter& work) {
@@ -42,7 +42,7 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
     // A server whose data connection broke may still say 226; the size it gave
     // before tells a whole file from a cut one (in image type, where the bytes
     // on the wire are the bytes of the file).
-    if (q.TransferType == ftBinary && expected >= 0 && startPos + received != expected)
+    if (settings.transferType == ftBinary && expected >= 0 && startPos + received != expected)
         throw EIdFTPTransferBroken(QStringLiteral("Transferência incompleta: recebidos %1 de %2 bytes").arg(startPos + received).arg(expected));
     return received;
 }
@@ -50,7 +50,7 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
 void TIdFTP::Get(const RemoteName& remoteName, const QString& localPath, bool canOverwrite, bool resume)
 {
     if (resume)
-        throw EIdFTPError(QStringLiteral("Retomar um download não é suportado"));
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Retomar um download não é suportado"));
     checkDownloadTarget(localPath, canOverwrite);
 
     d->guarded([&] {

@@ -13,12 +13,12 @@ std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName,
 {
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw EIdFTPError(QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
                               .arg(QDir::toNativeSeparators(localPath), file.errorString()));
     const RemoteName name = remoteName.isEmpty() ? RemoteName(QFileInfo(localPath).fileName()) : remoteName;
     const std::int64_t size = file.size();
     if (startPos < 0 || startPos > size || !file.seek(startPos))
-        throw EIdFTPError(QStringLiteral("Posição %1 fora do arquivo local %2 (%3 bytes)")
+        throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Posição %1 fora do arquivo local %2 (%3 bytes)")
                               .arg(startPos).arg(QDir::toNativeSeparators(localPath)).arg(size));
 
     return d->guarded([&] {
@@ -53,11 +53,11 @@ std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName,
         // Another program cut the file short while we sent it: what the server got is
         // a piece of a file that no longer exists as it was.
         if (sent != count)
-            throw EIdFTPError(QStringLiteral("O arquivo local %1 mudou durante o envio: enviados %2 de %3 bytes")
+            throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("O arquivo local %1 mudou durante o envio: enviados %2 de %3 bytes")
                                   .arg(QDir::toNativeSeparators(localPath)).arg(startPos + sent).arg(size));
         // A server that lost part of the file still says 226; where it can tell the
         // size of what it stored, that size has the last word.
-        if (TransferType == ftBinary) {
+        if (d->settings.transferType == ftBinary) {
             const auto stored = d->remoteSize(name);
             // A file the server kept nothing of is not a cut transfer but a refusal,
             // which the caller tells from what it then sees there.

@@ -1,7 +1,8 @@
 #include "SocketPlatform.h"
 
+#include <QMutex>
+
 #include <algorithm>
-#include <mutex>
 #include <system_error>
 
 #ifdef _WIN32
@@ -39,14 +40,19 @@ using PollFd = WSAPOLLFD;
 // the connect time-out instead of "refused", which is still an end.
 int pollOne(PollFd& p, int ms) { return ::WSAPoll(&p, 1, ms); }
 
-// Winsock wants its start-up once per process before any other call.
+// Winsock wants its start-up once per process before any other call. Qt's mutex,
+// which needs no start-up of its own: the C++ library's waits on a thread Qt started
+// held the process up at its end under Wine.
 void startSockets()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    });
+    static QBasicMutex mutex;
+    static bool started = false;
+    const QMutexLocker lock(&mutex);
+    if (started)
+        return;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    started = true;
 }
 
 Socket::Handle newSocket() { return static_cast<Socket::Handle>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
@@ -226,7 +232,7 @@ bool waitForSocket(Socket::Handle handle, Readiness what, Clock::time_point dead
 {
     for (;;) {
         if (cancel.load(std::memory_order_relaxed))
-            throw LinkError(cancelledText());
+            throw cancelledError();
         const auto now = Clock::now();
         if (now >= deadline)
             return false;

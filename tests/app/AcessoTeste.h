@@ -37,12 +37,18 @@ struct AcessoTeste {
     static void MostrarLog(TfPrincipal& w) { w.mostrarLog(); }
     // The clock of the busy panel's speed and time left, in milliseconds.
     static void Relogio(TfPrincipal& w, std::function<std::int64_t()> ms) { w.m_painel->setClock(std::move(ms)); }
-    static void NovasTentativas(TfPrincipal& w, RetryPolicy p) { w.sessao().setRetryPolicy(std::move(p)); }
-    // Operations on the session's thread, as the window starts them; they return
-    // once the window has shown their end.
-    static void DefinirPastaCliente(TfPrincipal& w) { operacao(w, [](FtpSession& s) { s.DefinirPastaCliente(); }); }
-    static void CriarPastaCliente(TfPrincipal& w) { operacao(w, [](FtpSession& s) { s.CriarPastaCliente(); }); }
-    static void ListarArquivos(TfPrincipal& w) { operacao(w, [&w](FtpSession& s) { w.ListarArquivos(s); }); }
+    // The session's settings, changed as a test needs them (shorter waits, pauses).
+    static void Ajustes(TfPrincipal& w, const std::function<void(SessionSettings&)>& mudar)
+    {
+        mudar(w.m_deps.ajustes);
+        w.m_trabalhador->configure(w.m_deps.ajustes);
+    }
+    static void NovasTentativas(TfPrincipal& w, RetryPolicy p)
+    {
+        Ajustes(w, [&p](SessionSettings& a) { a.retry = std::move(p); });
+    }
+    // Cancels what runs, from any thread, as "Cancelar" does.
+    static void Cancelar(TfPrincipal& w) { w.m_trabalhador->cancel(); }
     static void Protegido(TfPrincipal& w, const std::function<void()>& f) { w.protegido(nullptr, f); }
 
     // Waits until the window has no operation running and has shown all of the last
@@ -53,13 +59,6 @@ struct AcessoTeste {
         while (w.operacaoEmAndamento() && !limite.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
         QCoreApplication::processEvents();
-    }
-
-private:
-    static void operacao(TfPrincipal& w, TfPrincipal::Trabalho trabalho)
-    {
-        w.operacao(nullptr, FtpSession::Kind::Other, std::move(trabalho));
-        esperar(w);
     }
 };
 
@@ -127,7 +126,7 @@ inline void mostrarListagem(TfPrincipal& w, const QStringList& nomes)
         mlsd += "type=file;size=" + QByteArray::number(i * 1000) + ";modify=201703" + QByteArray::number(i + 1).rightJustified(2, '0') +
                 "120000; " + nomes[i].toUtf8() + "\r\n";
     FtpListing listagem = ftp::parseListing(mlsd, true, QDate(2017, 12, 31));
-    w.arquivos().setContents(FileListModel::prepare(std::move(listagem), w.arquivos().sortColumn(), w.arquivos().sortOrder()));
+    w.arquivos().setListing(std::move(listagem));
 }
 
 // A window whose installed system is detected in folder (as if the program lay
@@ -142,5 +141,8 @@ inline std::unique_ptr<TfPrincipal> novaJanela(const QString& folder, std::share
     };
     deps.argumentos = std::move(argumentos);
     deps.pausaAntesDeFecharMs = 300;
-    return std::make_unique<TfPrincipal>(std::move(deps));
+    auto w = std::make_unique<TfPrincipal>(std::move(deps));
+    // The window identifies the installed system on the session's thread.
+    AcessoTeste::esperar(*w);
+    return w;
 }

@@ -51,7 +51,7 @@ TEST_F(Janela, StartUpLogWithoutAnInstalledSystem)
     auto w = abrir();
     EXPECT_EQ(linhasDoLog(*w), (QStringList{QStringLiteral("Identificando Sistema Quintara"),
                                             QStringLiteral("Nenhum sistema Quintara identificado")}));
-    EXPECT_EQ(w->sistema()->GetSistema(), qncNenhum);
+    EXPECT_EQ(w->sistema(), qncNenhum);
 }
 
 TEST_F(Janela, StartUpLogNamesTheIdentifiedSystem)

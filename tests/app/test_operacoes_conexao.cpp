@@ -53,7 +53,7 @@ TEST_F(Conexao, FallsBackToTheAlternateEndpoint)
         ASSERT_GT(a, p + 1) << "the primary's failure is logged between the two attempts";
         EXPECT_FALSE(log[a - 1].isEmpty());
         EXPECT_GT(log.size(), a + 1) << "the alternate's status lines follow";
-        EXPECT_TRUE(w->IdFTP1().Connected());
+        EXPECT_TRUE(w->conectada());
         // The operation went on: corrupted-base mode shows its download page.
         EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
     }
@@ -133,7 +133,7 @@ TEST_F(Conexao, BothEndpointsDownEndTheOperationWithOneLogLine)
     EXPECT_EQ(log.last(), QStringLiteral("O servidor FTP não respondeu. Verifique a internet ou tente mais tarde."));
     const QString tecnica = log[log.size() - 2];
     EXPECT_EQ(log.count(tecnica), log.mid(0, a).count(tecnica) + 1);
-    EXPECT_FALSE(w->IdFTP1().Connected());
+    EXPECT_FALSE(w->conectada());
     EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
     EXPECT_TRUE(dialogos->caixas.empty());
     EXPECT_TRUE(w->directory().isEmpty()) << "nothing ran after the failed connection";
@@ -207,7 +207,7 @@ TEST_F(Conexao, ClosingTheWindowSaysGoodbyeToTheServer)
     auto w = novaJanela(instalacaoVazia(), dialogos);
     w->show();
     clicarEEsperar(*w, w->ui->btnViewFiles);
-    ASSERT_TRUE(w->IdFTP1().Connected());
+    ASSERT_TRUE(w->conectada());
     w->close();
     EXPECT_TRUE(servidor.waitForCommands(1));
     EXPECT_TRUE(testsupport::waitUntil([&] { return servidor.commands().contains(QStringLiteral("QUIT")); }, std::chrono::seconds(5)));
@@ -324,7 +324,7 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     EXPECT_EQ(dialogos->caixas[0].texto, pergunta);
     EXPECT_EQ(dialogos->caixas[0].titulo, QStringLiteral("Certificado do servidor"));
     EXPECT_EQ(dialogos->caixas[0].flags, mb::YesNo | mb::IconWarning | mb::DefaultButton2);
-    EXPECT_TRUE(w->IdFTP1().IsSecure());
+    EXPECT_NE(w->seguranca(), ConnectionSecurity::Plain);
     EXPECT_TRUE(w->ui->lblConexaoSegura->isVisible());
     EXPECT_EQ(w->ui->lblConexaoSegura->toolTip(), QStringLiteral("Conexão segura (TLS)"));
     EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Conexão segura (TLS 1.3, TLS_AES_256_GCM_SHA384)")));
@@ -360,7 +360,7 @@ TEST_F(Conexao, CertificadoNaoVerificadoECadeado)
     auto w3 = novaJanela(instalacaoVazia(), dialogos);
     w3->show();
     clicarEEsperar(*w3, w3->ui->btnViewFiles);
-    EXPECT_TRUE(w3->IdFTP1().Connected());
+    EXPECT_TRUE(w3->conectada());
     EXPECT_FALSE(w3->ui->lblConexaoSegura->isVisible());
     EXPECT_TRUE(linhasDoLog(*w3).contains(QStringLiteral("Conexão sem criptografia")));
     qunsetenv("FTPCALDORIA_FTP_TLS");

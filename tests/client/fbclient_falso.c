@@ -15,3 +15,5 @@ FALHA(isc_dsql_execute)
 FALHA(isc_dsql_fetch)
 FALHA(isc_dsql_free_statement)
 FALHA(fb_interpret)
+/* Stops nothing, and says so: the library may go. */
+__declspec(dllexport) int fb_shutdown(unsigned int timeout, const int reason) { (void)timeout; (void)reason; return 0; }

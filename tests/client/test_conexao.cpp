@@ -17,6 +17,12 @@
 #include <functional>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 // --- Parameters --------------------------------------------------------------
@@ -322,6 +328,47 @@ TEST(FbClient, OnWindowsTheLibraryBesideTheExecutableComesFirst)
     EXPECT_EQ(api.path, aoLado);
 }
 #endif
+
+namespace {
+// Whether the process has the library at path loaded.
+bool carregada(const QString& path)
+{
+#ifdef _WIN32
+    return GetModuleHandleW(reinterpret_cast<const wchar_t*>(path.utf16())) != nullptr;
+#else
+    void* h = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD);
+    if (h)
+        dlclose(h);
+    return h != nullptr;
+#endif
+}
+}
+
+// When the last user of the client library goes (a session's thread, its last
+// job), the library stops its own threads and is unloaded, so that none of them
+// holds it when the process ends; a later user loads it again. A user that never
+// loaded it changes nothing.
+TEST(FbClient, TheLastUserStopsTheClientAndUnloadsIt)
+{
+    const QString biblioteca = QStringLiteral(FTPC_FBCLIENT_PACOTE);
+    {
+        fbclient::Uso ninguem;
+    }
+    {
+        fbclient::Uso uso;
+        const fbclient::Api& api = fbclient::load({biblioteca});
+        ASSERT_NE(api.shutdown, nullptr) << "a Firebird 3 client has fb_shutdown";
+        EXPECT_TRUE(carregada(biblioteca));
+        {
+            fbclient::Uso outro;
+        }
+        EXPECT_TRUE(carregada(biblioteca)) << "another user is still there";
+    }
+    EXPECT_FALSE(carregada(biblioteca));
+    fbclient::Uso depois;
+    EXPECT_NE(fbclient::load({biblioteca}).attach_database, nullptr);
+    EXPECT_TRUE(carregada(biblioteca));
+}
 
 // On Windows the library is looked for beside the executable (there the tests'
 // stand-in fbclient.dll lies), then on the system; on Linux it is the system's.

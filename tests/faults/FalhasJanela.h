@@ -45,17 +45,19 @@ constexpr qint64 kTamanho = 3 << 20;
 constexpr std::chrono::seconds kTempoLimite{2};
 constexpr std::chrono::seconds kVigia{40};
 
-// Breaks off the component's operation (TIdFTP::Abort, which is thread-safe) when a
-// case has not ended in time, so that a hang fails its own case instead of the
-// whole program.
+// Breaks off the component's operation (TIdFTP::Abort, or the window's cancel,
+// which are thread-safe) when a case has not ended in time, so that a hang fails
+// its own case instead of the whole program.
 class Vigia {
 public:
-    Vigia(TIdFTP& ftp, std::chrono::seconds limite = kVigia)
-        : m_thread([this, &ftp, limite] {
+    Vigia(TIdFTP& ftp, std::chrono::seconds limite = kVigia) : Vigia([&ftp] { ftp.Abort(); }, limite) {}
+    Vigia(TfPrincipal& w, std::chrono::seconds limite = kVigia) : Vigia([&w] { AcessoTeste::Cancelar(w); }, limite) {}
+    Vigia(std::function<void()> interromper, std::chrono::seconds limite)
+        : m_thread([this, interromper = std::move(interromper), limite] {
               std::unique_lock lock(m_mutex);
               if (!m_cv.wait_for(lock, limite, [this] { return m_fim; })) {
                   m_disparou = true;
-                  ftp.Abort();
+                  interromper();
               }
           })
     {
@@ -192,9 +194,10 @@ protected:
     {
         apontarFtp(principal, alternativa);
         auto w = novaJanela(instalacaoKorv(), dialogos);
-        w->IdFTP1().ConnectTimeout = kTempoLimite;
-        w->IdFTP1().ReadTimeout = kTempoLimite;
-        AcessoTeste::NovasTentativas(*w, pausasCurtas());
+        AcessoTeste::Ajustes(*w, [](SessionSettings& a) {
+            a.connectTimeout = a.readTimeout = kTempoLimite;
+            a.retry = pausasCurtas();
+        });
         w->show();
         return w;
     }
@@ -202,7 +205,7 @@ protected:
     // Clicks a button with the watchdog on; fails the case when it hung.
     static void clicar(TfPrincipal& w, QPushButton* botao)
     {
-        Vigia vigia(w.IdFTP1());
+        Vigia vigia(w);
         clicarEEsperar(w, botao);
         EXPECT_FALSE(vigia.parar()) << "the operation hung and was broken off";
     }

@@ -32,7 +32,7 @@ TEST_F(Falhas, CancelStopsTheTransferAndLeavesNothingPartial)
         SCOPED_TRACE(c.nome);
         ScriptedFtp servidor(QString::fromLatin1(c.cenario), {{kArquivoRemoto, kTamanho}});
         auto w = janela(servidor.port());
-        w->IdFTP1().ReadTimeout = 30s;
+        AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.readTimeout = 30s; });
         AcessoTeste::NovasTentativas(*w, pausasCurtas(30s));
         QTemporaryDir pasta;
         const QString destino = pasta.filePath(QStringLiteral("dados.bin"));
@@ -89,7 +89,7 @@ TEST_F(Falhas, ClosingTheWindowDuringATransferAsks)
         SCOPED_TRACE(sair ? "Sim" : "Não");
         ScriptedFtp servidor(QStringLiteral("normal"), {.faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:envio.bin*#1"), 64 << 10)}});
         auto w = janela(servidor.port());
-        w->IdFTP1().ReadTimeout = kEsperaSegura;
+        AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.readTimeout = kEsperaSegura; });
         const QString origem = local.filePath(QStringLiteral("envio.bin"));
         writeFile(origem, ScriptedFtp::patternBytes(kTamanho));
         dialogos->arquivosAbrir = {origem};

@@ -36,12 +36,13 @@ protected:
     void conectar(const QString& cenario)
     {
         servidor = std::make_unique<ScriptedFtp>(cenario);
-        ftp.Host = QStringLiteral("127.0.0.1");
-        ftp.Port = servidor->port();
-        ftp.Username = testsupport::kFtpUser;
-        ftp.Password = testsupport::kFtpPassword;
-        ftp.ConnectTimeout = kTempoLimite;
-        ftp.ReadTimeout = kTempoLimite;
+        FtpSettings ajustes;
+        ajustes.host = QStringLiteral("127.0.0.1");
+        ajustes.port = servidor->port();
+        ajustes.username = testsupport::kFtpUser;
+        ajustes.password = testsupport::kFtpPassword;
+        ajustes.connectTimeout = ajustes.readTimeout = kTempoLimite;
+        ftp.configure(ajustes);
         ftp.SetEvents(&eventos);
         ftp.Connect();
     }

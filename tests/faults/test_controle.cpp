@@ -42,7 +42,7 @@ TEST_F(Falhas, ControlConnectionThatNeverLogsIn)
         ASSERT_GT(a, p);
         EXPECT_TRUE(log[a - 1].contains(QString::fromUtf8(c.mensagem))) << "the primary's failure, logged before the alternate is tried";
         EXPECT_TRUE(dialogos->caixas.empty());
-        EXPECT_FALSE(w->IdFTP1().Connected());
+        EXPECT_FALSE(w->conectada());
         EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->tsNenhum);
         EXPECT_EQ(linhasNaLista(*w), 0);
         prontaDeNovo(*w);
@@ -71,7 +71,7 @@ TEST_F(Falhas, ControlConnectionThatBreaksAfterTheLogin)
         clicar(*w, w->ui->btnViewFiles);
         ultimaLinhaDiz(*w, QString::fromUtf8(c.mensagem));
         EXPECT_NE(w->ui->PageControl1->currentWidget(), w->ui->TabSheet1);
-        EXPECT_FALSE(w->IdFTP1().Connected());
+        EXPECT_FALSE(w->conectada());
         prontaDeNovo(*w);
 
         clicar(*w, w->ui->btnRefresh);

@@ -136,7 +136,7 @@ TEST_F(Falhas, AServerRestartedDuringATransfer)
     const auto novoRelay = [&] { return std::make_unique<CuttingProxy>(servidor.port(), QList<qint64>{corte}, true, true); };
     auto relay = novoRelay();
     auto w = janela(relay->port());
-    w->IdFTP1().ReadTimeout = kEsperaSegura;
+    AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.readTimeout = kEsperaSegura; });
     AcessoTeste::NovasTentativas(*w, pausasCurtas(1s));
     clicar(*w, w->ui->btnViewFiles);
 
@@ -343,7 +343,7 @@ TEST_F(Falhas, ALocalFileThatGrowsDuringTheSend)
     ScriptedFtp servidor(QStringLiteral("normal"),
                          {.files = {{remoto.mid(1), 1000}}, .faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:envio.bin*#1"), 64 << 10)}});
     auto w = janela(servidor.port());
-    w->IdFTP1().ReadTimeout = kEsperaSegura;
+    AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.readTimeout = kEsperaSegura; });
     clicar(*w, w->ui->btnViewFiles);
     const QString origem = local.filePath(QStringLiteral("envio.bin"));
     writeFile(origem, ScriptedFtp::patternBytes(3 << 20));
@@ -379,7 +379,7 @@ TEST_F(Falhas, ATargetCreatedDuringADownload)
         ScriptedFtp servidor(QStringLiteral("normal"),
                              {.files = {{kArquivoRemoto, kTamanho}}, .faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("RETR#1"), 64 << 10)}});
         auto w = janela(servidor.port());
-        w->IdFTP1().ReadTimeout = kEsperaSegura;
+        AcessoTeste::Ajustes(*w, [](SessionSettings& a) { a.readTimeout = kEsperaSegura; });
         listarESelecionar(*w, QStringLiteral("dados.bin"));
         QTemporaryDir pasta;
         const QString destino = pasta.filePath(QStringLiteral("dados.bin"));

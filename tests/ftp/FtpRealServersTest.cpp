@@ -102,12 +102,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(local.isValid());
-        ftp.Host = QStringLiteral("127.0.0.1");
-        ftp.Port = peer().port();
-        ftp.Username = kFtpUser;
-        ftp.Password = kFtpPassword;
-        ftp.ConnectTimeout = 5s;
-        ftp.ReadTimeout = 10s;
+        ajustar(ftp, [&](FtpSettings& s) {
+            s.host = QStringLiteral("127.0.0.1");
+            s.port = peer().port();
+            s.username = kFtpUser;
+            s.password = kFtpPassword;
+            s.connectTimeout = 5s;
+            s.readTimeout = 10s;
+        });
         ftp.SetEvents(&events);
         // Every test works in a folder of its own on the server.
         folder = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name()).replace(QLatin1Char('/'), QLatin1Char('_'));
@@ -150,7 +152,7 @@ TEST_P(RealServer, LogsInAndOut)
     EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
     const QStringList connecting = events.statuses();
     ASSERT_FALSE(connecting.isEmpty());
-    EXPECT_TRUE(connecting.first().startsWith(QStringLiteral("Conectando em 127.0.0.1:%1").arg(ftp.Port)))
+    EXPECT_TRUE(connecting.first().startsWith(QStringLiteral("Conectando em 127.0.0.1:%1").arg(ftp.settings().port)))
         << connecting.first().toStdString();
     EXPECT_TRUE(connecting.last().startsWith(QStringLiteral("Login efetuado"))) << connecting.last().toStdString();
 
@@ -162,7 +164,7 @@ TEST_P(RealServer, LogsInAndOut)
 
 TEST_P(RealServer, RefusedLoginCarriesServerTextAndLeavesItDisconnected)
 {
-    ftp.Password = QStringLiteral("wrong");
+    ajustar(ftp, [&](FtpSettings& s) { s.password = QStringLiteral("wrong"); });
     try {
         ftp.Connect();
         FAIL() << "login with a wrong password succeeded";
@@ -488,11 +490,13 @@ TEST(PyFtpdReadOnlyFolder, RefusesCreatingAndStoringBeforeAnyTransfer)
     TIdFTP ftp;
     EventRecorder events;
     ftp.SetEvents(&events);
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = server.port();
-    ftp.Username = kFtpUser;
-    ftp.Password = kFtpPassword;
-    ftp.ReadTimeout = 10s;
+    ajustar(ftp, [&](FtpSettings& s) {
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = server.port();
+        s.username = kFtpUser;
+        s.password = kFtpPassword;
+        s.readTimeout = 10s;
+    });
     ftp.Connect();
     ftp.ChangeDir(QStringLiteral("readonly"));
     try {

@@ -38,12 +38,14 @@ protected:
     void start(const ScriptedFtp::Options& options)
     {
         server = std::make_unique<ScriptedFtp>(QStringLiteral("normal"), options);
-        ftp.Host = QStringLiteral("127.0.0.1");
-        ftp.Port = server->port();
-        ftp.Username = kFtpUser;
-        ftp.Password = kFtpPassword;
-        ftp.ConnectTimeout = 5s;
-        ftp.ReadTimeout = 10s;
+        ftptest::ajustar(ftp, [&](FtpSettings& s) {
+            s.host = QStringLiteral("127.0.0.1");
+            s.port = server->port();
+            s.username = kFtpUser;
+            s.password = kFtpPassword;
+            s.connectTimeout = 5s;
+            s.readTimeout = 10s;
+        });
     }
     // The step the faults fall on: the new copy under a temporary name, then over the old one.
     void upload() { ftp.Put(local.filePath(QStringLiteral("novo.bin")), QStringLiteral("f.parcial"), false, 0); }
@@ -242,7 +244,7 @@ TEST_F(ScriptedFaults, ProfilesRefuseWhatTheServerMayNotDo)
 TEST_F(ScriptedFaults, RepliesDelayed)
 {
     start({.profile = {.replyDelaySeconds = 3}});
-    ftp.ReadTimeout = 300ms;
+    ftptest::ajustar(ftp, [](FtpSettings& s) { s.readTimeout = 300ms; });
     EXPECT_THROW(ftp.Connect(), EIdFTPError);
 }
 

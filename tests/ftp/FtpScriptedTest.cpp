@@ -1,5 +1,6 @@
 // The component against our scripted server: the faults real servers do not make
 // on demand, and the exact commands the component sends.
+#include "FtpCancel.h"
 #include "FtpServers.h"
 #include "FtpTestHelpers.h"
 #include "IdFTP.h"
@@ -34,12 +35,14 @@ protected:
     void start(const QString& scenario, const QList<ScriptedFtp::File>& files = {})
     {
         server = std::make_unique<ScriptedFtp>(scenario, files);
-        ftp.Host = QStringLiteral("127.0.0.1");
-        ftp.Port = server->port();
-        ftp.Username = kFtpUser;
-        ftp.Password = kFtpPassword;
-        ftp.ConnectTimeout = 5s;
-        ftp.ReadTimeout = 10s;
+        ajustar(ftp, [&](FtpSettings& s) {
+            s.host = QStringLiteral("127.0.0.1");
+            s.port = server->port();
+            s.username = kFtpUser;
+            s.password = kFtpPassword;
+            s.connectTimeout = 5s;
+            s.readTimeout = 10s;
+        });
         ftp.SetEvents(&events);
     }
     QString localPath(const QString& name) const { return local.filePath(name); }
@@ -65,7 +68,7 @@ TEST_F(Scripted, LoginSendsTheExpectedCommands)
     for (const bool fastTrack : {true, false}) {
         SCOPED_TRACE(fastTrack ? "TryNATFastTrack" : "no TryNATFastTrack");
         start(QStringLiteral("normal"));
-        ftp.TryNATFastTrack = fastTrack;
+        ajustar(ftp, [&](FtpSettings& s) { s.tryNatFastTrack = fastTrack; });
         ftp.Connect();
         QStringList expected{QStringLiteral("USER caldoria"), QStringLiteral("PASS vesplodu"), QStringLiteral("TYPE I"),
                              QStringLiteral("FEAT"), QStringLiteral("OPTS UTF8 ON")};
@@ -85,7 +88,7 @@ TEST_F(Scripted, LoginSendsTheExpectedCommands)
 TEST_F(Scripted, SilentServerTimesOut)
 {
     start(QStringLiteral("silent"));
-    ftp.ReadTimeout = 300ms;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 300ms; });
     const QString message = messageOf([&] { ftp.Connect(); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("Tempo esgotado"))) << message.toStdString();
     EXPECT_FALSE(ftp.Connected());
@@ -94,7 +97,7 @@ TEST_F(Scripted, SilentServerTimesOut)
 TEST_F(Scripted, ServerThatStopsAnsweringTimesOutAndIsDropped)
 {
     start(QStringLiteral("mute-after-login"));
-    ftp.ReadTimeout = 300ms;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 300ms; });
     ftp.Connect();
     const QString message = messageOf([&] { ftp.RetrieveCurrentDir(); });
     EXPECT_EQ(message, QStringLiteral("Tempo esgotado: o servidor não respondeu em 300 ms"));
@@ -104,11 +107,13 @@ TEST_F(Scripted, ServerThatStopsAnsweringTimesOutAndIsDropped)
 
 TEST_F(Scripted, ConnectTimesOutOnAHostThatDoesNotAccept)
 {
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = unacceptingPort();
-    ftp.ConnectTimeout = 300ms;
+    ajustar(ftp, [&](FtpSettings& s) {
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = unacceptingPort();
+        s.connectTimeout = 300ms;
+    });
     const QString message = messageOf([&] { ftp.Connect(); });
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Tempo esgotado ao conectar em 127.0.0.1:%1").arg(ftp.Port)))
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Tempo esgotado ao conectar em 127.0.0.1:%1").arg(ftp.settings().port)))
         << message.toStdString();
     EXPECT_FALSE(ftp.Connected());
 }
@@ -221,7 +226,7 @@ TEST_F(Scripted, BrokenDownloadFailsAndKeepsTheEarlierFile)
 TEST_F(Scripted, StalledTransferTimesOut)
 {
     start(QStringLiteral("data-stall"), {{QStringLiteral("base.fbk"), 1 << 20}});
-    ftp.ReadTimeout = 300ms;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 300ms; });
     ftp.Connect();
     const QString message = messageOf([&] { ftp.Get(QStringLiteral("base.fbk"), localPath(QStringLiteral("base.fbk")), false, false); });
     EXPECT_EQ(message, QStringLiteral("Tempo esgotado: a transferência de dados ficou parada por 300 ms"));
@@ -237,7 +242,7 @@ TEST_F(Scripted, StalledTransferTimesOut)
 TEST_F(Scripted, AbortFromAnotherThreadStopsATransfer)
 {
     start(QStringLiteral("data-stall"), {{QStringLiteral("base.fbk"), 1 << 20}});
-    ftp.ReadTimeout = 60s; // only the abort can end it in time
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 60s; }); // only the abort can end it in time
     ftp.Connect();
     QString message;
     std::thread worker([&] {
@@ -253,6 +258,25 @@ TEST_F(Scripted, AbortFromAnotherThreadStopsATransfer)
     EXPECT_TRUE(partFiles(local.path()).isEmpty());
 }
 
+// The cancel token an operation's owner gives is never cleared by the component: a
+// cancel that came before Connect holds for Connect and every call after it, and
+// nothing reaches the server. The next operation brings a token of its own.
+TEST_F(Scripted, AGivenCancelTokenIsNeverCleared)
+{
+    start(QStringLiteral("normal"));
+    auto token = std::make_shared<ftp::CancelToken>();
+    ftp.SetCancel(token);
+    token->cancel();
+    EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Operação cancelada"));
+    EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Operação cancelada"));
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_TRUE(server->commands().isEmpty());
+
+    ftp.SetCancel(std::make_shared<ftp::CancelToken>());
+    ftp.Connect();
+    EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
+}
+
 TEST_F(Scripted, MultiLineRepliesAreReadWhole)
 {
     start(QStringLiteral("multiline"));
@@ -266,7 +290,7 @@ TEST_F(Scripted, MultiLineRepliesAreReadWhole)
     // Still in step: each command got its own reply.
     EXPECT_EQ(ftp.RetrieveCurrentDir(), QStringLiteral("/"));
 
-    ftp.Password = QStringLiteral("wrong");
+    ajustar(ftp, [&](FtpSettings& s) { s.password = QStringLiteral("wrong"); });
     EXPECT_EQ(messageOf([&] { ftp.Connect(); }), QStringLiteral("Login incorrect.\nBye."));
 }
 
@@ -538,7 +562,7 @@ TEST_F(Scripted, PreliminaryRepliesDoNotPostponeTheDeadline)
                           Case{"many-lines", false, "Resposta do servidor com linhas demais (mais de 1000)"}}) {
         SCOPED_TRACE(c.scenario);
         start(QString::fromUtf8(c.scenario));
-        ftp.ReadTimeout = 700ms;
+        ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 700ms; });
         if (!c.duringLogin)
             ftp.Connect();
         EXPECT_EQ(messageOf([&] {
@@ -561,7 +585,7 @@ TEST_F(Scripted, TricklingDataIsAStallSlowDataIsNot)
             && m.endsWith(QStringLiteral(" bytes em 1 s, abaixo do mínimo de 512 bytes por segundo"));
     };
     start(QStringLiteral("data-trickle"), {{QStringLiteral("t.bin"), 400}});
-    ftp.ReadTimeout = 1s;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 1s; });
     ftp.Connect();
     const QString down = messageOf([&] { ftp.Get(QStringLiteral("t.bin"), localPath(QStringLiteral("t.bin")), false, false); });
     EXPECT_TRUE(slowMessage(down)) << down.toStdString();
@@ -569,7 +593,7 @@ TEST_F(Scripted, TricklingDataIsAStallSlowDataIsNot)
     EXPECT_TRUE(partFiles(local.path()).isEmpty());
 
     start(QStringLiteral("store-trickle"));
-    ftp.ReadTimeout = 1s;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 1s; });
     writeFile(localPath(QStringLiteral("up.bin")), QByteArray(32 << 20, 'u'));
     ftp.Connect();
     // TCP opens no window for a reader that takes a byte at a time (it avoids the
@@ -580,7 +604,7 @@ TEST_F(Scripted, TricklingDataIsAStallSlowDataIsNot)
 
     // 40 KB/s, for about 2.5 s.
     start(QStringLiteral("data-slow"), {{QStringLiteral("s.bin"), 100000}});
-    ftp.ReadTimeout = 1s;
+    ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = 1s; });
     ftp.Connect();
     ftp.Get(QStringLiteral("s.bin"), localPath(QStringLiteral("s.bin")), false, false);
     EXPECT_EQ(readFile(localPath(QStringLiteral("s.bin"))), ScriptedFtp::patternBytes(100000));

@@ -12,6 +12,15 @@
 
 namespace ftptest {
 
+// Changes the component's settings as a test needs them, the others kept.
+template <typename F>
+void ajustar(TIdFTP& ftp, F&& mudar)
+{
+    FtpSettings settings = ftp.settings();
+    mudar(settings);
+    ftp.configure(settings);
+}
+
 struct Event {
     enum Kind { Status, Begin, Work, End } kind;
     TWorkMode mode = wmRead;

@@ -67,13 +67,15 @@ Certificates* certificates = static_cast<Certificates*>(::testing::AddGlobalTest
 
 void setUp(TIdFTP& ftp, int port, TlsMode mode, EventRecorder& events)
 {
-    ftp.Host = QStringLiteral("127.0.0.1");
-    ftp.Port = port;
-    ftp.Username = kFtpUser;
-    ftp.Password = kFtpPassword;
-    ftp.ConnectTimeout = 5s;
-    ftp.ReadTimeout = 10s;
-    ftp.Tls = mode;
+    ajustar(ftp, [&](FtpSettings& s) {
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        s.username = kFtpUser;
+        s.password = kFtpPassword;
+        s.connectTimeout = 5s;
+        s.readTimeout = 10s;
+        s.tls = mode;
+    });
     ftp.SetEvents(&events);
 }
 
@@ -228,9 +230,9 @@ TEST_F(ScriptedTls, CertificatesAreVerifiedBeforeTheLogin)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         start(QStringLiteral("normal"), ScriptedFtp::Tls{c.certificate, {}}, TlsMode::IfAvailable);
-        ftp.Host = c.host;
+        ajustar(ftp, [&](FtpSettings& s) { s.host = c.host; });
         if (c.problem.isEmpty()) {
-            ftp.Tls = TlsMode::Required;
+            ajustar(ftp, [&](FtpSettings& s) { s.tls = TlsMode::Required; });
             ftp.Connect();
             EXPECT_TRUE(ftp.IsSecure());
             EXPECT_EQ(server->commands().mid(0, kSecureLogin.size()), kSecureLogin);
@@ -250,7 +252,7 @@ TEST_F(ScriptedTls, CertificatesAreVerifiedBeforeTheLogin)
         EXPECT_EQ(server->commands(), QStringList{QStringLiteral("AUTH TLS")});
 
         // Accepted before: in, and the log says on what grounds.
-        ftp.AcceptedCertificates = {QStringLiteral("00:11"), c.certificate.fingerprint};
+        ajustar(ftp, [&](FtpSettings& s) { s.acceptedCertificates = {QStringLiteral("00:11"), c.certificate.fingerprint}; });
         ftp.Connect();
         EXPECT_TRUE(ftp.IsSecure());
         EXPECT_TRUE(events.statuses().contains(
@@ -259,7 +261,7 @@ TEST_F(ScriptedTls, CertificatesAreVerifiedBeforeTheLogin)
         ftp.Disconnect();
 
         // Required: only a verified certificate will do.
-        ftp.Tls = TlsMode::Required;
+        ajustar(ftp, [&](FtpSettings& s) { s.tls = TlsMode::Required; });
         EXPECT_THROW(ftp.Connect(), UntrustedCertificateError);
         EXPECT_EQ(server->commands().count(QStringLiteral("USER caldoria")), 1);
     }
@@ -379,8 +381,10 @@ TEST_F(ScriptedTls, PinnedKeysAndServersThatSpokeTlsBefore)
         SCOPED_TRACE(c.name);
         events.clear();
         start(c.scenario, c.certificate ? std::optional(ScriptedFtp::Tls{*c.certificate, {}}) : std::nullopt, c.mode);
-        ftp.PinnedKeys = c.pins;
-        ftp.TlsSeenBefore = c.tlsSeenBefore;
+        ajustar(ftp, [&](FtpSettings& s) {
+            s.pinnedKeys = c.pins;
+            s.tlsSeenBefore = c.tlsSeenBefore;
+        });
         const QString message = messageOf([&] { ftp.Connect(); });
         if (c.failure.isEmpty()) {
             EXPECT_EQ(message, QStringLiteral("<no error>"));
@@ -407,7 +411,7 @@ TEST_F(ScriptedTls, ACertificateIsCheckedAgainstTheTlsName)
     start(QStringLiteral("normal"), ScriptedFtp::Tls{certificates->ca->issue(QStringLiteral("por-nome"), namesOnly), {}},
           TlsMode::Required, {{QStringLiteral("dados.bin"), 1000}});
     EXPECT_THROW(ftp.Connect(), UntrustedCertificateError);
-    ftp.TlsName = QStringLiteral("ftp.quintara.example");
+    ajustar(ftp, [&](FtpSettings& s) { s.tlsName = QStringLiteral("ftp.quintara.example"); });
     ftp.Connect();
     EXPECT_TRUE(ftp.IsSecure());
     QBuffer sink;
@@ -504,7 +508,7 @@ TEST_F(ScriptedTls, SilentPeersTimeOutAndAbortBreaksOff)
             start(c.scenario, ScriptedFtp::Tls{certificates->server, {}}, TlsMode::Required, {{QStringLiteral("dados.bin"), 1 << 20}});
             // With the Abort the wait would otherwise end only after a minute, and
             // the message would be the time-out's.
-            ftp.ReadTimeout = abort ? 60s : 1s;
+            ajustar(ftp, [&](FtpSettings& s) { s.readTimeout = abort ? 60s : 1s; });
             std::thread aborter([&] {
                 if (!abort)
                     return;

@@ -109,7 +109,7 @@ int main(int argc, char** argv)
             return std::make_shared<TQuintaraConexaoInstalada>(instalacao + QStringLiteral("/FTPCaldoria"), [ano] { return ano; });
         };
         if (!novasTentativas)
-            deps.novasTentativas.pauses.clear();
+            deps.ajustes.retry.pauses.clear();
         auto w = std::make_unique<TfPrincipal>(std::move(deps));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))

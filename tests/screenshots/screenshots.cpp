@@ -40,6 +40,17 @@
 #include <cstdio>
 #include <functional>
 
+// The window's friend in tests: what this program needs of its private parts.
+struct AcessoTeste {
+    // Drops the connection, so that the next action connects again (through the relay).
+    static void Desconectar(TfPrincipal& w)
+    {
+        w.m_trabalhador->closeConnection();
+        while (w.operacaoEmAndamento())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+};
+
 namespace {
 
 bool salvar(QWidget& w, const QString& path);
@@ -186,7 +197,7 @@ int main(int argc, char** argv)
         testsupport::CuttingProxy relay(ftp.port(), {(1LL << 30) * 3 / 10});
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(relay.port()));
-        janela.IdFTP1().Disconnect();
+        AcessoTeste::Desconectar(janela);
         bool pausa = false;
         QTimer olho;
         QObject::connect(&olho, &QTimer::timeout, &janela, [&] {
@@ -217,7 +228,7 @@ int main(int argc, char** argv)
         semNovasTentativas.criarSistema = [instalacao] {
             return std::make_shared<TQuintaraConexaoInstalada>(instalacao + QStringLiteral("/FTPCaldoria"), [] { return QDate::currentDate().year(); });
         };
-        semNovasTentativas.novasTentativas.pauses.clear();
+        semNovasTentativas.ajustes.retry.pauses.clear();
         TfPrincipal falha(std::move(semNovasTentativas));
         falha.show();
         if (!QTest::qWaitForWindowExposed(&falha))

@@ -3,6 +3,7 @@
 // answers its questions from a script, and a session on a local server, in the
 // shared folder of corrupted-base mode (no database needed).
 #include "Endpoints.h"
+#include "FailureText.h"
 #include "FtpServers.h"
 #include "FtpSession.h"
 #include "LocalFile.h"
@@ -79,6 +80,23 @@ private:
     }
 };
 
+// The kind of failure a call of the session raised; nothing when it went through.
+inline std::optional<FailureKind> tipoDaFalha(const std::function<void()>& chamada)
+{
+    try {
+        chamada();
+    } catch (const ESessionFailure& e) {
+        return e.kind();
+    }
+    return std::nullopt;
+}
+
+// The error box's text of a failure of the session, as the front ends show it.
+inline QString caixaDe(const ESessionFailure& e)
+{
+    return describeFailure(e.failure()).boxText;
+}
+
 // The temporary name an upload of localPath under name travels under.
 inline QString partialName(const QString& name, const QString& localPath)
 {
@@ -94,6 +112,16 @@ inline RetryPolicy pausasCurtas()
     return p;
 }
 
+// Short waits and pauses, and no memory of the user's TLS settings: what is tested
+// is what they lead to.
+inline SessionSettings ajustesCurtos(RetryPolicy novasTentativas = pausasCurtas())
+{
+    SessionSettings a;
+    a.connectTimeout = a.readTimeout = std::chrono::seconds(5);
+    a.retry = std::move(novasTentativas);
+    return a;
+}
+
 class Sessao : public ::testing::Test {
 protected:
     QTemporaryDir local;
@@ -101,15 +129,15 @@ protected:
 
     // A session with no installed system: it works in the shared folder of
     // corrupted-base mode, which needs no database.
-    std::unique_ptr<FtpSession> abrir(const ScriptedFtp& servidor) { return abrir(servidor.port()); }
-    std::unique_ptr<FtpSession> abrir(int porta)
+    std::unique_ptr<FtpSession> abrir(const ScriptedFtp& servidor, SessionSettings ajustes = ajustesCurtos())
+    {
+        return abrir(servidor.port(), std::move(ajustes));
+    }
+    std::unique_ptr<FtpSession> abrir(int porta, SessionSettings ajustes = ajustesCurtos())
     {
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(porta));
-        auto s = std::make_unique<FtpSession>(roteiro);
-        s->setRetryPolicy(pausasCurtas());
-        s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
-        s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
+        auto s = std::make_unique<FtpSession>(roteiro, std::move(ajustes));
         s->CriarPastaCliente();
         EXPECT_TRUE(s->baseCorrompida());
         roteiro.eventos.clear();

@@ -44,9 +44,10 @@ TEST_F(Sessao, ABrokenDownloadIsTriedAgainWhereThatCanHelp)
         for (const bool haviaArquivo : {true, false}) {
             SCOPED_TRACE(std::string(c.cenario) + (haviaArquivo ? " over an earlier file" : " to a new file"));
             ScriptedFtp servidor(QString::fromLatin1(c.cenario), {{kPastaCorrompida + QStringLiteral("/dados.bin"), kTamanho}});
-            auto s = abrir(servidor);
+            SessionSettings ajustes = ajustesCurtos();
             if (c.parado)
-                s->IdFTP1().ReadTimeout = 1s;
+                ajustes.readTimeout = 1s;
+            auto s = abrir(servidor, ajustes);
             roteiro.linhas.clear();
             roteiro.respostas = {true}; // replace the earlier file
             QTemporaryDir pasta;
@@ -58,8 +59,8 @@ TEST_F(Sessao, ABrokenDownloadIsTriedAgainWhereThatCanHelp)
             try {
                 s->BaixarArquivo(QStringLiteral("dados.bin"), destino);
                 ADD_FAILURE() << "the download went through";
-            } catch (const ETransferFailed& e) {
-                caixa = e.Message();
+            } catch (const ESessionFailure& e) {
+                caixa = caixaDe(e);
             }
 
             EXPECT_EQ(servidor.commands().mid(antes).filter(QRegularExpression(QStringLiteral("^RETR "))).size(), c.pedidos);
@@ -72,7 +73,7 @@ TEST_F(Sessao, ABrokenDownloadIsTriedAgainWhereThatCanHelp)
             }
             EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")), QStringList{QStringLiteral("end failed")});
             EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end failed"));
-            const QString painel = QString::fromUtf8(c.painel);
+            const QString painel = QStringLiteral("Falha no download: ") + QString::fromUtf8(c.painel);
             if (painel.endsWith(QLatin1Char('*'))) {
                 EXPECT_TRUE(roteiro.falha.startsWith(painel.chopped(1))) << roteiro.falha.toStdString();
             } else {

@@ -18,21 +18,37 @@ using testsupport::PyFtpd;
 using testsupport::readFile;
 using testsupport::writeFile;
 
-// What the current folder holds, by name: its size, as the server lists it.
-QMap<QString, qint64> pasta(FtpSession& s)
+// A connection of the test's own to the server at porta, in the shared folder.
+std::unique_ptr<TIdFTP> espiar(int porta)
 {
-    s.IdFTP1().List();
+    auto ftp = std::make_unique<TIdFTP>();
+    FtpSettings ajustes;
+    ajustes.host = QStringLiteral("127.0.0.1");
+    ajustes.port = porta;
+    ajustes.username = testsupport::kFtpUser;
+    ajustes.password = testsupport::kFtpPassword;
+    ftp->configure(ajustes);
+    ftp->Connect();
+    ftp->ChangeDir(QStringLiteral("/") + kPastaCorrompida);
+    return ftp;
+}
+
+// What the shared folder holds, by name: its size, as the server lists it.
+QMap<QString, qint64> pasta(int porta)
+{
+    const auto ftp = espiar(porta);
+    ftp->List();
     QMap<QString, qint64> nomes;
-    for (const TIdFTPListItem item : s.IdFTP1().DirectoryListing())
+    for (const TIdFTPListItem item : ftp->DirectoryListing())
         nomes.insert(item.FileName, item.Size);
     return nomes;
 }
 
-QByteArray baixar(FtpSession& s, const QString& nome)
+QByteArray baixar(int porta, const QString& nome)
 {
     QBuffer destino;
     destino.open(QIODevice::WriteOnly);
-    s.IdFTP1().Get(nome, destino);
+    espiar(porta)->Get(nome, destino);
     return destino.data();
 }
 
@@ -42,8 +58,8 @@ QString falha(const std::function<void()>& transferencia)
 {
     try {
         transferencia();
-    } catch (const ETransferFailed& e) {
-        return e.Message();
+    } catch (const ESessionFailure& e) {
+        return caixaDe(e);
     }
     ADD_FAILURE() << "the transfer went through";
     return {};
@@ -83,8 +99,8 @@ TEST_F(EnvioSeguro, TheNewCopyTakesTheNameWhateverTheServerAllows)
         const QString origem = arquivo(QStringLiteral("dados.bin"), conteudo);
         roteiro.respostas = {true};
         EXPECT_TRUE(s->EnviarArquivo(origem).check);
-        EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
-        EXPECT_EQ(baixar(*s, QStringLiteral("dados.bin")), conteudo);
+        EXPECT_EQ(pasta(servidor.port()), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
+        EXPECT_EQ(baixar(servidor.port(), QStringLiteral("dados.bin")), conteudo);
         EXPECT_EQ(roteiro.linhas.filter(QString::fromUtf8(c.linha)).size(), 1) << roteiro.linhas.join('\n').toStdString();
     }
 }
@@ -100,9 +116,9 @@ TEST_F(EnvioSeguro, AReplacementThatCannotFinishPutsTheOldCopyBack)
     const QString caixa = falha([&] { s->EnviarArquivo(origem); });
     EXPECT_TRUE(caixa.contains(QStringLiteral("A cópia anterior no servidor foi mantida"))) << caixa.toStdString();
     EXPECT_TRUE(caixa.contains(partialName(QStringLiteral("dados.bin"), origem))) << caixa.toStdString();
-    EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 10},
+    EXPECT_EQ(pasta(servidor.port()), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 10},
                                                  {partialName(QStringLiteral("dados.bin"), origem), 70000}}));
-    EXPECT_EQ(baixar(*s, QStringLiteral("dados.bin")), ScriptedFtp::patternBytes(10));
+    EXPECT_EQ(baixar(servidor.port(), QStringLiteral("dados.bin")), ScriptedFtp::patternBytes(10));
 }
 
 // A file that takes the name while the data goes (another machine's upload of the
@@ -120,7 +136,7 @@ TEST_F(EnvioSeguro, AFileThatAppearsMeanwhileIsReplacedOnlyWithConsent)
         roteiro.respostas = {sim};
         if (sim) {
             EXPECT_TRUE(s->EnviarArquivo(origem).check);
-            EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
+            EXPECT_EQ(pasta(servidor.port()), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
         } else {
             try {
                 s->EnviarArquivo(origem);
@@ -128,8 +144,8 @@ TEST_F(EnvioSeguro, AFileThatAppearsMeanwhileIsReplacedOnlyWithConsent)
             } catch (const ERemoteNameTaken& e) {
                 EXPECT_EQ(e.keptAs(), parcial);
             }
-            EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 3}, {parcial, 70000}}));
-            EXPECT_EQ(baixar(*s, QStringLiteral("dados.bin")), QByteArray("old"));
+            EXPECT_EQ(pasta(servidor.port()), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 3}, {parcial, 70000}}));
+            EXPECT_EQ(baixar(servidor.port(), QStringLiteral("dados.bin")), QByteArray("old"));
         }
         EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("replace remote dados.bin")).size(), 1);
         EXPECT_EQ(roteiro.linhas.filter(QStringLiteral("apareceu no servidor durante o envio")).size(), 1);
@@ -161,7 +177,7 @@ TEST_F(EnvioSeguro, ALostRenameReplyIsSettledByLookingAtTheFolder)
     const QString origem = arquivo(QStringLiteral("dados.bin"), QByteArray(70000, 'd'));
     EXPECT_TRUE(s->EnviarArquivo(origem).check);
     EXPECT_EQ(servidor.commands().filter(QStringLiteral("STOR ") + partialName(QStringLiteral("dados.bin"), origem)).size(), 1);
-    EXPECT_EQ(pasta(*s), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
+    EXPECT_EQ(pasta(servidor.port()), (QMap<QString, qint64>{{QStringLiteral("dados.bin"), 70000}}));
     EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end completed"));
 }
 
@@ -174,7 +190,7 @@ TEST_F(EnvioSeguro, ASizeThatLiesAfterABreakEndsInAWholeFile)
     const QByteArray conteudo = ScriptedFtp::patternBytes(400000).replace('\x05', 'y');
     const QString origem = arquivo(QStringLiteral("dados.bin"), conteudo);
     EXPECT_TRUE(s->EnviarArquivo(origem).check);
-    EXPECT_EQ(baixar(*s, QStringLiteral("dados.bin")), conteudo);
+    EXPECT_EQ(baixar(servidor.port(), QStringLiteral("dados.bin")), conteudo);
     EXPECT_EQ(roteiro.linhas.filter(QStringLiteral("que não conferem com o que foi enviado")).size(), 1)
         << roteiro.linhas.join('\n').toStdString();
 }

@@ -1,7 +1,7 @@
 // What a failed transfer tells the user, from whatever failed: the busy panel's few
 // words, and the error box's why and what became of the file.
-#include "FtpSession.h"
-#include "TransferFailure.h"
+#include "FailureText.h"
+#include "FtpReplyParsers.h"
 
 #include <gtest/gtest.h>
 
@@ -23,15 +23,23 @@ TransferRecord envioInterrompido()
     return t;
 }
 
-TransferFailureReport relato(const std::exception& e, const TransferRecord& t)
+FailureReport relato(std::exception_ptr e, const TransferRecord& t)
 {
-    return describeFailure(failureKindOf(e), messageOf(e), t);
+    Failure falha = failureOf(e);
+    falha.transfer = t;
+    return describeFailure(falha);
+}
+
+// The server's refusal, as the component raises it: of the kind its code says.
+EIdFTPError recusa(int code, const QString& texto)
+{
+    return EIdFTPError(ftp::refusalOf({code, texto}), texto, code);
 }
 
 // The box's middle paragraph: why.
-QString porque(const TransferFailureReport& r)
+QString porque(const FailureReport& r)
 {
-    return r.message.section(QStringLiteral("\n\n"), 1, 1);
+    return r.boxText.section(QStringLiteral("\n\n"), 1, 1);
 }
 
 TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
@@ -48,7 +56,7 @@ TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
         {"the data connection lost, after new attempts", [] { throw EIdFTPDataConnectionLost(QStringLiteral("Conexão de dados perdida")); },
          [](TransferRecord& t) { t.retries = 5; }, "conexão perdida em 32 %",
          "A conexão com o servidor foi perdida em 32 % e não voltou depois de 5 novas tentativas (Conexão de dados perdida)."},
-        {"the server says not now (4xx)", [] { throw EIdFTPError(QStringLiteral("Muitas conexões"), 421); }, nada,
+        {"the server says not now (4xx)", [] { throw recusa(421, QStringLiteral("Muitas conexões")); }, nada,
          "conexão perdida em 32 %", "A conexão com o servidor foi perdida em 32 % (Muitas conexões)."},
         {"the data stopped short", [] { throw EIdFTPTransferBroken(QStringLiteral("Transferência incompleta")); }, nada,
          "transferência interrompida em 32 %", "A transferência foi interrompida em 32 % (Transferência incompleta)."},
@@ -61,20 +69,20 @@ TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
         {"no resume, at 0 %", [] { throw EIdFTPRestartRefused(QStringLiteral("REST não implementado"), 502); },
          [](TransferRecord& t) { t.done = 0; }, "o servidor não continua transferências interrompidas em 0 %",
          "A transferência foi interrompida em 0 % e o servidor não permite continuá-la: REST não implementado."},
-        {"a lasting refusal", [] { throw EIdFTPError(QStringLiteral("Permissão negada"), 550); }, nada, "recusado pelo servidor",
+        {"a lasting refusal", [] { throw recusa(550, QStringLiteral("Permissão negada")); }, nada, "recusado pelo servidor",
          "O servidor recusou: Permissão negada."},
-        {"a reply the command does not call for", [] { throw EIdFTPError(QStringLiteral("Ok"), 200); }, nada,
+        {"a reply the command does not call for", [] { throw recusa(200, QStringLiteral("Ok")); }, nada,
          "resposta inválida do servidor", "O servidor respondeu o que não se esperava: Ok."},
-        {"the local file could not be read", [] { throw EIdFTPError(QStringLiteral("Erro de leitura em base.fbk")); }, nada,
+        {"the local file could not be read", [] { throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Erro de leitura em base.fbk")); }, nada,
          "erro no arquivo local", "Erro de leitura em base.fbk."},
         {"a failure that is no program's own", [] { throw std::runtime_error("sem memoria"); }, nada, "erro no arquivo local",
          "sem memoria."},
         {"the local file changed",
-         [] { throw ETransferFault(TransferFailureKind::LocalFileChanged, QStringLiteral("O arquivo local base.fbk mudou")); }, nada,
+         [] { throw ESessionFailure(FailureKind::LocalFileChanged, QStringLiteral("O arquivo local base.fbk mudou")); }, nada,
          "o arquivo local mudou durante o envio",
          "O arquivo local foi alterado enquanto era enviado (mudou de tamanho ou de data de modificação). Envie-o de novo quando "
          "nenhum outro programa o estiver alterando."},
-        {"the digests differ", [] { throw ETransferFault(TransferFailureKind::ContentMismatch, QStringLiteral("O resumo MD5 não confere")); },
+        {"the digests differ", [] { throw ESessionFailure(FailureKind::ContentMismatch, QStringLiteral("O resumo MD5 não confere")); },
          nada, "o conteúdo no servidor não confere", "O resumo MD5 não confere."},
         {"a size unknown: no share", [] { throw EIdFTPDataConnectionLost(QStringLiteral("Conexão de dados perdida.")); },
          [](TransferRecord& t) { t.total = -1; }, "conexão perdida", "A conexão com o servidor foi perdida (Conexão de dados perdida.)."},
@@ -86,11 +94,14 @@ TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
         try {
             c.falha();
             ADD_FAILURE() << "nothing failed";
-        } catch (const std::exception& e) {
-            const TransferFailureReport r = relato(e, t);
-            EXPECT_EQ(r.panel, QString::fromUtf8(c.painel));
+        } catch (...) {
+            const FailureReport r = relato(std::current_exception(), t);
+            EXPECT_EQ(r.panel, QStringLiteral("Falha no envio: ") + QString::fromUtf8(c.painel));
             EXPECT_EQ(porque(r), QString::fromUtf8(c.porque));
-            EXPECT_TRUE(r.message.startsWith(QStringLiteral("Não foi possível enviar o arquivo base.fbk.\n\n"))) << r.message.toStdString();
+            EXPECT_TRUE(r.boxText.startsWith(QStringLiteral("Não foi possível enviar o arquivo base.fbk.\n\n"))) << r.boxText.toStdString();
+            EXPECT_EQ(r.box, FailureBox::Error);
+            EXPECT_EQ(r.log, QStringList{r.boxText});
+            EXPECT_EQ(r.outcome, r.boxText);
         }
     }
 }
@@ -140,10 +151,93 @@ TEST(FalhaDeTransferencia, TheBoxSaysWhatBecameOfTheFile)
         SCOPED_TRACE(c.nome);
         TransferRecord t = envioInterrompido();
         c.ajuste(t);
-        const TransferFailureReport r = relato(EIdFTPError(QStringLiteral("Permissão negada"), 550), t);
+        const FailureReport r = relato(std::make_exception_ptr(recusa(550, QStringLiteral("Permissão negada"))), t);
         const QString titulo = t.mode == wmWrite ? QStringLiteral("Não foi possível enviar o arquivo base.fbk.")
                                                  : QStringLiteral("Não foi possível baixar o arquivo base.fbk.");
-        EXPECT_EQ(r.message, titulo + QStringLiteral("\n\nO servidor recusou: Permissão negada.\n\n") + QString::fromUtf8(c.destino));
+        EXPECT_EQ(r.boxText, titulo + QStringLiteral("\n\nO servidor recusou: Permissão negada.\n\n") + QString::fromUtf8(c.destino));
+    }
+}
+
+}
+
+namespace {
+
+// Outside a transfer (a listing, a deletion, a send refused before it began): what
+// each kind makes the panel, the box, the log and a run without a window say. The
+// failure's own words are "Motivo técnico."
+TEST(FalhaForaDeTransferencia, EachKindHasItsWords)
+{
+    struct Caso {
+        FailureKind tipo;
+        Operation operacao;
+        bool conectando;
+        const char* painel;
+        FailureBox caixa;
+        const char* frase; // what the log adds after the failure's own words; nullptr: the log gets nothing
+    };
+    const char* const semResposta = "O servidor FTP não respondeu. Verifique a internet ou tente mais tarde.";
+    const char* const recusou = "O servidor FTP recusou a operação. Tente de novo; se continuar, fale com o suporte da Quintara.";
+    const Caso casos[] = {
+        {FailureKind::ConnectionLost, Operation::Listing, true, "Falha ao conectar: o servidor não respondeu", FailureBox::None, semResposta},
+        {FailureKind::TransferBroken, Operation::Listing, false, "Falha ao listar os arquivos: o servidor não respondeu", FailureBox::None,
+         semResposta},
+        {FailureKind::ServerFull, Operation::Deletion, false, "Falha ao excluir o arquivo: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::NotThere, Operation::Listing, false, "Falha ao listar os arquivos: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::FileRefused, Operation::Deletion, false, "Falha ao excluir o arquivo: recusado pelo servidor", FailureBox::None, recusou},
+        {FailureKind::RefusedByServer, Operation::Listing, true, "Falha ao conectar: o servidor recusou o acesso", FailureBox::None,
+         "O servidor FTP recusou o acesso. Tente mais tarde; se continuar, fale com o suporte da Quintara."},
+        {FailureKind::UnexpectedReply, Operation::Listing, false, "Falha ao listar os arquivos: resposta inválida do servidor",
+         FailureBox::None,
+         "O servidor FTP respondeu de forma inesperada. Tente mais tarde; se continuar, fale com o suporte da Quintara."},
+        {FailureKind::RestartRefused, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::RenameRefused, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::CertificateRefused, Operation::Listing, true, "Falha ao conectar: o certificado do servidor não foi aceito",
+         FailureBox::None,
+         "A conexão não foi feita porque o certificado do servidor FTP não foi aceito. Fale com o suporte da Quintara."},
+        {FailureKind::InterceptionSuspected, Operation::Upload, true, "Falha ao conectar: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::NameIsFolder, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::RemoteFileNotFound, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::Error, ""},
+        {FailureKind::LocalFileChanged, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::ContentMismatch, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::NotAFile, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::Warning, nullptr},
+        {FailureKind::UnreadableFile, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::Error, ""},
+        {FailureKind::LocalFileError, Operation::Listing, false, "Falha ao listar os arquivos: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::LocalFileError, Operation::Identification, false, "", FailureBox::None, ""},
+        {FailureKind::Cancelled, Operation::Listing, true, "", FailureBox::None, ""},
+        {FailureKind::Declined, Operation::Download, false, "", FailureBox::None, ""},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.tipo)) + " " + c.painel);
+        Failure falha(c.tipo, QStringLiteral("Motivo técnico."));
+        falha.operation = c.operacao;
+        falha.whileConnecting = c.conectando;
+        const FailureReport r = describeFailure(falha);
+        EXPECT_EQ(r.panel, QString::fromUtf8(c.painel));
+        EXPECT_EQ(r.box, c.caixa);
+        EXPECT_EQ(r.boxText, c.caixa == FailureBox::None ? QString() : QStringLiteral("Motivo técnico."));
+        QStringList log;
+        if (c.frase) {
+            log << QStringLiteral("Motivo técnico.");
+            if (*c.frase)
+                log << QString::fromUtf8(c.frase);
+        }
+        EXPECT_EQ(r.log, log);
+        EXPECT_EQ(r.outcome, QStringLiteral("Motivo técnico."));
+    }
+}
+
+// A cancel, or a step the user declined, in a transfer: no failure to show, the line
+// that says so, whatever the transfer's record holds.
+TEST(FalhaDeTransferencia, TheUsersOwnChoiceIsNoFailedTransfer)
+{
+    for (const FailureKind tipo : {FailureKind::Cancelled, FailureKind::Declined}) {
+        Failure falha(tipo, QStringLiteral("Transferência cancelada pelo usuário"));
+        falha.transfer = envioInterrompido();
+        const FailureReport r = describeFailure(falha);
+        EXPECT_TRUE(r.panel.isEmpty());
+        EXPECT_EQ(r.box, FailureBox::None);
+        EXPECT_EQ(r.log, QStringList{QStringLiteral("Transferência cancelada pelo usuário")});
+        EXPECT_FALSE(failsTheTransfer(tipo));
     }
 }
 

@@ -50,7 +50,7 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
 
     // Declined: nothing begins, nothing is fetched.
     roteiro.respostas = {false};
-    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("b.fbk"), destino), ETransferDeclined);
+    EXPECT_EQ(tipoDaFalha([&] { s->BaixarArquivo(QStringLiteral("b.fbk"), destino); }), FailureKind::Declined);
     EXPECT_EQ(testsupport::readFile(destino), QByteArray("ontem"));
     EXPECT_EQ(roteiro.eventos, (QStringList{QStringLiteral("replace local ") + destino}));
     EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR")).isEmpty());
@@ -64,7 +64,8 @@ TEST_F(Sessao, DownloadAsksBeforeReplacingALocalFile)
 
     // A name the server does not have: nothing is fetched, nothing begins.
     roteiro.eventos.clear();
-    EXPECT_THROW(s->BaixarArquivo(QStringLiteral("nao-ha.fbk"), local.filePath(QStringLiteral("n.fbk"))), ERemoteFileNotFound);
+    EXPECT_EQ(tipoDaFalha([&] { s->BaixarArquivo(QStringLiteral("nao-ha.fbk"), local.filePath(QStringLiteral("n.fbk"))); }),
+              FailureKind::RemoteFileNotFound);
     EXPECT_TRUE(roteiro.eventos.isEmpty());
     EXPECT_TRUE(servidor.commands().filter(QStringLiteral("RETR nao-ha")).isEmpty());
 }
@@ -80,12 +81,12 @@ TEST_F(Sessao, ABrokenTransferEndsOnceAsFailed)
         roteiro.eventos.clear();
         ScriptedFtp servidor(QString::fromLatin1(cenario), {{kPastaCorrompida + QStringLiteral("/grande.bin"), 300000}});
         auto s = abrir(servidor);
-        EXPECT_THROW(s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))), ETransferFailed);
+        EXPECT_TRUE(tipoDaFalha([&] { s->BaixarArquivo(QStringLiteral("grande.bin"), local.filePath(QStringLiteral("grande.bin"))); }));
         ASSERT_FALSE(roteiro.eventos.isEmpty());
         EXPECT_EQ(roteiro.eventos.first(), QStringLiteral("begin read 300000"));
         EXPECT_EQ(roteiro.eventos.last(), QStringLiteral("end failed"));
         EXPECT_EQ(roteiro.eventos.filter(QStringLiteral("end ")).size(), 1);
-        EXPECT_EQ(roteiro.falha, QString::fromUtf8(painel));
+        EXPECT_EQ(roteiro.falha, QStringLiteral("Falha no download: ") + QString::fromUtf8(painel));
         EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 }
@@ -126,15 +127,16 @@ TEST_F(Sessao, ADigestThatNeverMatchesCostsOneNewStartThenTheTransferFails)
             else
                 s->BaixarArquivo(QStringLiteral("dados.bin"), caminho);
             ADD_FAILURE() << "the transfer went through";
-        } catch (const ETransferFailed& e) {
+        } catch (const ESessionFailure& e) {
             const QString caixa = QString::fromUtf8(c.caixa);
-            EXPECT_EQ(e.Message(), caixa);
+            EXPECT_EQ(caixaDe(e), caixa);
         }
         const QString pergunta = envio ? QStringLiteral("replace remote dados.bin") : QStringLiteral("replace local ") + caminho;
         const QString inicio = envio ? QStringLiteral("begin write 70000") : QStringLiteral("begin read 5000");
         EXPECT_EQ(roteiro.eventos, (QStringList{pergunta, inicio, QStringLiteral("checking"), QStringLiteral("resumed 0"),
                                                 QStringLiteral("checking"), QStringLiteral("end failed")}));
-        EXPECT_EQ(roteiro.falha, QStringLiteral("o conteúdo no servidor não confere"));
+        EXPECT_EQ(roteiro.falha, (envio ? QStringLiteral("Falha no envio: ") : QStringLiteral("Falha no download: ")) +
+                                     QStringLiteral("o conteúdo no servidor não confere"));
         EXPECT_EQ(roteiro.linhas.filter(QStringLiteral("recomeça")), QStringList{QString::fromUtf8(c.recomeco)});
         EXPECT_EQ(servidor.commands().filter(QRegularExpression(QStringLiteral("^") + QLatin1String(c.transferencia))).size(), 2);
         EXPECT_TRUE(servidor.notes().filter(QRegularExpression(QStringLiteral("^renamed .* to \\S*/dados\\.bin$"))).isEmpty());
@@ -226,18 +228,19 @@ TEST_F(Sessao, PausesBetweenAttemptsAndACancelDuringOne)
     auto s = abrir(servidor);
     RetryPolicy politica;
     politica.pauses = {std::chrono::milliseconds(1500), std::chrono::milliseconds(10), std::chrono::seconds(60)};
-    s->setRetryPolicy(politica);
+    s->configure(ajustesCurtos(politica));
     std::thread cancelador;
     roteiro.aCadaPausa = [&] {
         if (roteiro.eventos.last() == QStringLiteral("retry 3/3 in 60 s") && !cancelador.joinable())
             cancelador = std::thread([&] { s->cancel(); });
     };
     {
-        FtpSession::Operation uso(*s, FtpSession::Kind::Transfer);
+        FtpSession::OperationScope uso(*s, Operation::Download);
         try {
             s->BaixarArquivo(QStringLiteral("b.bin"), local.filePath(QStringLiteral("b.bin")));
             ADD_FAILURE() << "the download went through";
-        } catch (const EOperationCancelled& e) {
+        } catch (const ESessionFailure& e) {
+            EXPECT_EQ(e.kind(), FailureKind::Cancelled);
             EXPECT_EQ(e.Message(), QStringLiteral("Transferência cancelada pelo usuário"));
         }
     }
@@ -286,9 +289,9 @@ protected:
     {
         qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
         qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
-        auto s = std::make_unique<FtpSession>(eventos);
-        s->IdFTP1().ConnectTimeout = std::chrono::seconds(5);
-        s->IdFTP1().ReadTimeout = std::chrono::seconds(5);
+        SessionSettings ajustes;
+        ajustes.connectTimeout = ajustes.readTimeout = std::chrono::seconds(5);
+        auto s = std::make_unique<FtpSession>(eventos, ajustes);
         s->ConectarFTP();
         return s;
     }
@@ -320,7 +323,7 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
 
     auto servidorA = servidor(a);
     roteiro.respostas = {true};
-    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*servidorA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
     EXPECT_EQ(servidorA->commands().mid(0, 3),
               (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria")}));
@@ -329,33 +332,33 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
     // Remembered for that host and port: another session is not asked again; another
     // port of the host is another server, asked about afresh.
     roteiro.eventos.clear();
-    EXPECT_TRUE(conectar(*servidorA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*servidorA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_TRUE(roteiro.eventos.isEmpty());
     auto outraPortaA = servidor(a);
     roteiro.respostas = {true};
-    EXPECT_TRUE(conectar(*outraPortaA, roteiro)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*outraPortaA, roteiro)->security(), ConnectionSecurity::Plain);
     EXPECT_EQ(roteiro.eventos, QStringList{pergunta(a)});
 
     // Another certificate: asked again, for each endpoint; no means no login.
     roteiro.eventos.clear();
     roteiro.respostas = {false, false};
     auto servidorB = servidor(b);
-    EXPECT_THROW(conectar(*servidorB, roteiro), UntrustedCertificateError);
+    EXPECT_EQ(tipoDaFalha([&] { conectar(*servidorB, roteiro); }), FailureKind::CertificateRefused);
     EXPECT_EQ(roteiro.eventos, (QStringList{pergunta(b), pergunta(b)}));
     EXPECT_EQ(servidorB->commands(), (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("AUTH TLS")}));
     EXPECT_EQ(roteiro.linhas.count(recusa), 1) << "the primary's failure; the alternate's goes to the caller";
 
     // A driver that cannot ask: in with the certificate accepted before, out with the other.
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(*outraPortaA, semJanela)->IdFTP1().IsSecure());
-    EXPECT_THROW(conectar(*servidorB, semJanela), UntrustedCertificateError);
+    EXPECT_NE(conectar(*outraPortaA, semJanela)->security(), ConnectionSecurity::Plain);
+    EXPECT_EQ(tipoDaFalha([&] { conectar(*servidorB, semJanela); }), FailureKind::CertificateRefused);
     EXPECT_EQ(servidorB->commands().count(QStringLiteral("USER caldoria")), 0);
 
     // Where TLS is required only a verified certificate will do: nothing is asked,
     // and what was accepted before counts for nothing.
     qputenv("FTPCALDORIA_FTP_TLS", "sempre");
     roteiro.eventos.clear();
-    EXPECT_THROW(conectar(*servidorA, roteiro), UntrustedCertificateError);
+    EXPECT_EQ(tipoDaFalha([&] { conectar(*servidorA, roteiro); }), FailureKind::CertificateRefused);
     EXPECT_TRUE(roteiro.eventos.isEmpty());
 }
 
@@ -367,11 +370,12 @@ TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
     ScriptedFtp umaVez(QStringLiteral("tls-once"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
                        ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(umaVez, semJanela)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(umaVez, semJanela)->security(), ConnectionSecurity::Plain);
     try {
         conectar(umaVez, roteiro);
         ADD_FAILURE() << "connected without TLS";
-    } catch (const InterceptionSuspectedError& e) {
+    } catch (const ESessionFailure& e) {
+        EXPECT_EQ(e.kind(), FailureKind::InterceptionSuspected);
         EXPECT_TRUE(e.Message().contains(QStringLiteral("possível interceptação da conexão. O login não foi enviado.")))
             << e.Message().toStdString();
     }
@@ -379,7 +383,7 @@ TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
     EXPECT_TRUE(roteiro.eventos.isEmpty()) << "nothing to ask about";
 
     ScriptedFtp semTls(QStringLiteral("normal"));
-    EXPECT_FALSE(conectar(semTls, semJanela)->IdFTP1().IsSecure());
+    EXPECT_EQ(conectar(semTls, semJanela)->security(), ConnectionSecurity::Plain);
 }
 
 // What older versions remembered, by host alone, still counts at any port there.
@@ -392,7 +396,7 @@ TEST_F(SessaoTls, CertificadosAceitosPorHostAntesDaPortaContinuamAceitos)
         .setValue(QStringLiteral("certificados-aceitos/127.0.0.1"), QStringList{c.fingerprint});
     auto s = servidor(c);
     SemPerguntas semJanela;
-    EXPECT_TRUE(conectar(*s, semJanela)->IdFTP1().IsSecure());
+    EXPECT_NE(conectar(*s, semJanela)->security(), ConnectionSecurity::Plain);
 }
 
 TEST(ChavesFixadas, FormasDoPino)

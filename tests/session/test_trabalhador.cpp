@@ -86,32 +86,27 @@ TEST_F(Trabalhador, TheWorkRunsThereAndEveryReportComesHereInOrder)
     testsupport::writeFile(origem, QByteArray(300000, 'b'));
 
     Registro registro;
-    SessionWorker trabalhador(registro);
-    std::atomic<bool> trabalhoNaThreadDaJanela{true};
+    SessionWorker trabalhador(registro, SessionSettings{});
     Envio envio;
-    std::exception_ptr erro;
+    std::optional<Failure> erro;
     bool terminou = false;
-    ASSERT_TRUE(trabalhador.start(
-        FtpSession::Kind::Transfer,
-        [&](FtpSession& s) {
-            trabalhoNaThreadDaJanela = QThread::currentThread() == app.thread();
-            envio = executarEnvio(s, {origem});
-        },
-        [&](std::exception_ptr e) {
-            erro = e;
-            terminou = true;
-            registro.chamadas << QStringLiteral("done");
-            EXPECT_FALSE(trabalhador.busy()) << "idle again by the time the end comes";
-            app.quit();
-        }));
+    ASSERT_TRUE(trabalhador.send({origem}, [&](const Outcome<Envio>& fim) {
+        envio = fim.result;
+        erro = fim.failure;
+        terminou = true;
+        registro.chamadas << QStringLiteral("done");
+        EXPECT_FALSE(trabalhador.busy()) << "idle again by the time the end comes";
+        app.quit();
+    }));
+    // Run here, the send would have reported something by now.
+    EXPECT_TRUE(registro.chamadas.isEmpty()) << "the work runs on the session's thread";
     EXPECT_TRUE(trabalhador.busy());
-    EXPECT_FALSE(trabalhador.start(FtpSession::Kind::Other, [](FtpSession&) {}, {})) << "one operation at a time";
+    EXPECT_FALSE(trabalhador.list(PedidoListagem::Atualizar, {})) << "one operation at a time";
     QTimer::singleShot(std::chrono::seconds(60), &app, &QCoreApplication::quit);
     app.exec();
 
     ASSERT_TRUE(terminou);
-    ASSERT_FALSE(erro);
-    EXPECT_FALSE(trabalhoNaThreadDaJanela);
+    ASSERT_FALSE(erro) << erro->message.toStdString();
     EXPECT_EQ(registro.foraDaThread, 0);
     EXPECT_EQ(registro.ultimoProgresso, 300000);
     const QStringList& c = registro.chamadas;
@@ -122,6 +117,7 @@ TEST_F(Trabalhador, TheWorkRunsThereAndEveryReportComesHereInOrder)
     EXPECT_LT(c.indexOf(QStringLiteral("unique ") + envio.nomeUnico), c.indexOf(QStringLiteral("begin 300000")));
     EXPECT_EQ(envio.resultado, ResultadoEnvio::Enviado);
     EXPECT_EQ(envio.motivo, MotivoBaseCorrompida::SemSistema);
+    EXPECT_TRUE(trabalhador.status().baseCorrompida);
     EXPECT_TRUE(servidor.notes().filter(QRegularExpression(QStringLiteral(" to /%1/%2$").arg(pasta, QRegularExpression::escape(envio.nomeUnico)))).size() == 1)
         << servidor.notes().join(QLatin1Char('\n')).toStdString();
 }

@@ -1,0 +1,37 @@
+#include "ListagemPasta.h"
+
+namespace {
+
+ListagemPasta atualizar(FtpSession& sessao)
+{
+    // The folder of corrupted-base mode is shared by every unidentified client: its
+    // contents are never shown.
+    if (sessao.baseCorrompida())
+        return {ListagemPasta::Mostra::PastaCompartilhada, {}};
+    if (!sessao.Connected())
+        sessao.ConectarFTP();
+    return {ListagemPasta::Mostra::Arquivos, sessao.fetchListing()};
+}
+
+}
+
+ListagemPasta listarPastaCliente(FtpSession& sessao, PedidoListagem pedido)
+{
+    switch (pedido) {
+    case PedidoListagem::Atualizar:
+        return atualizar(sessao);
+    case PedidoListagem::Ver:
+        break;
+    }
+    if (!sessao.Connected())
+        sessao.ConectarFTP();
+    if (sessao.directory().isEmpty())
+        sessao.DefinirPastaCliente();
+    try {
+        return atualizar(sessao);
+    } catch (const ESessionFailure& e) {
+        if (e.kind() != FailureKind::NotThere)
+            throw;
+        return {ListagemPasta::Mostra::PastaAusente, {}};
+    }
+}
