@@ -58,9 +58,16 @@ int main(int argc, char* argv[])
 {
     // First: a stopped task or Ctrl+C at any moment ends the run with exit code 1.
     console::catchInterrupts();
+    // No JIT for Qt's regular expressions: the JIT gives every thread that matches
+    // one a stack of its own, whose thread_local destructor MinGW's emulated TLS
+    // runs after the thread's storage is gone; on Windows the session's thread then
+    // dies at its end inside the C runtime's key lock and the process never exits.
+    // Our own code uses none on that thread (FtpReplyParsers.cpp); this covers Qt's.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT"))
+        qputenv("QT_ENABLE_REGEXP_JIT", "0");
 
     // Decided before any GUI object exists: a scheduled send may run where there
-    // is no display. Either way the process ends once the run's own objects are
-    // gone (the window, the session's thread, the log files).
-    console::endProcess(choosesCommandMode(argc, argv) ? runCommandMode(argc, argv) : runWindow(argc, argv));
+    // is no display. Either way the run ends once its own objects are gone (the
+    // window, the session's thread, the log files).
+    return choosesCommandMode(argc, argv) ? runCommandMode(argc, argv) : runWindow(argc, argv);
 }

@@ -18,8 +18,14 @@ namespace console {
 
 namespace {
 
+// What the run wrote is flushed first: its log files are flushed line by line, and
+// the standard streams here. Then the process ends as the system ends it, other
+// threads and all: on Windows ExitProcess, which detaches the libraries as a normal
+// end does; elsewhere _exit, since exit() would run the statics' destructors under
+// the feet of the threads that still use them.
 [[noreturn]] void endNow()
 {
+    std::fflush(nullptr);
 #ifdef _WIN32
     ExitProcess(1);
 #else
@@ -40,9 +46,8 @@ Interrupts& interrupts()
     return *state;
 }
 
-// On the thread that takes the interrupts. _exit (ExitProcess) ends the process
-// without the exit handlers of the libraries, which may be in the middle of their
-// work on another thread.
+// On the thread that takes the interrupts: the first asks the run to stop, which it
+// does as at any end; a second (or one before anything started) ends it at once.
 void interrupted()
 {
     Interrupts& i = interrupts();
@@ -160,15 +165,6 @@ void write(std::FILE* stream, const QString& text)
 }
 
 #endif
-
-void endProcess(int code)
-{
-    std::fflush(nullptr);
-#ifdef _WIN32
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
-#endif
-    std::exit(code);
-}
 
 void onInterrupt(std::function<void()> handler)
 {

@@ -32,10 +32,6 @@ void write(std::FILE* stream, const QString& text);
 // running query and starts a shutdown thread that crashes at exit, never see them.
 void catchInterrupts();
 
-// Ends the process with code once everything of ours is closed: on Windows without
-// the libraries' own detach code, in which the Firebird client may wait for good for
-// its threads at exit (seen under Wine); elsewhere as exit() does.
-[[noreturn]] void endProcess(int code);
 #ifndef _WIN32
 // The part of catchInterrupts that needs no thread, for the earliest moment a
 // program can run code (before the shared libraries' initialisers, see main.cpp):

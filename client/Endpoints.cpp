@@ -1,6 +1,5 @@
 #include "Endpoints.h"
 
-#include <QRegularExpression>
 #include <QtGlobal>
 
 namespace {
@@ -49,8 +48,7 @@ QList<QByteArray> lerChavesFixadas(const QString& text)
     static const QLatin1String prefixo("sha256//");
     QList<QByteArray> chaves;
     // ',' too: the build passes the cache variable's pins so.
-    static const QRegularExpression separador(QStringLiteral("[;,]"));
-    for (const QString& parte : text.split(separador)) {
+    for (const QString& parte : QString(text).replace(QLatin1Char(','), QLatin1Char(';')).split(QLatin1Char(';'))) {
         const QString pino = parte.trimmed();
         if (pino.isEmpty())
             continue;

@@ -1,8 +1,12 @@
+// The replies' parsers are plain code, without QRegularExpression: they run on the
+// session's thread, and a regular expression leaves that thread a JIT stack of its
+// own whose thread_local destructor, under MinGW's emulated TLS, runs after the
+// thread's storage is freed. On Windows the thread then dies at its end inside the
+// C runtime's key lock, and the process hangs at exit.
 #include "FtpReplyParsers.h"
 
 #include "FtpListParser.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cctype>
@@ -76,21 +80,55 @@ FtpCapabilities parseFeatReply(const QString& text)
     return caps;
 }
 
+namespace {
+
+bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// Six numbers of one to three digits joined by commas, starting at from, with no
+// digit just before or just after them.
+bool readSextet(const QString& text, qsizetype from, int (&n)[6])
+{
+    if (from > 0 && isAsciiDigit(text[from - 1]))
+        return false;
+    qsizetype i = from;
+    for (int k = 0; k < 6; ++k) {
+        if (k > 0) {
+            if (i >= text.size() || text[i] != QLatin1Char(','))
+                return false;
+            ++i;
+        }
+        const qsizetype start = i;
+        int value = 0;
+        while (i < text.size() && isAsciiDigit(text[i]) && i - start < 3)
+            value = value * 10 + (text[i++].unicode() - '0');
+        if (i == start)
+            return false;
+        n[k] = value;
+    }
+    return i >= text.size() || !isAsciiDigit(text[i]);
+}
+
+// The words of a reply, split at any white space.
+QStringList wordsOf(const QString& text)
+{
+    return text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+}
+
 std::optional<PasvReply> parsePasvReply(const QString& text)
 {
     // RFC 959 does not fix where the numbers stand; servers put them in parentheses,
     // after "=", or bare.
-    static const QRegularExpression sextet(
-        QStringLiteral(R"((?<!\d)(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3})(?!\d))"));
-    const auto m = sextet.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
     int n[6];
-    for (int i = 0; i < 6; ++i) {
-        n[i] = m.captured(i + 1).toInt();
-        if (n[i] > 255)
+    qsizetype at = 0;
+    while (at < text.size() && !readSextet(text, at, n))
+        ++at;
+    if (at >= text.size())
+        return std::nullopt;
+    for (const int value : n)
+        if (value > 255)
             return std::nullopt;
-    }
     PasvReply r;
     r.address = (std::uint32_t(n[0]) << 24) | (std::uint32_t(n[1]) << 16) | (std::uint32_t(n[2]) << 8) | std::uint32_t(n[3]);
     const int port = n[4] * 256 + n[5];
@@ -142,7 +180,7 @@ std::optional<QString> parsePwdReply(const QString& text)
         }
         return std::nullopt; // no closing quote
     }
-    const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const QStringList words = wordsOf(text);
     for (const QString& w : words)
         if (w.startsWith(QLatin1Char('/')))
             return w;
@@ -208,7 +246,7 @@ std::optional<QByteArray> parseHashValue(const QString& text, int hexDigits)
 {
     if (hexDigits <= 0)
         return std::nullopt;
-    const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const QStringList words = wordsOf(text);
     for (const QString& w : words) {
         if (w.size() != hexDigits)
             continue;

@@ -341,9 +341,29 @@ copy_imports() {
 
 product_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt"; }
 
+# The import check itself, on a module made for it: one that imports a DLL found
+# nowhere must stop the package, naming both.
+check_refuses_missing_import() {
+  local dir rc=0 said
+  dir=$(mktemp -d)
+  printf 'int ausente(void) { return 1; }\n' >"$dir/ausente.c"
+  printf 'int ausente(void);\nint main(void) { return ausente(); }\n' >"$dir/usa-ausente.c"
+  $mingw-gcc -shared -o "$dir/ausente.dll" "$dir/ausente.c"
+  $mingw-gcc -o "$dir/usa-ausente.exe" "$dir/usa-ausente.c" "$dir/ausente.dll"
+  rm "$dir/ausente.dll"
+  mkdir "$dir/stage"
+  said=$( (copy_imports "$dir/usa-ausente.exe" "$dir/stage") 2>&1) || rc=$?
+  rm -rf "$dir"
+  if ((rc == 0)) || [[ $said != *"usa-ausente.exe imports ausente.dll, which is neither in the package nor part of Windows"* ]]; then
+    die "a module that imports a DLL found nowhere did not stop the package (it said: '$said')"
+  fi
+  log "checked: a module that imports a DLL found nowhere stops the package ($said)"
+}
+
 step_package() {
   local version name stage zip module
   gcc_runtime_dir=$(gcc_runtime)
+  check_refuses_missing_import
   version=$(product_version)
   [[ -n $version ]] || die "no build in $build: run the build step first"
   name=FTPCaldoria-$version-win64
@@ -376,6 +396,7 @@ step_package() {
   (cd "$stage" && zip -q -r -9 -X "$zip" .)
   log "$zip: $(du -k "$zip" | cut -f1) KiB, $(find "$stage" -type f | wc -l) files, $(du -sk "$stage" | cut -f1) KiB unzipped"
   smoke_test "$zip"
+  end_checks "$zip"
 }
 
 # The package's folder for its Firebird client (the program looks for it there).
@@ -442,12 +463,20 @@ TEXT
 
 # The unzipped package alone (no build folders on the DLL path) must start beside
 # a korv.ini and show its caption; a picture of the window is kept for docs/.
-smoke_test() {
-  local dir caption shot=$build/package/janela-windows.png
-  caption="Utilitário FTP Caldoria $(product_version)/RC"
+# A new folder holding the zip $1 unzipped into KORV/ beside a korv.ini, as in a
+# system's folder (its database server is not there).
+unzipped_beside_ini() {
+  local dir
   dir=$(mktemp -d)
   unzip -q "$1" -d "$dir/KORV"
   printf '[KORV]\r\nServidor=127.0.0.1\r\nCaminho_Base_Dados=C:\\KORV\\DADOS\\\r\n' >"$dir/KORV/korv.ini"
+  echo "$dir"
+}
+
+smoke_test() {
+  local dir caption shot=$build/package/janela-windows.png
+  caption="Utilitário FTP Caldoria $(product_version)/RC"
+  dir=$(unzipped_beside_ini "$1")
   wine_ready
   log "starting the unzipped program under Wine (Xvfb, windows platform)"
   if ! WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPATH= CAPTION="$caption" SHOT="$shot" DIR="$dir" \
@@ -473,6 +502,30 @@ smoke_test() {
   fi
   rm -rf "$dir"
   log "the unzipped program shows \"$caption\" (screen: $shot)"
+}
+
+# The unzipped program ends by itself (scripts/windows/ends.sh): the window closed
+# by its button, a send, a send stopped by Ctrl+C. END_CHECKS=n runs them n times.
+end_checks() {
+  local dir closer=$build/package/close-window.exe ctrl_c=$build/package/ctrl-c.exe i
+  $mingw-gcc -O2 -municode -o "$closer" "$root/scripts/windows/close-window.c"
+  $mingw-gcc -O2 -municode -o "$ctrl_c" "$root/scripts/windows/ctrl-c.c"
+  dir=$(unzipped_beside_ini "$1")
+  wine_ready
+  for ((i = 1; i <= ${END_CHECKS:-1}; i++)); do
+    log "the unzipped program ends by itself (run $i)"
+    # One wineserver for the run: the program and the checks' helpers start
+    # together, and must not race to start one.
+    WINEDEBUG=-all wineserver -p 2>/dev/null || true
+    if ! xvfb-run -a -s '-screen 0 1024x640x24' \
+      bash "$root/scripts/windows/ends.sh" "$dir/KORV" "$closer" "$ctrl_c" "FTP Caldoria $(product_version)/RC"; then
+      wineserver -k 2>/dev/null || true
+      rm -rf "$dir"
+      die "the unzipped program did not end as it must"
+    fi
+    wineserver -k 2>/dev/null || true
+  done
+  rm -rf "$dir"
 }
 
 all_steps=(deps qt openssl firebird build test package)

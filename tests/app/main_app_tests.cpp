@@ -2,8 +2,6 @@
 #include <QApplication>
 #include <QLocale>
 
-#include "TestSupport.h"
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
@@ -17,5 +15,5 @@ int main(int argc, char** argv)
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }
-    return testsupport::endTestProgram(result);
+    return result;
 }

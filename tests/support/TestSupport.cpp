@@ -30,16 +30,6 @@
 
 namespace testsupport {
 
-int endTestProgram(int result)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-#ifdef _WIN32
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
-#endif
-    return result;
-}
-
 namespace {
 #ifdef _WIN32
 void ensureSockets()

@@ -19,11 +19,6 @@ inline void PrintTo(const QString& s, std::ostream* os)
 
 namespace testsupport {
 
-// Ends a test program with the results all written. On Windows it skips the DLLs'
-// detach at exit: under Wine, a test program whose FTP session ran on the session's
-// thread sometimes hangs there, in the C++ runtime's detach, after its last line
-// (the program itself exits cleanly; the end-to-end tests run it many times).
-int endTestProgram(int result);
 
 // The test programs of the Windows build run under Wine, and their peers (FTP
 // servers, system commands) are Linux programs: those start through the host runner
