@@ -36,8 +36,9 @@ QStringList identificado(const QString& caption, const QString& directory)
 QStringList corrompida(MotivoBaseCorrompida motivo, const QString& log)
 {
     QStringList e;
-    // Without a system there is no database to open, nor a library to open it with.
-    if (motivo != MotivoBaseCorrompida::SemSistema)
+    // Without a system there is no database to open, and without a query nothing to
+    // ask it: no library to open it with either.
+    if (motivo != MotivoBaseCorrompida::SemSistema && motivo != MotivoBaseCorrompida::SemConsulta)
         e << linhaBiblioteca;
     e << log << QStringLiteral("corrompida:") + textoMotivo(motivo) << QStringLiteral("caption:Base Corrompida")
       << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida");
