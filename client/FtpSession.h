@@ -154,6 +154,8 @@ public:
     void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
     void closeConnection();
+    // A line of the operation's own for the log.
+    void log(const QString& line) { m_events.log(line); }
 
 private:
     // IFtpEvents: raised on whichever thread runs the FTP call.

@@ -133,6 +133,28 @@ TEST_F(Arquivos, CorruptedBaseViewShowsTheDownloadPageWithoutListing)
     EXPECT_EQ(linhasNaLista(*w), 0);
 }
 
+// A file stored and checked is sent, whatever becomes of the list afterwards: a
+// refresh that the server refuses leaves the panel at "Concluído", the success box,
+// and the refusal in the log; the list keeps what it showed. The send's first
+// listing looks for old interrupted uploads; the second is the refresh.
+TEST_F(Arquivos, ASendWhoseRefreshFailsIsStillASuccess)
+{
+    testsupport::ScriptedFtp ftp(QStringLiteral("normal"),
+                                 testsupport::ScriptedFtp::Options{
+                                     .faults = {testsupport::ScriptedFtp::Fault::reply(QStringLiteral("MLSD#2"), QStringLiteral("450 Listing unavailable."))}});
+    apontarFtp(ftp.port());
+    auto w = normal();
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("dados.bin"), QByteArray(70000, 'd'))};
+    clicarEEsperar(*w, w->ui->btnUpload);
+    EXPECT_EQ(ftp.files().value(kPastaCliente + QStringLiteral("/dados.bin")), testsupport::ScriptedFtp::storedOf(QByteArray(70000, 'd')))
+        << ftp.commands().join(' ').toStdString();
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Listing unavailable."))) << linhasDoLog(*w).join('\n').toStdString();
+    EXPECT_TRUE(linhasDoLog(*w).filter(QStringLiteral("Falha")).isEmpty()) << linhasDoLog(*w).join('\n').toStdString();
+    esperaProntaParaUsar(*w);
+}
+
 TEST_F(Arquivos, UploadAsksBeforeReplacing)
 {
     auto w = normal();
