@@ -387,7 +387,8 @@ TEST_F(EnvioAgendado, TheServerIsKnownByItsPinnedKey)
 }
 
 // Where a run once spoke TLS, a later one that is offered none (a relay answers
-// "500" to AUTH TLS) sends no login in clear, in the default mode.
+// "500" to AUTH TLS) sends no login in clear, in the default mode, and tries no
+// alternate endpoint after the refusal.
 TEST_F(EnvioAgendado, NoLoginInClearWhereTlsWasSpokenBefore)
 {
     QTemporaryDir pastaCertificados;
@@ -408,14 +409,15 @@ TEST_F(EnvioAgendado, NoLoginInClearWhereTlsWasSpokenBefore)
     ASSERT_TRUE(depois.terminou) << depois.tudo();
     EXPECT_EQ(depois.codigo, 1) << depois.tudo();
     EXPECT_EQ(ftp.commands().count(QStringLiteral("USER caldoria")), 1) << ftp.commands().join(' ').toStdString();
-    EXPECT_EQ(ftp.commands().count(QStringLiteral("AUTH TLS")), 3) << "the primary, then the alternate";
+    EXPECT_EQ(ftp.commands().count(QStringLiteral("AUTH TLS")), 2) << "the primary only: the interception ends the connecting";
+    EXPECT_TRUE(depois.linhasDeErro().filter(QStringLiteral("Tentando conectar no endereço alternativo do FTP")).isEmpty()) << depois.tudo();
     EXPECT_EQ(depois.resultado(), QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk.")) << depois.tudo();
     EXPECT_EQ(depois.linhasDeErro()
-                  .filter(QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora tenha concluído uma conexão segura (TLS) "
-                                         "antes, neste mesmo endereço: possível interceptação da conexão. O login não foi enviado."))
+                  .filter(QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora este serviço tenha concluído uma conexão "
+                                         "segura (TLS) antes: possível interceptação da conexão. O login não foi enviado."))
                   .size(),
-              3)
-        << "the primary's, the alternate's, and the outcome's reason\n"
+              2)
+        << "the primary's, and the outcome's reason\n"
         << depois.tudo();
 }
 
