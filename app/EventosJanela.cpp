@@ -3,6 +3,7 @@
 // Each call comes on the window's thread (QueuedEvents).
 #include "ufPrincipal.h"
 
+#include "Console.h"
 #include "Formatos.h"
 #include "JanelaTextos.h"
 
@@ -23,6 +24,14 @@ int TfPrincipal::pergunta(const QString& text, const QString& caption, int flags
 void TfPrincipal::log(const QString& line)
 {
     Log(line);
+}
+
+void TfPrincipal::warning(const QString& line)
+{
+    Log(line);
+    // The log pane may be closed, and nobody reads it in a run that sends a file
+    // handed over at start and closes.
+    console::write(stderr, line + QLatin1Char('\n'));
 }
 
 void TfPrincipal::clientCaption(const QString& caption)

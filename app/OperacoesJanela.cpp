@@ -130,13 +130,21 @@ void TfPrincipal::mensagemDeSucesso(const QString& texto)
 // ---------------------------------------------------------------- download and delete
 
 namespace {
-bool nomeSimplesDeArquivo(const QString& nome)
+// A name inside the folder the user is in, its sub-folders included: it begins with
+// no separator and has no "." or ".." piece, no "\\" (a separator on some servers)
+// and no control character.
+bool nomeDentroDaPasta(const QString& nome)
 {
-    if (nome == QLatin1String(".") || nome == QLatin1String(".."))
+    if (nome.trimmed().startsWith(QLatin1Char('/')))
         return false;
+    for (const QString& pedaco : nome.split(QLatin1Char('/'))) {
+        const QString p = pedaco.trimmed();
+        if (p == QLatin1String(".") || p == QLatin1String(".."))
+            return false;
+    }
     for (const QChar c : nome) {
         const char16_t u = c.unicode();
-        if (u == u'/' || u == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
+        if (u == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
             return false;
     }
     return true;
@@ -181,9 +189,10 @@ void TfPrincipal::btnDownloadFinalClick()
     if (nome.trimmed().isEmpty())
         throw EUserWarning(QStringLiteral("Informe o nome completo do arquivo"));
     // The shared folder holds every unidentified client's files, and nothing beyond
-    // it may be reached from here: a bare file name only.
-    if (!nomeSimplesDeArquivo(nome))
-        throw EUserWarning(QStringLiteral("Informe só o nome do arquivo, sem pastas: \"/\", \"\\\", \"..\" e caracteres de controle não são aceitos"));
+    // it may be reached from here: a name inside it, in a sub-folder or not.
+    if (!nomeDentroDaPasta(nome))
+        throw EUserWarning(QStringLiteral("Informe o nome do arquivo dentro da pasta: um nome que começa com \"/\", partes \".\" ou "
+                                          "\"..\", \"\\\" e caracteres de controle não são aceitos"));
     BaixarArquivo(nome);
 }
 

@@ -24,9 +24,11 @@ namespace {
 
 int runWindow(int argc, char* argv[])
 {
-    // A log copy that cannot be a file (a FIFO would hold the window up for good)
-    // is said and left out; the window opens all the same.
-    const QString logProblem = logTargetProblem(qEnvironmentVariable("FTPCALDORIA_LOG"));
+    // A log copy that would hold the window up (a FIFO) or cannot be written (a
+    // folder) is said and left out; the window opens all the same.
+    QString logProblem;
+    if (const QString logCopy = qEnvironmentVariable("FTPCALDORIA_LOG"); !logCopy.isEmpty())
+        openLogFile(logCopy, logProblem);
     if (!logProblem.isEmpty()) {
         console::attachToParent();
         console::write(stderr, logProblem + QLatin1Char('\n'));

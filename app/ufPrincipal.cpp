@@ -22,8 +22,8 @@ const QString kTituloAplicacao = QStringLiteral("Utilitário FTP Quintara");
 
 namespace {
 // FTPCALDORIA_LOG names a file that receives a copy of every log line, for
-// support staff and for runs without a screen. Never a FIFO or a device (main
-// refuses them; openLogFile never waits).
+// support staff and for runs without a screen. Never a FIFO (main leaves out a
+// target it cannot write; openLogFile never waits).
 void copiarParaArquivoDeLog(const QString& text)
 {
     static const QString arquivo = qEnvironmentVariable("FTPCALDORIA_LOG");

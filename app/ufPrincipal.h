@@ -112,6 +112,7 @@ private:
 
     // What the session reports and asks.
     void log(const QString& line) override;
+    void warning(const QString& line) override;
     void clientCaption(const QString& caption) override;
     void waiting(const QString& what) override;
     void transferBegin(TWorkMode mode, std::int64_t total) override;

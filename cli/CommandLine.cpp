@@ -114,7 +114,7 @@ QString helpText(const QString& program)
                                               "  1  arquivo não enviado (servidor fora do ar, falha na transferência,\n"
                                               "     arquivo local ausente ou ilegível, envio interrompido pelo usuário)\n"
                                               "  2  uso incorreto (opção desconhecida, falta --enviar ARQUIVO, um log\n"
-                                              "     que não é um arquivo comum: uma fila, um dispositivo, uma pasta)\n"
+                                              "     que pararia o envio: uma fila (FIFO), um soquete)\n"
                                               "  3  arquivo enviado, mas o servidor não informou o tamanho para conferência\n"
                                               "  4  o arquivo já existe no servidor e --substituir não foi dada\n"
                                               "  5  arquivo enviado e conferido, mas na pasta compartilhada de base\n"

@@ -57,7 +57,8 @@ int runCommandMode(int argc, char* argv[])
         break;
     }
     // Before anything else: opening a FIFO for writing would wait for a reader
-    // for good, a device is no log, and the job must hear of it.
+    // for good, and the job must hear of it. A log that merely cannot be written
+    // (a folder) is said when the run opens it, and the backup goes all the same.
     for (const QString& path : {options.logFile, qEnvironmentVariable("FTPCALDORIA_LOG")}) {
         const QString problem = path.isEmpty() ? QString() : logTargetProblem(path);
         if (!problem.isEmpty()) {

@@ -25,7 +25,6 @@ QString serverKey(const QString& group, const QString& host, int port)
 }
 
 const QString kCertificates = QStringLiteral("certificados-aceitos");
-const QString kTls = QStringLiteral("conexao-segura");
 
 }
 
@@ -49,19 +48,6 @@ void add(const QString& host, int port, const QString& fingerprint)
         return;
     accepted << fingerprint;
     s.setValue(key, accepted);
-}
-
-bool tlsSeen(const QString& host, int port)
-{
-    return settings().value(serverKey(kTls, host, port)).toBool();
-}
-
-void rememberTls(const QString& host, int port)
-{
-    QSettings s = settings();
-    const QString key = serverKey(kTls, host, port);
-    if (!s.value(key).toBool())
-        s.setValue(key, true);
 }
 
 }

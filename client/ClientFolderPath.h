@@ -9,9 +9,10 @@
 // CITY the city through FormataNomeCidade and uf already trimmed and upper-cased.
 // A "/" in the city adds a level inside the client tree, as the folders already on
 // the server have it (Bom Jesus/PI). Anything that would take the folder out of that
-// tree or hide a level in it is refused with an Exception that says why: a city or
-// state holding "\" or control characters, a state holding "/", and values that
-// would make a level empty, "." or "..".
+// tree or empty a level in it is refused with an Exception that says why: a city or
+// state holding "\" or control characters other than blanks, and values that would
+// make a level empty (or blanks alone), "." or "..". Blanks and a "/" inside the
+// state split its level, as the walk splits any level.
 QString clientFolderPath(const QString& cidade, const QString& uf, const QString& tipo, const QString& sigla);
 
 // The folders below the server's root that lead to directory, in order, as the walk

@@ -10,6 +10,12 @@ int portaValida(const QString& text, int padrao)
     return ok && p > 0 && p < 65536 ? p : padrao;
 }
 
+bool enderecoIPv4(const QString& host)
+{
+    static const QRegularExpression forma(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    return forma.match(host.trimmed()).hasMatch();
+}
+
 Endpoints::Destino destino(const char* variavel, const QString& hostPadrao, int portaPadrao)
 {
     Endpoints::Destino d{hostPadrao, portaPadrao};
@@ -74,9 +80,22 @@ Endpoints Endpoints::atuais()
     const auto valor = [](const char* variavel, const char* padrao) {
         return qEnvironmentVariableIsSet(variavel) ? qEnvironmentVariable(variavel) : QString::fromUtf8(padrao);
     };
-    return {destino("FTPCALDORIA_FTP_HOST", QStringLiteral(FTPCALDORIA_FTP_HOST), porta),
-            destino("FTPCALDORIA_FTP_ALT_HOST", QStringLiteral(FTPCALDORIA_FTP_ALT_HOST), porta),
-            modoTls(qEnvironmentVariable("FTPCALDORIA_FTP_TLS")).value_or(padrao),
-            lerChavesFixadas(valor("FTPCALDORIA_FTP_TLS_PIN", FTPCALDORIA_FTP_TLS_PIN)),
-            valor("FTPCALDORIA_FTP_TLS_NAME", FTPCALDORIA_FTP_TLS_NAME).trimmed()};
+    Endpoints e{destino("FTPCALDORIA_FTP_HOST", QStringLiteral(FTPCALDORIA_FTP_HOST), porta),
+                destino("FTPCALDORIA_FTP_ALT_HOST", QStringLiteral(FTPCALDORIA_FTP_ALT_HOST), porta),
+                modoTls(qEnvironmentVariable("FTPCALDORIA_FTP_TLS")).value_or(padrao),
+                lerChavesFixadas(valor("FTPCALDORIA_FTP_TLS_PIN", FTPCALDORIA_FTP_TLS_PIN)),
+                valor("FTPCALDORIA_FTP_TLS_NAME", FTPCALDORIA_FTP_TLS_NAME).trimmed()};
+    if (!qEnvironmentVariableIsSet("FTPCALDORIA_FTP_TLS_NAME") && e.nomeTlsPrincipal.isEmpty())
+        e.nomeTlsPrincipal = nomeDoFornecedor(e.principal, e.alternativo);
+    return e;
+}
+
+QString nomeDoFornecedor(const Endpoints::Destino& principal, const Endpoints::Destino& alternativo)
+{
+    // Certificates name hosts, seldom addresses: an address as the primary endpoint
+    // is the vendor's, whose certificate carries the vendor's name, the one the
+    // alternate endpoint goes by.
+    if (!enderecoIPv4(principal.host) || alternativo.host.trimmed().isEmpty() || enderecoIPv4(alternativo.host))
+        return {};
+    return alternativo.host.trimmed();
 }

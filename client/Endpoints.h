@@ -14,7 +14,11 @@
 //   FTPCALDORIA_FTP_TLS_NAME  the name the primary endpoint's certificate is
 //                             checked against and that is sent as SNI (the primary
 //                             endpoint is an IPv4 address, which certificates
-//                             seldom name)
+//                             seldom name); set, even empty, it replaces the
+//                             built-in one; empty: the address
+// Where neither the build nor the environment names it, the primary endpoint's
+// certificate is checked against the alternate endpoint's host name: the same
+// vendor's server (nomeDoFornecedor).
 #include "FtpTypes.h"
 
 #include <QByteArray>
@@ -38,6 +42,11 @@ struct Endpoints {
 
     static Endpoints atuais();
 };
+
+// The name a primary endpoint given as an IPv4 address goes by: the alternate
+// endpoint's host name, where that is a name. Empty otherwise (a primary given by
+// name, an alternate given as an address).
+QString nomeDoFornecedor(const Endpoints::Destino& principal, const Endpoints::Destino& alternativo);
 
 // The encryption mode a setting names: "nunca", "se disponível", "sempre", in any
 // case, with or without the accent, with '-' or '_' for the blank; nothing for any

@@ -55,10 +55,10 @@ Envio executarEnvio(FtpSession& sessao, const PedidoEnvio& pedido)
     if (pedido.recusarIlegivel)
         conferirArquivoParaEnvio(pedido.arquivo);
     if (pedido.verPastaAntes)
-        listarPastaCliente(sessao, PedidoListagem::Ver);
+        verPastaAntesDeEnviar(sessao);
     Envio envio = enviar(sessao, pedido);
     if (pedido.listarDepois && envio.enviado() && envio.nomeUnico.isEmpty())
-        envio.listagem = listarPastaCliente(sessao, PedidoListagem::Atualizar);
+        envio.listagem = listarDepoisDeEnviar(sessao);
     return envio;
 }
 

@@ -57,6 +57,10 @@ Shown shownAs(Kind kind)
     return Shown::Explained;
 }
 
+// A connection that someone on the way may be reading: a key that is not the pinned
+// one, a server that stopped offering TLS where it spoke it before.
+const QString kInterception = QStringLiteral("possível interceptação da conexão");
+
 struct Reason {
     QString panel; // the panel's words after "Falha ...: "
     QString why;   // a transfer's box: why; outside a transfer: what to do, after the failure's own words
@@ -103,8 +107,9 @@ Reason transferReason(Kind kind, const QString& message, const TransferRecord& t
     case Kind::RefusedByServer:
         return {QStringLiteral("recusado pelo servidor"), sentence(QStringLiteral("O servidor recusou: %1").arg(message))};
     case Kind::CertificateRefused:
-    case Kind::InterceptionSuspected:
         return {QStringLiteral("certificado do servidor recusado"), sentence(message)};
+    case Kind::InterceptionSuspected:
+        return {kInterception, sentence(message)};
     case Kind::RenameRefused:
         return {QStringLiteral("o servidor não permite renomear"), sentence(message)};
     case Kind::NameIsFolder:
@@ -150,9 +155,11 @@ Reason operationReason(Kind kind, bool whileConnecting)
     case Kind::UnexpectedReply:
         return {QStringLiteral("resposta inválida do servidor"),
                 QStringLiteral("O servidor FTP respondeu de forma inesperada. Tente mais tarde; se continuar, fale com o suporte da Quintara.")};
+    case Kind::InterceptionSuspected:
+        return {kInterception, QStringLiteral("A conexão foi encerrada antes do login: a senha e os arquivos não foram enviados. "
+                                              "Fale com o suporte da Quintara.")};
     case Kind::RestartRefused:
     case Kind::RenameRefused:
-    case Kind::InterceptionSuspected:
     case Kind::NameIsFolder:
     case Kind::RemoteFileNotFound:
     case Kind::LocalFileChanged:
@@ -233,6 +240,10 @@ FailureReport transferReport(const Failure& f, const TransferRecord& t)
     const QString headline = t.mode == wmWrite ? QStringLiteral("Não foi possível enviar o arquivo %1.")
                                                : QStringLiteral("Não foi possível baixar o arquivo %1.");
     const QString box = headline.arg(shown(t.name)) + QStringLiteral("\n\n") + reason.why + QStringLiteral("\n\n") + fateOf(t);
+    // A transfer that could not even connect is told as a listing's failure is: the
+    // panel and the log, which opens, say it all, and no box opens over them.
+    if (f.whileConnecting && !t.begun)
+        return {whatFailed(f) + QStringLiteral(": ") + reason.panel, FailureBox::None, {}, {box}, box};
     return {whatFailed(f) + QStringLiteral(": ") + reason.panel, FailureBox::Error, box, {box}, box};
 }
 

@@ -236,22 +236,60 @@ void FtpSession::conectarComAlternativo()
     m_events.connectionSecurity(ConnectionSecurity::Plain);
     m_events.log(QStringLiteral("Tentando conectar no endereço principal do FTP"));
     try {
-        // Certificates name host names; the primary endpoint is an address.
         conectar(destinos, destinos.principal, destinos.nomeTlsPrincipal);
     } catch (const ESessionFailure& e) {
-        if (e.kind() == FailureKind::Cancelled)
+        // A refusal for suspected interception ends the connecting: the alternate
+        // endpoint is the same service, most likely behind the same someone on the
+        // way, and what it would be given in clear is what the refusal kept back.
+        if (e.kind() == FailureKind::Cancelled || e.kind() == FailureKind::InterceptionSuspected)
             throw;
         m_events.log(e.Message());
         m_events.log(QStringLiteral("Tentando conectar no endereço alternativo do FTP"));
         conectar(destinos, destinos.alternativo, {});
     }
-    const FtpSettings& em = m_ftp->settings();
-    if (m_ftp->IsSecure() && m_settings.tlsMemory.rememberTls)
-        m_settings.tlsMemory.rememberTls(em.host, em.port);
+    if (m_ftp->IsSecure())
+        lembrarTls(destinos);
     m_security = !m_ftp->IsSecure()     ? ConnectionSecurity::Plain
                  : m_ftp->IsKeyPinned() ? ConnectionSecurity::PinnedKey
                                         : ConnectionSecurity::Tls;
     m_events.connectionSecurity(m_security);
+}
+
+namespace {
+QString chaveTls(const Endpoints::Destino& destino)
+{
+    return destino.host.trimmed().toLower() + QLatin1Char(':') + QString::number(destino.porta);
+}
+}
+
+bool FtpSession::tlsVisto(const Endpoints& destinos) const
+{
+    const TlsMemory& memoria = m_settings.tlsMemory;
+    for (const Endpoints::Destino& d : {destinos.principal, destinos.alternativo})
+        if (m_tlsNestaExecucao.contains(chaveTls(d)) || (memoria.tlsSeen && memoria.tlsSeen(d.host, d.porta)))
+            return true;
+    return false;
+}
+
+void FtpSession::lembrarTls(const Endpoints& destinos)
+{
+    // Both endpoints: a connection that completed TLS at either speaks for the
+    // service. This run remembers it whatever becomes of the memory kept on disk.
+    m_tlsNestaExecucao.insert(chaveTls(destinos.principal));
+    m_tlsNestaExecucao.insert(chaveTls(destinos.alternativo));
+    const TlsMemory& memoria = m_settings.tlsMemory;
+    if (!memoria.rememberTls)
+        return;
+    const bool guardado = memoria.tlsSeen && memoria.tlsSeen(destinos.principal.host, destinos.principal.porta) &&
+                          memoria.tlsSeen(destinos.alternativo.host, destinos.alternativo.porta);
+    if (guardado)
+        return;
+    const QString problema = memoria.rememberTls({destinos.principal, destinos.alternativo});
+    // Said once a run: each later connection tries again, quietly.
+    if (!problema.isEmpty() && !m_avisoMemoriaTls) {
+        m_avisoMemoriaTls = true;
+        m_events.warning(problema);
+    }
 }
 
 void FtpSession::conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls)
@@ -271,7 +309,7 @@ void FtpSession::conectar(const Endpoints& destinos, const Endpoints::Destino& d
     ajustes.tlsName = nomeTls;
     if (memoria.acceptedCertificates)
         ajustes.acceptedCertificates = memoria.acceptedCertificates(destino.host, destino.porta);
-    ajustes.tlsSeenBefore = memoria.tlsSeen && memoria.tlsSeen(destino.host, destino.porta);
+    ajustes.tlsSeenBefore = tlsVisto(destinos);
     ajustes.connectTimeout = m_settings.connectTimeout;
     ajustes.readTimeout = m_settings.readTimeout;
     ajustes.speedLimit = m_settings.speedLimit;

@@ -28,6 +28,7 @@
 #include "uIQuintaraConexoes.h"
 
 #include <QMutex>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -153,6 +154,8 @@ public:
     void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
     void closeConnection();
+    // A line of the operation's own for the log.
+    void log(const QString& line) { m_events.log(line); }
 
 private:
     // IFtpEvents: raised on whichever thread runs the FTP call.
@@ -179,6 +182,11 @@ private:
     // certificate that could not be verified.
     void conectarComAlternativo();
     void conectar(const Endpoints& destinos, const Endpoints::Destino& destino, const QString& nomeTls);
+    // Whether the service these endpoints make up completed TLS before, in this run
+    // or in the memory kept between runs (TlsMemory): then a connection to either
+    // that is offered no TLS gets no login.
+    bool tlsVisto(const Endpoints& destinos) const;
+    void lembrarTls(const Endpoints& destinos);
 
     FtpSessionEvents& m_events;
     SessionSettings m_settings;
@@ -188,6 +196,9 @@ private:
     MotivoBaseCorrompida m_motivoBaseCorrompida = MotivoBaseCorrompida::Nenhum;
     std::unique_ptr<TIdFTP> m_ftp;
     ConnectionSecurity m_security = ConnectionSecurity::Plain;
+    // "host:port" of the endpoints that completed TLS in this run.
+    QSet<QString> m_tlsNestaExecucao;
+    bool m_avisoMemoriaTls = false;
     std::atomic<State> m_state{State::Idle};
     Operation m_operation = Operation::Listing;
 

@@ -25,6 +25,10 @@ public:
 
     // One step of the work, or a status line of the FTP component.
     virtual void log(const QString& line) = 0;
+    // Something the user must not miss although the operation goes on (the memory
+    // of a server's TLS could not be kept): the log, and standard error where the
+    // log goes elsewhere.
+    virtual void warning(const QString& line) { log(line); }
     // The client was identified, or not: the caption that says so.
     virtual void clientCaption(const QString& caption) = 0;
 

@@ -35,3 +35,28 @@ ListagemPasta listarPastaCliente(FtpSession& sessao, PedidoListagem pedido)
         return {ListagemPasta::Mostra::PastaAusente, {}};
     }
 }
+
+void verPastaAntesDeEnviar(FtpSession& sessao)
+{
+    try {
+        listarPastaCliente(sessao, PedidoListagem::Ver);
+    } catch (const ESessionFailure& e) {
+        const FailureKind k = e.kind();
+        if (e.failure().whileConnecting || k == FailureKind::Cancelled || k == FailureKind::InterceptionSuspected ||
+            k == FailureKind::CertificateRefused)
+            throw;
+        sessao.log(e.Message());
+    }
+}
+
+std::optional<ListagemPasta> listarDepoisDeEnviar(FtpSession& sessao)
+{
+    try {
+        return listarPastaCliente(sessao, PedidoListagem::Atualizar);
+    } catch (const ESessionFailure& e) {
+        // A cancel that came after the file was stored stops the list only.
+        if (e.kind() != FailureKind::Cancelled)
+            sessao.log(e.Message());
+    }
+    return std::nullopt;
+}

@@ -24,3 +24,13 @@ enum class PedidoListagem {
 
 // On the session's thread, inside an operation.
 ListagemPasta listarPastaCliente(FtpSession& sessao, PedidoListagem pedido);
+
+// The look at the client folder before a dropped file goes, as "Visualizar
+// Arquivos" takes it: connecting, and the trust in the server, must hold (their
+// failure ends the send), while a listing that fails is logged and the file goes
+// all the same.
+void verPastaAntesDeEnviar(FtpSession& sessao);
+
+// The client folder's list once a file went there; nothing where it cannot be
+// read, which the log says: the file is on the server all the same.
+std::optional<ListagemPasta> listarDepoisDeEnviar(FtpSession& sessao);

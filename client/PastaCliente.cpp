@@ -102,8 +102,13 @@ PastaResolvida DefinirPastaCliente(IQuintaraConexao& sistema, const std::functio
         conexao = CriarConexaoBanco(sistema);
         dados.SetConnection(conexao.get());
         dados.SetCommandText(MontarSQLCliente(sistema.GetSistema()));
-        if (dados.CommandText().trimmed().isEmpty())
+        if (dados.CommandText().trimmed().isEmpty()) {
+            // Nothing to ask, so no client library to ask with: the data set refuses
+            // the empty query before any library is looked for, and the log names
+            // the missing query, not a missing library.
             motivo = MotivoBaseCorrompida::SemConsulta;
+            dados.Open();
+        }
 
         QString biblioteca;
         try {

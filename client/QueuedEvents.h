@@ -30,6 +30,7 @@ public:
     void post(std::function<void()> fn);
 
     void log(const QString& line) override { report([line](FtpSessionEvents& t) { t.log(line); }); }
+    void warning(const QString& line) override { report([line](FtpSessionEvents& t) { t.warning(line); }); }
     void clientCaption(const QString& caption) override { report([caption](FtpSessionEvents& t) { t.clientCaption(caption); }); }
     void waiting(const QString& what) override { report([what](FtpSessionEvents& t) { t.waiting(what); }); }
     void transferBegin(TWorkMode mode, std::int64_t total) override

@@ -23,14 +23,17 @@ struct RetryPolicy {
 };
 
 // What is remembered of each server, by host and port, from one run to the next:
-// the certificates the user accepted although they could not be verified, and
-// whether TLS was ever completed there. By default the user's settings
-// (AcceptedCertificates.h).
+// the certificates the user accepted although they could not be verified (by
+// default in the user's settings, AcceptedCertificates.h), and whether TLS was
+// ever completed there (by default in a file of its own beside them,
+// TlsSeenMemory.h).
 struct TlsMemory {
     std::function<QStringList(const QString& host, int port)> acceptedCertificates;
     std::function<void(const QString& host, int port, const QString& fingerprint)> acceptCertificate;
     std::function<bool(const QString& host, int port)> tlsSeen;
-    std::function<void(const QString& host, int port)> rememberTls;
+    // Remembers that these servers completed TLS: the service's two endpoints
+    // together. Empty when it was kept; otherwise why not, for the log.
+    std::function<QString(const QList<Endpoints::Destino>& servers)> rememberTls;
 
     static TlsMemory userSettings();
 };

@@ -44,21 +44,19 @@ QString notRegularText(const QString& path, const QString& what)
 QString logTargetProblem(const QString& path)
 {
 #ifdef _WIN32
-    const QFileInfo info(path);
-    if (!info.exists() || info.isFile())
-        return {};
-    return notRegularText(path, info.isDir() ? QStringLiteral("é uma pasta") : QStringLiteral("é um dispositivo ou uma fila"));
+    const QString nativo = QDir::toNativeSeparators(path);
+    if (nativo.startsWith(QLatin1String("\\\\.\\pipe\\"), Qt::CaseInsensitive))
+        return notRegularText(path, QStringLiteral("é um pipe nomeado"));
+    return {};
 #else
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
-    if (S_ISDIR(st.st_mode))
-        return notRegularText(path, QStringLiteral("é uma pasta"));
     if (S_ISFIFO(st.st_mode))
         return notRegularText(path, QStringLiteral("é uma fila (FIFO)"));
     if (S_ISSOCK(st.st_mode))
         return notRegularText(path, QStringLiteral("é um soquete"));
-    return notRegularText(path, QStringLiteral("é um dispositivo"));
+    return {};
 #endif
 }
 
@@ -67,6 +65,10 @@ std::unique_ptr<QFile> openLogFile(const QString& path, QString& error)
     error = logTargetProblem(path);
     if (!error.isEmpty())
         return nullptr;
+    if (QFileInfo(path).isDir()) {
+        error = notRegularText(path, QStringLiteral("é uma pasta"));
+        return nullptr;
+    }
     auto file = std::make_unique<QFile>(path);
 #ifdef _WIN32
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
@@ -82,10 +84,12 @@ std::unique_ptr<QFile> openLogFile(const QString& path, QString& error)
                     .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
         return nullptr;
     }
+    // A device that takes text (/dev/null, a terminal) is written to; one that
+    // stands for a disk never is.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
         ::close(fd);
-        error = QStringLiteral("O log não pode ser gravado em %1: não é um arquivo comum").arg(QDir::toNativeSeparators(path));
+        error = notRegularText(path, S_ISBLK(st.st_mode) ? QStringLiteral("é um dispositivo de disco") : QStringLiteral("é de outro tipo"));
         return nullptr;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -25,10 +25,14 @@ inline const QString kOutcomeTag = QStringLiteral("===");
 // logLines gives them.
 QStringList outcomeLines(const QDateTime& runStart, const QString& message);
 
-// Why path cannot be a log file: it exists and is no regular file (a FIFO, whose
-// opening would wait for a reader for good, a device, a folder). Empty when it may.
+// Why path would hold the program up as its log: a FIFO, whose opening waits for a
+// reader and whose writes wait for its reading, or a socket (on Windows, a named
+// pipe). Empty for anything else, which openLogFile tries: a scheduled send must
+// not be given up for its log.
 QString logTargetProblem(const QString& path);
 
 // Opens path for appending without ever waiting, also when a FIFO took its place
-// since logTargetProblem looked. Null, with the reason in error, on failure.
+// since logTargetProblem looked: a regular file (made where missing) or a device
+// that takes text, such as /dev/null. A folder, a disk's device or a path that
+// cannot be opened gives null, with the reason in error.
 std::unique_ptr<QFile> openLogFile(const QString& path, QString& error);

@@ -71,9 +71,10 @@ struct FtpSettings {
     // offers no TLS (or refuses PROT P) is refused too: the pins mean this is our
     // own server, which always speaks TLS.
     QList<QByteArray> pinnedKeys = {};
-    // With IfAvailable: host completed TLS before, so a server there that now offers
-    // none (or refuses PROT P) is refused before the login instead of being given
-    // the password in clear: someone on the way may be removing the TLS offer.
+    // With IfAvailable: the service host belongs to (the vendor's server, at either
+    // of its endpoints) completed TLS before, so a server there that now offers none
+    // (or refuses PROT P) is refused before the login instead of being given the
+    // password in clear: someone on the way may be removing the TLS offer.
     bool tlsSeenBefore = false;
     // Zero or less means the default: nothing waits forever.
     std::chrono::milliseconds connectTimeout{15000}; // name resolution plus TCP connect, also of data connections

@@ -40,7 +40,7 @@ namespace {
 QString interceptionText(const FtpSettings& settings, const QString& what, const QString& consequence, const QString& serverReply)
 {
     const QString why = settings.pinnedKeys.isEmpty()
-                            ? QStringLiteral("embora tenha concluído uma conexão segura (TLS) antes, neste mesmo endereço")
+                            ? QStringLiteral("embora este serviço tenha concluído uma conexão segura (TLS) antes")
                             : QStringLiteral("e esta instalação só fala com ele por conexão segura (TLS)");
     return QStringLiteral("O servidor %1:%2 %3, %4: possível interceptação da conexão. %5 Resposta do servidor: %6")
         .arg(settings.host)

@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <windows.h>
+#include <mstcpip.h>
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
@@ -65,6 +66,16 @@ void setNonBlocking(Socket::Handle h)
 
 QString lookUpErrorText(int rc) { return socketErrorText(rc); }
 
+void setKeepAlive(Socket::Handle h)
+{
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = static_cast<ULONG>(std::chrono::milliseconds(kKeepAliveIdle).count());
+    values.keepaliveinterval = static_cast<ULONG>(std::chrono::milliseconds(kKeepAliveInterval).count());
+    DWORD returned = 0;
+    ::WSAIoctl(native(h), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+}
+
 #else
 
 int native(Socket::Handle h) { return h; }
@@ -79,6 +90,18 @@ Socket::Handle newSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC
 void setNonBlocking(Socket::Handle h) { ::fcntl(h, F_SETFL, ::fcntl(h, F_GETFL, 0) | O_NONBLOCK); }
 
 QString lookUpErrorText(int rc) { return QString::fromLocal8Bit(::gai_strerror(rc)); }
+
+void setKeepAlive(Socket::Handle h)
+{
+    const int on = 1;
+    const int idle = static_cast<int>(kKeepAliveIdle.count());
+    const int interval = static_cast<int>(kKeepAliveInterval.count());
+    const int probes = kKeepAliveProbes;
+    ::setsockopt(h, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(h, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(h, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(h, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
 
 #endif
 
@@ -172,6 +195,7 @@ Socket::Handle openTcpSocket()
     setNonBlocking(h);
     int one = 1;
     ::setsockopt(native(h), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    setKeepAlive(h);
     return h;
 }
 

@@ -52,9 +52,23 @@ struct LookUp {
 // resolveIPv4 bounds the wait.
 LookUp lookUpIPv4(const std::string& name);
 
+// TCP keep-alive on every connection, control and data alike. The control
+// connection lies silent for as long as a file moves on the data connection, and
+// longer while the server computes a digest of a large file: a router's address
+// translation that forgets a connection idle for a few minutes (many forget one
+// after 5 minutes, some after 1) would cut it without a word, and the next reply
+// would never come. A probe after kKeepAliveIdle of silence keeps the mapping, and
+// a link that answers none of kKeepAliveProbes probes, kKeepAliveInterval apart,
+// is found broken in a minute and a half instead of at the end of a reply's wait.
+// Windows fixes the number of probes itself (10).
+constexpr std::chrono::seconds kKeepAliveIdle{30};
+constexpr std::chrono::seconds kKeepAliveInterval{10};
+constexpr int kKeepAliveProbes = 6;
+
 // A non-blocking TCP socket that sends small pieces (commands, the end of a file)
-// at once instead of waiting for the peer's acknowledgement of what went before;
-// Socket::kInvalid, with lastSocketError(), where the system gives none.
+// at once instead of waiting for the peer's acknowledgement of what went before,
+// with the keep-alive above; Socket::kInvalid, with lastSocketError(), where the
+// system gives none.
 Socket::Handle openTcpSocket();
 // Starts a connect: 0 when it is done at once, else the error code (see
 // connectInProgress; then the socket turns writable when it is over).

@@ -457,7 +457,7 @@ COMO USAR
 - Ou arraste um arquivo para a janela, ou use "Abrir com" no Explorer: o
   arquivo é enviado na hora.
 
-Requer Windows Vista ou mais novo, de 64 bits.
+Requer Windows 10 ou mais novo, de 64 bits.
 TEXT
 }
 

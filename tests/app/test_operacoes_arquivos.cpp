@@ -133,6 +133,28 @@ TEST_F(Arquivos, CorruptedBaseViewShowsTheDownloadPageWithoutListing)
     EXPECT_EQ(linhasNaLista(*w), 0);
 }
 
+// A file stored and checked is sent, whatever becomes of the list afterwards: a
+// refresh that the server refuses leaves the panel at "Concluído", the success box,
+// and the refusal in the log; the list keeps what it showed. The send's first
+// listing looks for old interrupted uploads; the second is the refresh.
+TEST_F(Arquivos, ASendWhoseRefreshFailsIsStillASuccess)
+{
+    testsupport::ScriptedFtp ftp(QStringLiteral("normal"),
+                                 testsupport::ScriptedFtp::Options{
+                                     .faults = {testsupport::ScriptedFtp::Fault::reply(QStringLiteral("MLSD#2"), QStringLiteral("450 Listing unavailable."))}});
+    apontarFtp(ftp.port());
+    auto w = normal();
+    dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("dados.bin"), QByteArray(70000, 'd'))};
+    clicarEEsperar(*w, w->ui->btnUpload);
+    EXPECT_EQ(ftp.files().value(kPastaCliente + QStringLiteral("/dados.bin")), testsupport::ScriptedFtp::storedOf(QByteArray(70000, 'd')))
+        << ftp.commands().join(' ').toStdString();
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_EQ(caixas(), QStringList{QStringLiteral("Arquivo Enviado com Sucesso")});
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Listing unavailable."))) << linhasDoLog(*w).join('\n').toStdString();
+    EXPECT_TRUE(linhasDoLog(*w).filter(QStringLiteral("Falha")).isEmpty()) << linhasDoLog(*w).join('\n').toStdString();
+    esperaProntaParaUsar(*w);
+}
+
 TEST_F(Arquivos, UploadAsksBeforeReplacing)
 {
     auto w = normal();
@@ -294,12 +316,14 @@ TEST_F(Arquivos, DownloadByTypedNameInCorruptedBaseMode)
 }
 
 // The download-by-name field reaches the shared folder and nothing beyond it: a
-// name that climbs out or names another folder is refused before any dialog or
-// command, with a warning that says what is taken.
-TEST_F(Arquivos, TheNameFieldTakesABareFileNameOnly)
+// name that climbs out or starts at the root is refused before any dialog or
+// command, with a warning that says what is taken; a name in a sub-folder of the
+// shared folder is downloaded.
+TEST_F(Arquivos, TheNameFieldTakesNamesInsideTheSharedFolderOnly)
 {
     testsupport::ScriptedFtp servidor(QStringLiteral("normal"),
-                                      {{QStringLiteral("gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/segredo.fbk"), 10}});
+                                      {{QStringLiteral("gCALDORIA/Cidades/SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/segredo.fbk"), 10},
+                                       {kPastaCorrompida.mid(1) + QStringLiteral("/suporte/base.fbk"), 300}});
     apontarFtp(servidor.port());
     auto w = corrompida();
     clicarEEsperar(*w, w->ui->btnViewFiles);
@@ -307,21 +331,31 @@ TEST_F(Arquivos, TheNameFieldTakesABareFileNameOnly)
     const qsizetype comandosAntes = servidor.commands().size();
     dialogos->arquivosSalvar = {local.filePath(QStringLiteral("x.fbk"))};
     for (const QString& nome : {QStringLiteral("../SAO_JOSE_DO_RIO_PRETO-SP/PM/KORV/segredo.fbk"), QStringLiteral("../OUTRO/arquivo"),
-                                QStringLiteral("..\\OUTRO\\arquivo"), QStringLiteral(".."), QStringLiteral("/etc/passwd"),
-                                QStringLiteral("nome\x01com-controle.fbk")}) {
+                                QStringLiteral("suporte/../../OUTRO/arquivo"), QStringLiteral("suporte/ .. /x"),
+                                QStringLiteral("..\\OUTRO\\arquivo"), QStringLiteral(".."), QStringLiteral("./base.fbk"),
+                                QStringLiteral("/etc/passwd"), QStringLiteral(" /etc/passwd"), QStringLiteral("nome\x01com-controle.fbk")}) {
         SCOPED_TRACE(nome.toStdString());
         dialogos->caixas.clear();
         w->ui->edtNomeArquivo->setText(nome);
         clicarEEsperar(*w, w->ui->btnDownloadFinal);
         ASSERT_EQ(dialogos->caixas.size(), 1u);
-        EXPECT_EQ(dialogos->caixas[0].texto,
-                  QStringLiteral("Informe só o nome do arquivo, sem pastas: \"/\", \"\\\", \"..\" e caracteres de controle não são aceitos"));
+        EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Informe o nome do arquivo dentro da pasta: um nome que começa com \"/\", "
+                                                            "partes \".\" ou \"..\", \"\\\" e caracteres de controle não são aceitos"));
         EXPECT_EQ(dialogos->caixas[0].flags, 48);
         EXPECT_EQ(w->ui->PageControl1->currentWidget(), w->ui->TabSheet2);
         EXPECT_EQ(dialogos->arquivosSalvar.size(), 1u) << "no save dialog";
     }
     EXPECT_TRUE(QDir(local.path()).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(servidor.commands().size(), comandosAntes) << servidor.commands().join(' ').toStdString();
+
+    // A name in a sub-folder of the shared folder stays inside it.
+    dialogos->caixas.clear();
+    w->ui->edtNomeArquivo->setText(QStringLiteral("suporte/base.fbk"));
+    clicarEEsperar(*w, w->ui->btnDownloadFinal);
+    ASSERT_EQ(dialogos->caixas.size(), 1u);
+    EXPECT_EQ(dialogos->caixas[0].texto, QStringLiteral("Arquivo Baixado com Sucesso"));
+    EXPECT_EQ(readFile(local.filePath(QStringLiteral("x.fbk"))), testsupport::ScriptedFtp::patternBytes(300));
+    EXPECT_TRUE(servidor.commands().contains(QStringLiteral("RETR suporte/base.fbk"))) << servidor.commands().join(' ').toStdString();
 }
 
 // Every unidentified client shares the corrupted-base folder: whatever the user

@@ -73,6 +73,26 @@ TEST_F(Soltar, InCorruptedBaseModeTheUniqueNameIsShown)
     EXPECT_EQ(w->ui->edtNomeArquivo->text(), nome);
 }
 
+// A listing that fails when a file is dropped is said in the log, as "Visualizar
+// Arquivos" says it, and the file goes all the same; the list shows the folder once
+// the file is there.
+TEST_F(Soltar, ADropWhoseListingIsRefusedStillSends)
+{
+    testsupport::ScriptedFtp ftp(QStringLiteral("normal"),
+                                 testsupport::ScriptedFtp::Options{
+                                     .faults = {testsupport::ScriptedFtp::Fault::reply(QStringLiteral("MLSD#1"), QStringLiteral("550 Permission denied."))}});
+    apontarFtp(ftp.port());
+    auto w = novaJanela(instalacaoKorv(), dialogos);
+    w->show();
+    soltar(*w, {arquivo(QStringLiteral("ata.pdf"), "ata da reunião")});
+    EXPECT_EQ(ftp.files().value(kPastaCliente + QStringLiteral("/ata.pdf")), testsupport::ScriptedFtp::storedOf("ata da reunião"))
+        << ftp.commands().join(' ').toStdString();
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Permission denied."))) << linhasDoLog(*w).join('\n').toStdString();
+    EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
+    EXPECT_TRUE(dialogos->caixas.empty()) << dialogos->caixas.front().texto.toStdString();
+    EXPECT_EQ(nomesDaLista(*w), QStringList{QStringLiteral("ata.pdf")});
+}
+
 // What must be refused before anything reaches the server.
 TEST_F(Soltar, RefusedDrops)
 {

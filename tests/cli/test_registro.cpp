@@ -43,7 +43,9 @@ TEST(LinhasDoRegistro, OnlyTheOutcomeBeginsWithItsTag)
     }
 }
 
-TEST(LinhasDoRegistro, ALogIsARegularFileOrNone)
+// A log target is refused at once only where it would hold the program up (a
+// FIFO); anything else is tried, and what cannot be written says why.
+TEST(LinhasDoRegistro, OnlyALogThatWouldHoldTheRunUpIsRefusedAtOnce)
 {
     QTemporaryDir pasta;
     const QString arquivo = pasta.filePath(QStringLiteral("envio.log"));
@@ -51,17 +53,26 @@ TEST(LinhasDoRegistro, ALogIsARegularFileOrNone)
     QFile f(arquivo);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
+    const auto naoComum = [](const QString& caminho, const char* oQue) {
+        return QStringLiteral("O log não pode ser gravado em %1: %2, não um arquivo comum")
+            .arg(QDir::toNativeSeparators(caminho), QString::fromUtf8(oQue));
+    };
     const struct {
         const char* nome;
         QString caminho;
-        QString problema; // empty: a log may go there
+        QString problema; // logTargetProblem: empty where the run may go on
+        QString erro;     // openLogFile's error; empty where it opens
     } casos[] = {
-        {"a file", arquivo, {}},
-        {"a new file", novo, {}},
-        {"a folder", pasta.path(), QStringLiteral("é uma pasta")},
+        {"a file", arquivo, {}, {}},
+        {"a new file", novo, {}, {}},
+        {"a folder", pasta.path(), {}, naoComum(pasta.path(), "é uma pasta")},
 #ifndef _WIN32
-        {"a FIFO", pasta.filePath(QStringLiteral("fila")), QStringLiteral("é uma fila (FIFO)")},
-        {"a device", QStringLiteral("/dev/null"), QStringLiteral("é um dispositivo")},
+        {"a FIFO", pasta.filePath(QStringLiteral("fila")), naoComum(pasta.filePath(QStringLiteral("fila")), "é uma fila (FIFO)"),
+         naoComum(pasta.filePath(QStringLiteral("fila")), "é uma fila (FIFO)")},
+        {"a device that takes text", QStringLiteral("/dev/null"), {}, {}},
+#else
+        {"a named pipe", QStringLiteral("\\\\.\\pipe\\ftpcaldoria-teste"), naoComum(QStringLiteral("\\\\.\\pipe\\ftpcaldoria-teste"), "é um pipe nomeado"),
+         naoComum(QStringLiteral("\\\\.\\pipe\\ftpcaldoria-teste"), "é um pipe nomeado")},
 #endif
     };
 #ifndef _WIN32
@@ -69,18 +80,21 @@ TEST(LinhasDoRegistro, ALogIsARegularFileOrNone)
 #endif
     for (const auto& c : casos) {
         SCOPED_TRACE(c.nome);
-        const QString esperado = c.problema.isEmpty() ? QString()
-                                                      : QStringLiteral("O log não pode ser gravado em %1: %2, não um arquivo comum")
-                                                            .arg(QDir::toNativeSeparators(c.caminho), c.problema);
-        EXPECT_EQ(logTargetProblem(c.caminho), esperado);
+        EXPECT_EQ(logTargetProblem(c.caminho), c.problema);
         QString erro;
         const auto aberto = openLogFile(c.caminho, erro);
-        EXPECT_EQ(aberto != nullptr, c.problema.isEmpty());
-        EXPECT_EQ(erro, esperado);
+        EXPECT_EQ(aberto != nullptr, c.erro.isEmpty());
+        EXPECT_EQ(erro, c.erro);
         if (aberto) {
             EXPECT_EQ(aberto->write("linha\n"), 6);
         }
     }
+    // A path that cannot be opened says so, with the system's words.
+    QString erro;
+    EXPECT_EQ(openLogFile(pasta.filePath(QStringLiteral("nao-existe/envio.log")), erro), nullptr);
+    EXPECT_TRUE(erro.startsWith(QStringLiteral("Não foi possível abrir o arquivo de log %1: ")
+                                    .arg(QDir::toNativeSeparators(pasta.filePath(QStringLiteral("nao-existe/envio.log"))))))
+        << erro.toStdString();
 }
 
 }

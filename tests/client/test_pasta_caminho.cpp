@@ -52,7 +52,12 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCaminho{u"a//b", u"SP", nullptr},
         CasoCaminho{u"Campinas", u"S ..", nullptr},
         CasoCaminho{u"Campinas", u"SP/..", nullptr},
-        CasoCaminho{u"Campinas", u"SP/PM", nullptr},
+        CasoCaminho{u"Campinas", u"SP/", nullptr},
+        CasoCaminho{u"Campinas", u"S/\t/P", nullptr},
+        // Blanks (a tab too) and "/" inside the UF split its level, as the walk splits
+        // any level: the client keeps its own folder.
+        CasoCaminho{u"Campinas", u"S\tP", u"/gCALDORIA/Cidades/CAMPINAS-S\tP/PM/KORV"},
+        CasoCaminho{u"Campinas", u"SP/PM", u"/gCALDORIA/Cidades/CAMPINAS-SP/PM/PM/KORV"},
         // What the normaliser drops from a city (tabs, backslashes, control
         // characters) is gone before the check: the folder is the normalised one.
         CasoCaminho{u"Ilha\tComprida", u"SP", u"/gCALDORIA/Cidades/ILHACOMPRIDA-SP/PM/KORV"},
@@ -61,9 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCaminho{u"a\\..\\b", u"SP", u"/gCALDORIA/Cidades/A..B-SP/PM/KORV"},
         // A backslash that survives would be a separator on some servers.
         CasoCaminho{u"..\\/x", u"SP", nullptr},
-        // The UF is sent as it is.
+        // The UF is sent as it is: what the walk cannot split is refused.
         CasoCaminho{u"Campinas", u"S\\P", nullptr},
-        CasoCaminho{u"Campinas", u"S\u0007P", nullptr}));
+        CasoCaminho{u"Campinas", u"S\u0085P", nullptr},
+        CasoCaminho{u"Campinas", u"S\u007fP", nullptr}));
 
 TEST(CaminhoDaPasta, SaysWhyItRefuses)
 {
@@ -80,7 +86,9 @@ TEST(CaminhoDaPasta, SaysWhyItRefuses)
     EXPECT_EQ(motivo(QStringView(u"Cam\0pinas", 9).toString(), QStringLiteral("SP")),
               QStringLiteral("Pasta do cliente recusada: a cidade \"Cam\\x00pinas\" contém \"\\\" ou caracteres de controle"));
     EXPECT_EQ(motivo(QStringLiteral("Campinas"), QStringLiteral("SP/..")),
-              QStringLiteral("Pasta do cliente recusada: a UF \"SP/..\" contém \"/\", \"\\\" ou caracteres de controle"));
+              QStringLiteral("Pasta do cliente recusada: a cidade \"Campinas\" e a UF \"SP/..\" levariam a uma pasta vazia, \".\" ou \"..\""));
+    EXPECT_EQ(motivo(QStringLiteral("Campinas"), QStringView(u"S\0P", 3).toString()),
+              QStringLiteral("Pasta do cliente recusada: a UF \"S\\x00P\" contém \"\\\" ou caracteres de controle"));
 }
 
 struct CasoPedacos {

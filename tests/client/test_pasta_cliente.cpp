@@ -36,8 +36,9 @@ QStringList identificado(const QString& caption, const QString& directory)
 QStringList corrompida(MotivoBaseCorrompida motivo, const QString& log)
 {
     QStringList e;
-    // Without a system there is no database to open, nor a library to open it with.
-    if (motivo != MotivoBaseCorrompida::SemSistema)
+    // Without a system there is no database to open, and without a query nothing to
+    // ask it: no library to open it with either.
+    if (motivo != MotivoBaseCorrompida::SemSistema && motivo != MotivoBaseCorrompida::SemConsulta)
         e << linhaBiblioteca;
     e << log << QStringLiteral("corrompida:") + textoMotivo(motivo) << QStringLiteral("caption:Base Corrompida")
       << QStringLiteral("dir:/gCALDORIA/Cidades/_corrompida");
@@ -141,8 +142,12 @@ INSTANTIATE_TEST_SUITE_P(
         CasoPasta{"korv_cidade_que_sobe", "korv", korv("1", "'../../../x'", "'SP'"), {},
                   corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a cidade \"../../../x\" e a UF \"SP\" levariam a uma pasta "
                              "vazia, \".\" ou \"..\"")},
-        CasoPasta{"korv_uf_com_controle", "korv", korv("1", "'Campinas'", "'S' || ascii_char(9) || 'P'"), {},
-                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a UF \"S\\x09P\" contém \"/\", \"\\\" ou caracteres de controle")},
+        // A tab inside the state splits its level, as any blank does in the walk: the
+        // client keeps its own folder.
+        CasoPasta{"korv_uf_com_tab", "korv", korv("1", "'Campinas'", "'S' || ascii_char(9) || 'P'"), {},
+                  identificado("  KORV: PM de Campinas/S\tP", "/gCALDORIA/Cidades/CAMPINAS-S\tP/PM/KORV")},
+        CasoPasta{"korv_uf_com_controle", "korv", korv("1", "'Campinas'", "'S' || ascii_char(127) || 'P'"), {},
+                  corrompida(MotivoBaseCorrompida::CadastroInvalido, "log:Pasta do cliente recusada: a UF \"S\\x7FP\" contém \"\\\" ou caracteres de controle")},
         // The normaliser drops backslashes (and tabs) from a city before the check.
         CasoPasta{"korv_cidade_com_barra_invertida", "korv", korv("1", "'a\\..\\b'", "'SP'"), {},
                   identificado("  KORV: PM de a\\..\\b/SP", "/gCALDORIA/Cidades/A..B-SP/PM/KORV")},

@@ -104,6 +104,29 @@ TEST_F(PontaAPonta, NormalModeSendsTheFileAndCloses)
     EXPECT_EQ(arquivosAbaixo(raizFtp.path()), QStringList{kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")});
 }
 
+// A file stored and checked is sent, whatever becomes of the list after it: the
+// refresh refused by the server is logged, the program closes as after any send,
+// and the log copy ends the transfer with one outcome line, the success's. The
+// send's first listing looks for old interrupted uploads; the second is the refresh.
+TEST_F(PontaAPonta, ASendWhoseRefreshFailsClosesAsASuccessWithOneOutcomeLine)
+{
+    auto inst = instalacaoKorv();
+    testsupport::ScriptedFtp ftp(QStringLiteral("normal"),
+                                 testsupport::ScriptedFtp::Options{
+                                     .faults = {testsupport::ScriptedFtp::Fault::reply(QStringLiteral("MLSD#2"), QStringLiteral("450 Listing unavailable."))}});
+    Programa p(*inst, {arquivo}, ftp.port(), ftp.port(), trabalho.path());
+    ASSERT_TRUE(p.terminouSozinho(60000)) << p.log().join('\n').toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(ftp.files().value(kPastaCliente + QStringLiteral("/backup da prefeitura.fbk")), testsupport::ScriptedFtp::storedOf(conteudo))
+        << ftp.commands().join(' ').toStdString();
+    const QStringList log = p.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("Listing unavailable."))) << log.join('\n').toStdString();
+    const QStringList resultados = log.filter(QStringLiteral(" RESULTADO: "));
+    ASSERT_EQ(resultados.size(), 1) << log.join('\n').toStdString();
+    EXPECT_TRUE(resultados[0].startsWith(QStringLiteral("=== ")) && resultados[0].endsWith(QStringLiteral(" RESULTADO: Arquivo Enviado com Sucesso")))
+        << resultados[0].toStdString();
+}
+
 TEST_F(PontaAPonta, AnotherSystemWithAUnicodeIniFileSendsToItsClientFolder)
 {
     auto inst = instalacaoTelUtf16();

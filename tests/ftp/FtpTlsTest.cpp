@@ -366,8 +366,8 @@ TEST_F(ScriptedTls, PinnedKeysAndServersThatSpokeTlsBefore)
          {QStringLiteral("AUTH TLS")}, QStringLiteral("não aceitou a conexão segura (AUTH TLS), e esta instalação só fala com ele"), {}},
         {"TLS before, server without TLS now", std::nullopt, QStringLiteral("normal"), TlsMode::IfAvailable, {}, true,
          {QStringLiteral("AUTH TLS")},
-         QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora tenha concluído uma conexão segura (TLS) antes, neste "
-                        "mesmo endereço: possível interceptação da conexão. O login não foi enviado. Resposta do servidor: "
+         QStringLiteral("não aceitou a conexão segura (AUTH TLS), embora este serviço tenha concluído uma conexão segura (TLS) "
+                        "antes: possível interceptação da conexão. O login não foi enviado. Resposta do servidor: "
                         "Unknown command."),
          {}},
         {"TLS before, data in clear now", certificates->server, QStringLiteral("prot-refused"), TlsMode::IfAvailable, {}, true,

@@ -106,6 +106,48 @@ TEST(FalhaDeTransferencia, ThePanelAndTheWhyComeFromWhatFailed)
     }
 }
 
+// A transfer that could not connect opens no box, as a listing that could not
+// connect opens none: the panel says what failed, and the log, which opens, says
+// why and what became of the file. Once data moved, a new attempt that cannot
+// connect ends a transfer whose file has a fate to tell: the box opens.
+TEST(FalhaDeTransferencia, NoBoxForATransferThatCouldNotConnect)
+{
+    const struct Caso {
+        const char* nome;
+        TWorkMode modo;
+        bool comecou;
+        FailureKind tipo;
+        const char* painel;
+        FailureBox caixa;
+    } casos[] = {
+        {"an upload, no answer", wmWrite, false, FailureKind::ConnectionLost, "Falha no envio: o servidor não respondeu", FailureBox::None},
+        {"a download, no answer", wmRead, false, FailureKind::ConnectionLost, "Falha no download: o servidor não respondeu", FailureBox::None},
+        {"an upload, login refused", wmWrite, false, FailureKind::RefusedByServer, "Falha no envio: recusado pelo servidor", FailureBox::None},
+        {"an upload, interception", wmWrite, false, FailureKind::InterceptionSuspected, "Falha no envio: possível interceptação da conexão",
+         FailureBox::None},
+        {"an upload whose new attempt could not connect", wmWrite, true, FailureKind::ConnectionLost,
+         "Falha no envio: conexão perdida em 32 %", FailureBox::Error},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        Failure falha(c.tipo, QStringLiteral("Conexão recusada."));
+        falha.operation = c.modo == wmWrite ? Operation::Upload : Operation::Download;
+        falha.whileConnecting = true;
+        falha.transfer = envioInterrompido();
+        falha.transfer->mode = c.modo;
+        falha.transfer->begun = c.comecou;
+        const FailureReport r = describeFailure(falha);
+        EXPECT_EQ(r.panel, QString::fromUtf8(c.painel));
+        EXPECT_EQ(r.box, c.caixa);
+        EXPECT_EQ(r.boxText.isEmpty(), c.caixa == FailureBox::None);
+        ASSERT_EQ(r.log.size(), 1);
+        EXPECT_TRUE(r.log[0].startsWith(c.modo == wmWrite ? QStringLiteral("Não foi possível enviar o arquivo base.fbk.\n\n")
+                                                          : QStringLiteral("Não foi possível baixar o arquivo base.fbk.\n\n")))
+            << r.log[0].toStdString();
+        EXPECT_EQ(r.outcome, r.log[0]);
+    }
+}
+
 TEST(FalhaDeTransferencia, TheBoxSaysWhatBecameOfTheFile)
 {
     struct Caso {
@@ -194,7 +236,8 @@ TEST(FalhaForaDeTransferencia, EachKindHasItsWords)
         {FailureKind::CertificateRefused, Operation::Listing, true, "Falha ao conectar: o certificado do servidor não foi aceito",
          FailureBox::None,
          "A conexão não foi feita porque o certificado do servidor FTP não foi aceito. Fale com o suporte da Quintara."},
-        {FailureKind::InterceptionSuspected, Operation::Upload, true, "Falha ao conectar: Motivo técnico", FailureBox::None, ""},
+        {FailureKind::InterceptionSuspected, Operation::Upload, true, "Falha ao conectar: possível interceptação da conexão", FailureBox::None,
+         "A conexão foi encerrada antes do login: a senha e os arquivos não foram enviados. Fale com o suporte da Quintara."},
         {FailureKind::NameIsFolder, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},
         {FailureKind::RemoteFileNotFound, Operation::Download, false, "Falha no download: Motivo técnico", FailureBox::Error, ""},
         {FailureKind::LocalFileChanged, Operation::Upload, false, "Falha no envio: Motivo técnico", FailureBox::None, ""},

@@ -287,8 +287,12 @@ protected:
 
     std::unique_ptr<FtpSession> conectar(const ScriptedFtp& servidor, FtpSessionEvents& eventos)
     {
-        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
-        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
+        return conectarEm(servidor.port(), servidor.port(), eventos);
+    }
+    std::unique_ptr<FtpSession> conectarEm(int principal, int alternativo, FtpSessionEvents& eventos)
+    {
+        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(principal));
+        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("127.0.0.1:") + QByteArray::number(alternativo));
         SessionSettings ajustes;
         ajustes.connectTimeout = ajustes.readTimeout = std::chrono::seconds(5);
         auto s = std::make_unique<FtpSession>(eventos, ajustes);
@@ -362,28 +366,159 @@ TEST_F(SessaoTls, CertificadoNaoVerificadoPerguntadoUmaVezPorHostECertificado)
     EXPECT_TRUE(roteiro.eventos.isEmpty());
 }
 
-// A server that completed TLS once at a host and port is not given the login in
-// clear there afterwards, whoever answers "500" to AUTH TLS: the memory lives in the
-// user's settings, beside the accepted certificates. Another port is another server.
-TEST_F(SessaoTls, UmEnderecoQueJaFalouTlsNaoRecebeOLoginSemTls)
+// Someone on the way who strips AUTH TLS gets no login where the vendor's service
+// completed TLS before, at either of its endpoints: the memory covers both together,
+// and the refusal ends the connecting, so the alternate endpoint, behind the same
+// someone, is not tried after the primary's refusal. Both endpoints are relays to
+// one server with TLS; what crossed a stripping relay is what it recorded.
+TEST_F(SessaoTls, UmServicoQueJaFalouTlsNaoRecebeOLoginSemTlsEmNenhumEndereco)
 {
-    ScriptedFtp umaVez(QStringLiteral("tls-once"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
-                       ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
-    SemPerguntas semJanela;
-    EXPECT_NE(conectar(umaVez, semJanela)->security(), ConnectionSecurity::Plain);
-    try {
-        conectar(umaVez, roteiro);
-        ADD_FAILURE() << "connected without TLS";
-    } catch (const ESessionFailure& e) {
-        EXPECT_EQ(e.kind(), FailureKind::InterceptionSuspected);
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("possível interceptação da conexão. O login não foi enviado.")))
-            << e.Message().toStdString();
+    using Modo = testsupport::StrippingRelay::Mode;
+    ScriptedFtp servidor(QStringLiteral("normal"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
+                         ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
+    const QStringList soAuth{QStringLiteral("AUTH TLS")};
+    const struct Caso {
+        const char* nome;
+        std::optional<std::pair<Modo, Modo>> antes; // the endpoints of the run that spoke TLS; none: no such run
+        std::pair<Modo, Modo> depois;                // the endpoints of the next run
+        std::optional<FailureKind> falha;
+        QStringList noPrincipal, noAlternativo; // what the next run's client sent through each relay in clear
+    } casos[] = {
+        {"TLS at the primary, then both stripped", std::pair{Modo::Pass, Modo::Pass}, {Modo::Strip, Modo::Strip},
+         FailureKind::InterceptionSuspected, soAuth, {}},
+        {"TLS at the alternate only, then both stripped", std::pair{Modo::Close, Modo::Pass}, {Modo::Strip, Modo::Strip},
+         FailureKind::InterceptionSuspected, soAuth, {}},
+        {"TLS at the primary, then the primary down and the alternate stripped", std::pair{Modo::Pass, Modo::Close},
+         {Modo::Close, Modo::Strip}, FailureKind::InterceptionSuspected, {}, soAuth},
+        // Without a memory a server that offers no TLS gets plain FTP, as before.
+        {"never TLS, both stripped", std::nullopt, {Modo::Strip, Modo::Strip}, std::nullopt,
+         {QStringLiteral("AUTH TLS"), QStringLiteral("USER caldoria"), QStringLiteral("PASS vesplodu")}, {}},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir memoria;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, memoria.path());
+        const testsupport::StrippingRelay principal(servidor.port()), alternativo(servidor.port());
+        SemPerguntas semJanela;
+        if (c.antes) {
+            principal.setMode(c.antes->first);
+            alternativo.setMode(c.antes->second);
+            EXPECT_EQ(conectarEm(principal.port(), alternativo.port(), semJanela)->security(), ConnectionSecurity::Tls);
+            // A text file: its lines end in CRLF on Windows.
+            EXPECT_EQ(QString::fromUtf8(testsupport::readFile(memoria.filePath(QStringLiteral("Quintara/FTPCaldoria-servidores-tls.txt"))))
+                          .remove(QLatin1Char('\r'))
+                          .split(QLatin1Char('\n'))
+                          .filter(QRegularExpression(QStringLiteral("^127\\.0\\.0\\.1:"))),
+                      (QStringList{QStringLiteral("127.0.0.1:%1").arg(principal.port()), QStringLiteral("127.0.0.1:%1").arg(alternativo.port())}));
+        }
+        principal.setMode(c.depois.first);
+        alternativo.setMode(c.depois.second);
+        const int alternativoAntes = alternativo.connections();
+        EXPECT_EQ(tipoDaFalha([&] { conectarEm(principal.port(), alternativo.port(), semJanela); }), c.falha);
+        EXPECT_EQ(principal.commands().mid(0, 3), c.noPrincipal);
+        EXPECT_EQ(alternativo.commands(), c.noAlternativo);
+        if (c.falha && c.depois.first == Modo::Strip) {
+            EXPECT_EQ(alternativo.connections(), alternativoAntes) << "the alternate endpoint is not tried after an interception";
+        }
     }
-    EXPECT_EQ(umaVez.commands().count(QStringLiteral("USER caldoria")), 1);
-    EXPECT_TRUE(roteiro.eventos.isEmpty()) << "nothing to ask about";
+}
 
-    ScriptedFtp semTls(QStringLiteral("normal"));
-    EXPECT_EQ(conectar(semTls, semJanela)->security(), ConnectionSecurity::Plain);
+// The memory of TLS keeps whatever becomes of the settings file (a folder in its
+// place, garbage in it). Where nothing can be kept at all, that is said, and the
+// run that could not keep it goes on refusing a connection without TLS there.
+TEST_F(SessaoTls, AMemoriaDeTlsNaoSePerdeSemAviso)
+{
+    using Modo = testsupport::StrippingRelay::Mode;
+    ScriptedFtp servidor(QStringLiteral("normal"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
+                         ScriptedFtp::Tls{ca->issue(QStringLiteral("servidor")), {}});
+    const struct Caso {
+        const char* nome;
+        std::function<void(const QString& pasta)> preparar; // the folder of the user's settings
+        bool guarda;
+    } casos[] = {
+        {"settings file is a folder", [](const QString& pasta) { QDir(pasta).mkpath(QStringLiteral("Quintara/FTPCaldoria.ini")); }, true},
+        {"settings file holds garbage",
+         [](const QString& pasta) {
+             QDir(pasta).mkpath(QStringLiteral("Quintara"));
+             testsupport::writeFile(pasta + QStringLiteral("/Quintara/FTPCaldoria.ini"), QByteArray("\x01\xff[[[=\n\0garbage", 15));
+         },
+         true},
+        {"the settings' folder is a file", [](const QString& pasta) { testsupport::writeFile(pasta + QStringLiteral("/Quintara"), "x"); },
+         false},
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        QTemporaryDir memoria;
+        c.preparar(memoria.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, memoria.path());
+        const testsupport::StrippingRelay relay(servidor.port());
+        roteiro.linhas.clear();
+        auto sessao = conectarEm(relay.port(), relay.port(), roteiro);
+        ASSERT_EQ(sessao->security(), ConnectionSecurity::Tls);
+        const QStringList avisos = roteiro.linhas.filter(QStringLiteral("Não foi possível guardar em"));
+        if (c.guarda) {
+            EXPECT_TRUE(avisos.isEmpty()) << avisos.join(QLatin1Char('\n')).toStdString();
+        } else {
+            ASSERT_EQ(avisos.size(), 1) << roteiro.linhas.join(QLatin1Char('\n')).toStdString();
+            EXPECT_TRUE(avisos[0].contains(QStringLiteral("(127.0.0.1:%1) concluiu uma conexão segura (TLS)").arg(relay.port())))
+                << avisos[0].toStdString();
+        }
+
+        // Connecting again in the same run says nothing new.
+        sessao->ConectarFTP();
+        EXPECT_EQ(roteiro.linhas.filter(QStringLiteral("Não foi possível guardar em")).size(), avisos.size()) << "said once a run";
+
+        // The same run, connecting again through someone who strips TLS.
+        relay.setMode(Modo::Strip);
+        EXPECT_EQ(tipoDaFalha([&] { sessao->ConectarFTP(); }), FailureKind::InterceptionSuspected);
+        // A later run, where the memory was kept.
+        if (c.guarda) {
+            SemPerguntas semJanela;
+            EXPECT_EQ(tipoDaFalha([&] { conectarEm(relay.port(), relay.port(), semJanela); }), FailureKind::InterceptionSuspected);
+        }
+        EXPECT_FALSE(relay.commands().contains(QStringLiteral("USER caldoria"))) << relay.commands().join(' ').toStdString();
+    }
+}
+
+// The primary endpoint is an address, which certificates seldom name: unless the
+// build or the environment names it otherwise, its certificate is checked against
+// the alternate endpoint's host name, the vendor's, which is also sent as SNI.
+TEST_F(SessaoTls, OCertificadoDoPrincipalEConferidoPeloNomeDoFornecedor)
+{
+    testsupport::TestCa::Options soNome;
+    soNome.ips = {};
+    soNome.dnsNames = {QStringLiteral("localhost")};
+    ScriptedFtp servidor(QStringLiteral("normal"), {}, testsupport::kFtpUser, testsupport::kFtpPassword,
+                         ScriptedFtp::Tls{ca->issue(QStringLiteral("por-nome"), soNome), {}});
+    const struct Caso {
+        const char* nome;
+        std::optional<QByteArray> nomeTls; // FTPCALDORIA_FTP_TLS_NAME; none: unset
+        bool verificado;
+        QString sni;
+    } casos[] = {
+        {"unset: the alternate's name", std::nullopt, true, QStringLiteral("sni localhost")},
+        {"set: that name", QByteArray("localhost"), true, QStringLiteral("sni localhost")},
+#ifndef _WIN32
+        // Windows has no empty environment variable: setting one to "" removes it.
+        {"set empty: the address", QByteArray(""), false, QStringLiteral("sni -")},
+#endif
+    };
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nome);
+        if (c.nomeTls)
+            qputenv("FTPCALDORIA_FTP_TLS_NAME", *c.nomeTls);
+        else
+            qunsetenv("FTPCALDORIA_FTP_TLS_NAME");
+        qputenv("FTPCALDORIA_FTP_HOST", QByteArray("127.0.0.1:") + QByteArray::number(servidor.port()));
+        qputenv("FTPCALDORIA_FTP_ALT_HOST", QByteArray("localhost:") + QByteArray::number(testsupport::closedPort()));
+        SemPerguntas semJanela;
+        FtpSession sessao(semJanela, ajustesCurtos());
+        const qsizetype logins = servidor.commands().count(QStringLiteral("USER caldoria"));
+        EXPECT_EQ(tipoDaFalha([&] { sessao.ConectarFTP(); }).has_value(), !c.verificado);
+        EXPECT_EQ(servidor.notes().filter(QStringLiteral("sni ")).last(), c.sni) << servidor.notes().join('\n').toStdString();
+        EXPECT_EQ(servidor.commands().count(QStringLiteral("USER caldoria")) - logins, c.verificado ? 1 : 0);
+    }
+    qunsetenv("FTPCALDORIA_FTP_TLS_NAME");
 }
 
 // What older versions remembered, by host alone, still counts at any port there.

@@ -192,6 +192,42 @@ CuttingProxy::CuttingProxy(int upstreamPort, const QList<qint64>& cuts, bool cut
         m_controlPort = m_process->waitForLine(QStringLiteral("CONTROL")).toInt();
 }
 
+namespace {
+QString modeName(StrippingRelay::Mode mode)
+{
+    switch (mode) {
+    case StrippingRelay::Mode::Pass:
+        return QStringLiteral("pass");
+    case StrippingRelay::Mode::Strip:
+        return QStringLiteral("strip");
+    case StrippingRelay::Mode::Close:
+        break;
+    }
+    return QStringLiteral("close");
+}
+}
+
+StrippingRelay::StrippingRelay(int upstreamPort, Mode mode)
+{
+    m_process = std::make_unique<ServerProcess>(systemPython(), QStringList{fixture(QStringLiteral("stripping_relay.py")),
+                                                                            QStringLiteral("--upstream"), QString::number(upstreamPort),
+                                                                            QStringLiteral("--mode"), modeName(mode)});
+    m_port = m_process->waitForLine(QStringLiteral("PORT")).toInt();
+    m_controlPort = m_process->waitForLine(QStringLiteral("CONTROL")).toInt();
+}
+
+void StrippingRelay::setMode(Mode mode) const { controlRequest(m_controlPort, QStringLiteral("mode ") + modeName(mode)); }
+
+QStringList StrippingRelay::commands() const
+{
+    QStringList out;
+    for (const QJsonValue& line : QJsonDocument::fromJson(controlRequest(m_controlPort, QStringLiteral("commands")).toUtf8()).array())
+        out << line.toString();
+    return out;
+}
+
+int StrippingRelay::connections() const { return controlRequest(m_controlPort, QStringLiteral("connections")).toInt(); }
+
 bool CuttingProxy::waitForCut(std::chrono::milliseconds timeout) const
 {
     const double seconds = static_cast<double>(timeout.count()) / 1000.0;

@@ -95,6 +95,29 @@ private:
     int m_controlPort = 0;
 };
 
+// Our relay (tests/fixtures/ftp/stripping_relay.py) in front of a server on
+// upstreamPort, as someone on the way. Passing, it hands the bytes on untouched
+// (TLS too); stripping, it answers "500" to AUTH TLS itself and records every line
+// the client sends, so a test sees whether a login crossed it in clear; closing,
+// it plays a server that is down. A connection keeps the way it started with.
+class StrippingRelay {
+public:
+    enum class Mode { Pass, Strip, Close };
+    StrippingRelay(int upstreamPort, Mode mode = Mode::Pass);
+    int port() const { return m_port; }
+    // For the connections that come from now on.
+    void setMode(Mode mode) const;
+    // The lines clients sent while stripping, in order, without CRLF.
+    QStringList commands() const;
+    // Control connections so far, whatever the way.
+    int connections() const;
+
+private:
+    std::unique_ptr<ServerProcess> m_process;
+    int m_port = 0;
+    int m_controlPort = 0;
+};
+
 // One request line to a helper's control channel on 127.0.0.1:port and its one
 // line of answer; throws std::runtime_error when there is none in time.
 QString controlRequest(int port, const QString& request, std::chrono::milliseconds timeout = std::chrono::seconds(10));
