@@ -110,10 +110,13 @@ protected:
         return s;
     }
 
+    // Short retry pauses; the waits for a reply stay long: a server held on purpose
+    // (hold-STOR) must be met by the test's Cancel, never by a reply timeout that a
+    // loaded machine reaches first.
     static SessionSettings ajustesCurtos()
     {
         SessionSettings a;
-        a.connectTimeout = a.readTimeout = 5s;
+        a.connectTimeout = a.readTimeout = 60s;
         for (auto& pausa : a.retry.pauses)
             pausa = 10ms;
         return a;
