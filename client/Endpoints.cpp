@@ -1,5 +1,6 @@
 #include "Endpoints.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 namespace {
@@ -12,8 +13,18 @@ int portaValida(const QString& text, int padrao)
 
 bool enderecoIPv4(const QString& host)
 {
-    static const QRegularExpression forma(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
-    return forma.match(host.trimmed()).hasMatch();
+    // Plain code, as every parser of the session's thread (see FtpReplyParsers.cpp).
+    const QStringList partes = host.trimmed().split(QLatin1Char('.'));
+    if (partes.size() != 4)
+        return false;
+    for (const QString& parte : partes) {
+        if (parte.isEmpty() || parte.size() > 3)
+            return false;
+        for (const QChar c : parte)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+    }
+    return true;
 }
 
 Endpoints::Destino destino(const char* variavel, const QString& hostPadrao, int portaPadrao)
