@@ -570,8 +570,8 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
     ASSERT_EQ(dialogos->caixas.size(), 2u);
-    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"));
-    EXPECT_EQ(dialogos->caixas[1].flags, mb::Question);
+    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Há uma transferência em andamento (enorme.bin). Deseja cancelá-la e sair?"));
+    EXPECT_EQ(dialogos->caixas[1].flags, mb::Question | mb::DefaultButton2);
     EXPECT_EQ(linhasDoLog(*w).last(), QStringLiteral("Transferência cancelada pelo usuário"));
 }
 
