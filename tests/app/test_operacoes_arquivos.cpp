@@ -458,7 +458,8 @@ TEST_F(Arquivos, NothingBusyBehindABox)
     dialogos->fundo = [&] {
         fundos << (w->ui->pnlAguarde->isVisible() ? w->ui->lbVerbose->text() : QStringLiteral("(painel oculto)")) +
                       (w->ui->btnCancelar->isVisible() ? QStringLiteral(" + Cancelar") : QString()) +
-                      (w->ui->pgbr->text().contains(QLatin1Char('%')) ? QStringLiteral(" + %") : QString());
+                      // A percentage short of 100 %: a transfer under way (a finished one's bar reads "100 %").
+                      (w->ui->pgbr->text().contains(QRegularExpression(QStringLiteral("(^|\\D)\\d{1,2} %"))) ? QStringLiteral(" + %") : QString());
     };
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), "novo")};
     dialogos->respostas = {mb::IdYes};

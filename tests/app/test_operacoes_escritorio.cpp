@@ -233,6 +233,31 @@ TEST_F(Escritorio, ThePanelAndTheCloseQuestionNameTheFile)
     EXPECT_EQ(arquivos.first(), testsupport::ScriptedFtp::storedOf(testsupport::ScriptedFtp::patternBytes(3 << 20)));
 }
 
+// "Cancelar", which shows only while a transfer runs, takes Enter too.
+TEST_F(Escritorio, EnterOnCancelarStopsTheTransfer)
+{
+    testsupport::ScriptedFtp servidor(QStringLiteral("normal"),
+                                      {.faults = {testsupport::ScriptedFtp::Fault::holdAt(QStringLiteral("STOR#1"), 1 << 20)}});
+    apontarFtp(servidor.port());
+    const QString arquivo = local.filePath(QStringLiteral("backup.fbk"));
+    testsupport::writeFile(arquivo, testsupport::ScriptedFtp::patternBytes(3 << 20));
+    auto w = aberta(instalacaoVazia());
+    dialogos->arquivosAbrir = {arquivo};
+    bool visivel = false;
+    QuandoSegurar cancelar(servidor, [&] {
+        visivel = mostrado(w->ui->btnCancelar, *w);
+        w->ui->btnCancelar->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w->ui->btnCancelar, Qt::Key_Return);
+        servidor.release();
+    });
+    clicarEEsperar(*w, w->ui->btnUpload);
+    ASSERT_TRUE(cancelar.agiu());
+    EXPECT_TRUE(visivel);
+    EXPECT_TRUE(linhasDoLog(*w).contains(QStringLiteral("Transferência cancelada pelo usuário"))) << linhasDoLog(*w).join('\n').toStdString();
+    for (const QString& nome : servidor.files().keys())
+        EXPECT_TRUE(nome.endsWith(QStringLiteral(".parcial"))) << nome.toStdString() << ": nothing under a final name";
+}
+
 // A file another run on this computer is sending (the nightly job): the window says
 // so in a box and sends nothing.
 TEST_F(Escritorio, AFileAnotherRunSendsIsSaidInABox)
