@@ -120,7 +120,8 @@ TEST_F(Desassistido, AJobStartedWrongEndsWithItsCodeAndAPortugueseLine)
         EXPECT_TRUE(ftp.commands().isEmpty());
     }
     // The job's log says why nothing was sent that night.
-    const QStringList linhas = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Lines end in CRLF on Windows.
+    const QStringList linhas = QString::fromUtf8(readFile(log)).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(linhas.size(), 2) << linhas.join('\n').toStdString();
     EXPECT_TRUE(linhas[1].endsWith(QStringLiteral(" RESULTADO: Uso incorreto: opção desconhecida: --substitur (código de saída 2)")))
         << linhas[1].toStdString();
@@ -165,7 +166,7 @@ TEST_F(Desassistido, ARunWaitsForAServerThatComesBack)
     for (qsizetype i = 0; i < esperadas.size(); ++i)
         EXPECT_TRUE(QRegularExpression(esperadas[i]).match(tentativas[i]).hasMatch()) << tentativas[i].toStdString();
     // The log file holds the same, and ends with the duration and the speed.
-    const QString doArquivo = QString::fromUtf8(readFile(log));
+    const QString doArquivo = QString::fromUtf8(readFile(log)).remove(QLatin1Char('\r'));
     for (const QString& t : tentativas)
         EXPECT_TRUE(doArquivo.contains(t)) << t.toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("--- [^\\n]*: fim do envio de [^\\n]*; duração: [^\\n]*; velocidade média: ([\\d,]+ [KMG]?i?B/s|não medida) ---\\n$"))
