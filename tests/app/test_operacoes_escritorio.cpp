@@ -245,7 +245,14 @@ TEST_F(Escritorio, EnterOnCancelarStopsTheTransfer)
     dialogos->arquivosAbrir = {arquivo};
     bool visivel = false;
     QuandoSegurar cancelar(servidor, [&] {
-        visivel = mostrado(w->ui->btnCancelar, *w);
+        // The transfer's start is on its way to the window (the server holds it
+        // after 1 MiB): the button shows once the window has taken it.
+        visivel = testsupport::waitUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                return mostrado(w->ui->btnCancelar, *w);
+            },
+            std::chrono::seconds(10));
         w->ui->btnCancelar->setFocus(Qt::TabFocusReason);
         QTest::keyClick(w->ui->btnCancelar, Qt::Key_Return);
         servidor.release();
