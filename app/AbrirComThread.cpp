@@ -19,12 +19,16 @@ void TAbrirComThread::Execute()
         // Sent, or kept on the server at the user's word: the window closes after a
         // pause, unless the file went to the shared folder, whose unique name the
         // user must see.
-        m_janela->EnviarArquivoLinhaComando([janela] {
-            if (janela && !janela->baseCorrompida())
-                QTimer::singleShot(janela->m_deps.pausaAntesDeFecharMs, janela, [janela] {
-                    if (janela)
-                        janela->close();
-                });
+        // What the window refuses before the send (the file is another run's) is
+        // said in a box, as for the button.
+        m_janela->protegido(m_janela, [janela] {
+            janela->EnviarArquivoLinhaComando([janela] {
+                if (janela && !janela->baseCorrompida())
+                    QTimer::singleShot(janela->m_deps.pausaAntesDeFecharMs, janela, [janela] {
+                        if (janela)
+                            janela->close();
+                    });
+            });
         });
     }
     deleteLater();

@@ -1,6 +1,7 @@
 #include "BusyPanel.h"
 
 #include "Formatos.h"
+#include "TextoElidido.h"
 
 #include <QAbstractButton>
 #include <QDateTime>
@@ -25,13 +26,14 @@ BusyPanel::BusyPanel(Controls controls)
     if (m_c.cancel)
         m_c.cancel->setVisible(false);
     // No percentage before any data moves.
-    m_c.bar->setFormat(QString());
+    m_c.bar->limparTexto();
 }
 
-void BusyPanel::operationStarted()
+void BusyPanel::operationStarted(const QString& fileName)
 {
     if (inTransfer(m_state))
         return;
+    m_fileName = fileName;
     m_hasData = false;
     m_total = 0;
     m_soFar = 0;
@@ -227,7 +229,7 @@ void BusyPanel::showProgress()
 {
     if (!m_hasData) {
         m_c.bar->setRange(0, 1);
-        m_c.bar->setFormat(QString());
+        m_c.bar->limparTexto();
         m_c.bar->setValue(0);
         return;
     }
@@ -239,7 +241,7 @@ void BusyPanel::showProgress()
     else if (m_state == State::Done)
         segundos = m_ritmo.segundosMovendo();
     // The text first: whoever watches the bar's value reads the text that goes with it.
-    m_c.bar->setFormat(TextoProgresso(m_soFar, m_total, segundos, QLocale(), m_ritmo.inicio()));
+    m_c.bar->setProgresso(m_fileName, PartesDoProgresso(m_soFar, m_total, segundos, programLocale(), m_ritmo.inicio()));
     if (m_total < 0) {
         m_c.bar->setValue(m_state == State::Transferring ? 0 : (m_state == State::Done ? 1 : 0));
         return;

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <functional>
 
+class BarraProgresso;
 class QAbstractButton;
 class QLabel;
-class QProgressBar;
 class QWidget;
 
 class BusyPanel {
@@ -34,7 +34,7 @@ public:
     struct Controls {
         QWidget* panel = nullptr;
         QLabel* label = nullptr;
-        QProgressBar* bar = nullptr;
+        BarraProgresso* bar = nullptr;
         QAbstractButton* cancel = nullptr;
         QList<QWidget*> actions;            // locked while a transfer runs
         QList<QWidget*> rowActions;         // also locked, and free only while a row is selected
@@ -45,8 +45,9 @@ public:
 
     State state() const { return m_state; }
     // A new operation starts: what the last one left goes, the panel hides until
-    // the new one has something to show.
-    void operationStarted();
+    // the new one has something to show. fileName: the file a transfer of it moves,
+    // which the bar names.
+    void operationStarted(const QString& fileName = {});
     // A transfer of total bytes begins (-1: a size nobody knows); an empty text
     // leaves the label as it is.
     void begin(std::int64_t total, const QString& text);
@@ -87,6 +88,7 @@ private:
     // What a wait outside a transfer gives way to.
     State m_before = State::Ready;
     QString m_labelBefore;
+    QString m_fileName;
     std::int64_t m_total = 0; // -1: unknown
     std::int64_t m_soFar = 0;
     // The bar counts in int: sizes beyond it are shifted down to fit.

@@ -103,7 +103,7 @@ bool TfPrincipal::replaceRemoteFile(const QString&)
 
 bool TfPrincipal::resumeInterruptedUpload(const QString&, std::int64_t done, std::int64_t total)
 {
-    const QLocale locale;
+    const QLocale& locale = programLocale();
     return pergunta(QStringLiteral("Existe um envio interrompido deste arquivo (%1 de %2). Deseja continuar de onde parou?")
                           .arg(TextoBytes(done, locale), TextoBytes(total, locale)),
                       QStringLiteral("Continuar Envio"), mb::Question) == mb::IdYes;

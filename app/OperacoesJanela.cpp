@@ -8,6 +8,7 @@
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "Formatos.h"
+#include "SendOutcome.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -20,11 +21,12 @@
 
 // ---------------------------------------------------------------- one operation
 
-bool TfPrincipal::iniciarOperacao()
+bool TfPrincipal::iniciarOperacao(const QString& arquivo)
 {
     if (ocupada())
         return false;
-    m_painel->operationStarted();
+    m_arquivoEmTransferencia = arquivo;
+    m_painel->operationStarted(visibleText(arquivo));
     m_certificadosRecusados.clear();
     return true;
 }
@@ -33,8 +35,18 @@ void TfPrincipal::terminarOperacao(const std::optional<Failure>& falha)
 {
     m_esperaVisivel.stop();
     m_painel->operationEnded();
+    m_arquivoEmTransferencia.clear();
+    if (falha && falha->whileConnecting)
+        descartarListagem();
     if (falha)
         mostrarFalha(*falha);
+}
+
+void TfPrincipal::descartarListagem()
+{
+    if (m_arquivos->rowCount() == 0)
+        return;
+    m_trabalhador->release(std::make_shared<FtpListing>(m_arquivos->takeListing()));
 }
 
 // ---------------------------------------------------------------- listing
@@ -84,10 +96,23 @@ void TfPrincipal::btnRefreshClick()
 
 void TfPrincipal::Enviar(PedidoEnvio pedido, std::function<void(const Envio&)> depois)
 {
-    if (!iniciarOperacao())
+    if (ocupada())
         return;
+    // Another run of the program on this computer sending the same file (a nightly
+    // job) would share its temporary upload on the server with this one.
+    auto trava = std::make_unique<LocalFileLock>(pedido.arquivo);
+    if (!trava->tryLock()) {
+        const QString quem = trava->holder();
+        throw EUserWarning(QStringLiteral("O arquivo %1 já está sendo enviado por outra execução deste programa neste computador%2. "
+                                          "Aguarde o fim desse envio e tente de novo.")
+                               .arg(QDir::toNativeSeparators(pedido.arquivo), quem.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(quem)));
+    }
+    if (!iniciarOperacao(QFileInfo(pedido.arquivo).fileName()))
+        return;
+    m_travaEnvio = std::move(trava);
     pedido.listarDepois = true;
     m_trabalhador->send(std::move(pedido), [this, depois = std::move(depois)](const Outcome<Envio>& fim) {
+        m_travaEnvio.reset();
         terminarOperacao(fim.failure);
         if (!fim.ok())
             return;
@@ -113,7 +138,7 @@ void TfPrincipal::btnUploadClick()
 
 void TfPrincipal::mostrarEnviado(const Envio& envio)
 {
-    registrarResultado(envio.texto());
+    registrarResultado(sendOutcomeText(envio, m_trabalhador->status()));
     if (!envio.nomeUnico.isEmpty()) {
         ui->edtNomeArquivo->setText(envio.nomeUnico);
         ui->PageControl1->setCurrentWidget(ui->TabSheet3);
@@ -200,7 +225,7 @@ void TfPrincipal::BaixarArquivo(const RemoteName& remoteName)
 {
     const QString destino =
         m_deps.dialogos->SalvarArquivo(this, QStringLiteral("Salvar Arquivo"), NomeSugeridoParaSalvar(remoteName.displayText()));
-    if (destino.isEmpty() || !iniciarOperacao())
+    if (destino.isEmpty() || !iniciarOperacao(remoteName.displayText()))
         return;
     m_trabalhador->download(remoteName, destino, [this](const Outcome<Download>& fim) {
         // A name the server does not have: the list shows what is there now.

@@ -1,5 +1,7 @@
 #include "Translations.h"
 
+#include "Formatos.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -28,7 +30,7 @@ bool loadQtTranslation(QTranslator& translator, const QLocale& locale, const QSt
 void installQtTranslation()
 {
     auto* tradutor = new QTranslator(QCoreApplication::instance());
-    if (loadQtTranslation(*tradutor, QLocale::system(), qtTranslationFolders()))
+    if (loadQtTranslation(*tradutor, programLocale(), qtTranslationFolders()))
         QCoreApplication::installTranslator(tradutor);
     else
         delete tradutor;

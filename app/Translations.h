@@ -1,6 +1,6 @@
 #pragma once
-// Qt's own texts (the buttons of message boxes, the file dialogs) in Portuguese
-// when the user's locale is Portuguese.
+// Qt's own texts (the buttons of message boxes, the file dialogs) in Brazilian
+// Portuguese, as the program's own.
 #include <QLocale>
 #include <QStringList>
 
@@ -13,5 +13,6 @@ QStringList qtTranslationFolders();
 // that has it; any Portuguese gets Brazilian Portuguese. False when the locale
 // is not Portuguese or no folder has the file.
 bool loadQtTranslation(QTranslator& translator, const QLocale& locale, const QStringList& folders);
-// Installs it for the running application, for the system's locale.
+// Installs Brazilian Portuguese for the running application, whatever the
+// system's locale (programLocale).
 void installQtTranslation();

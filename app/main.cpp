@@ -5,7 +5,9 @@
 #include "ufPrincipal.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
+#include <QSettings>
 
 #ifdef __linux__
 namespace {
@@ -22,7 +24,27 @@ __attribute__((section(".preinit_array"), used)) void (*const kBlockInterruptsFi
 
 namespace {
 
-int runWindow(int argc, char* argv[])
+// Qt ends a run whose display it cannot open with an abort (exit code 134) and its
+// own English words. main looks for a display before (missingDisplay); this catches
+// what that cannot see, a display named that does not answer, while the application
+// object is made: the run ends with the mode without a window's line and code.
+QtMessageHandler g_qtsHandler = nullptr;
+QString g_program;
+QString g_file;
+
+void noDisplayAfterAll(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        if (g_qtsHandler)
+            g_qtsHandler(type, context, message);
+        return;
+    }
+    console::write(stderr, noDisplayLine(g_program, QStringLiteral("a tela não respondeu"), g_file) +
+                               QStringLiteral("\n  (Qt: \"%1\")\n").arg(message));
+    console::endAtOnce(static_cast<int>(ExitCode::NoDisplay));
+}
+
+int runWindow(int argc, char* argv[], const CommandOptions& options)
 {
     // A log copy that would hold the window up (a FIFO) or cannot be written (a
     // folder) is said and left out; the window opens all the same.
@@ -35,7 +57,11 @@ int runWindow(int argc, char* argv[])
         qunsetenv("FTPCALDORIA_LOG");
     }
 
+    g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    g_file = options.file;
+    g_qtsHandler = qInstallMessageHandler(noDisplayAfterAll);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_qtsHandler);
     QApplication::setApplicationName(kTituloAplicacao);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/imagens/ftpcaldoria.png")));
     // The desktop file of the installed program, so the window gets its icon.
@@ -43,7 +69,12 @@ int runWindow(int argc, char* argv[])
     installQtTranslation();
 
     TfPrincipal::Dependencias deps;
-    deps.argumentos = QApplication::arguments().mid(1);
+    if (!options.file.isEmpty())
+        deps.argumentos = {options.file};
+    // The window's size and the log's state, from one run to the next.
+    deps.preferencias = [] {
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quintara"), QStringLiteral("FTPCaldoria"));
+    };
     TfPrincipal fPrincipal(std::move(deps));
     // The window closes as at the end of the event loop: the session's thread is
     // cancelled and waited for, a database query let finish.
@@ -69,7 +100,10 @@ int main(int argc, char* argv[])
         qputenv("QT_ENABLE_REGEXP_JIT", "0");
 
     // Decided before any GUI object exists: a scheduled send may run where there
-    // is no display. Either way the run ends once its own objects are gone (the
-    // window, the session's thread, the log files).
-    return choosesCommandMode(argc, argv) ? runCommandMode(argc, argv) : runWindow(argc, argv);
+    // is no display, and a window asked for there ends with a line that says so.
+    // Either way the run ends once its own objects are gone (the window, the
+    // session's thread, the log files).
+    const CommandLineRead read = readCommandLine(argc, argv);
+    const bool window = read.usageError.isEmpty() && read.options.action == CommandOptions::Action::Window && missingDisplay().isEmpty();
+    return window ? runWindow(argc, argv, read.options) : runCommandMode(argc, argv, read);
 }

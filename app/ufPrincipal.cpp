@@ -8,12 +8,14 @@
 #include "LogText.h"
 #include "uTQuintaraConexoes.h"
 #include "uTVersao.h"
+#include "VisibleText.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTabBar>
 #include <QPointer>
 #include <QTimer>
@@ -34,17 +36,15 @@ void copiarParaArquivoDeLog(const QString& text)
         f->write(text.toUtf8() + '\n');
 }
 
-// When the window opened: the stamp of the outcome lines in its log file.
-const QDateTime& inicioDaJanela()
-{
-    static const QDateTime inicio = QDateTime::currentDateTime();
-    return inicio;
-}
+// What the window remembers in the user's settings.
+const QString kGeometria = QStringLiteral("janela/geometria");
+const QString kRegistroAberto = QStringLiteral("janela/registro-aberto");
+const QString kAlturaDoRegistro = QStringLiteral("janela/altura-do-registro");
 }
 
 void TfPrincipal::registrarResultado(const QString& texto)
 {
-    for (const QString& linha : outcomeLines(inicioDaJanela(), texto))
+    for (const QString& linha : outcomeLines(QDateTime::currentDateTime(), texto))
         copiarParaArquivoDeLog(linha);
 }
 
@@ -64,7 +64,6 @@ TfPrincipal::TfPrincipal(Dependencias deps, QWidget* parent)
         m_deps.dialogos = std::make_shared<DialogosQt>();
     if (!m_deps.criarSistema)
         m_deps.criarSistema = [] { return std::make_shared<TQuintaraConexaoInstalada>(); };
-    inicioDaJanela();
     registrarImagens();
     ui->setupUi(this);
     ligarControles();
@@ -96,6 +95,11 @@ void TfPrincipal::ligarControles()
     ui->Splitter1->setCollapsible(0, false);
     ui->Splitter1->setCollapsible(1, true);
     ui->Splitter1->setSizes({height(), 0});
+    // Closed, the log takes no focus: Tab would stop where nothing shows.
+    ui->memoLog->installEventFilter(this);
+    focoDoLog();
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(f5, &QShortcut::activated, this, [this] { protegido(this, [this] { atualizarComF5(); }); });
 
     m_esperaVisivel.setSingleShot(true);
     m_esperaVisivel.setInterval(m_deps.atrasoDaEsperaMs);
@@ -150,6 +154,10 @@ void TfPrincipal::showEvent(QShowEvent* event)
     if (m_mostrada)
         return;
     m_mostrada = true;
+    if (restaurarPreferencias()) {
+        protegido(this, [this] { FormShow(); });
+        return;
+    }
     if (QScreen* tela = screen()) {
         // Inside the screen's free area, title bar included, also at a large scale
         // on a small screen.
@@ -180,8 +188,11 @@ void TfPrincipal::closeEvent(QCloseEvent* event)
     if (m_trabalhador->busy()) {
         event->ignore();
         if (m_trabalhador->transferring()) {
-            if (MessageBox(QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"), QStringLiteral("Sair"),
-                           mb::Question) != mb::IdYes)
+            // "Não" is the default: one Enter must not throw away an upload of hours.
+            const QString arquivo =
+                m_arquivoEmTransferencia.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(visibleText(m_arquivoEmTransferencia));
+            if (MessageBox(QStringLiteral("Há uma transferência em andamento%1. Deseja cancelá-la e sair?").arg(arquivo),
+                           QStringLiteral("Sair"), mb::Question | mb::DefaultButton2) != mb::IdYes)
                 return;
             // It may have ended while the question was open.
             if (!m_trabalhador->busy()) {
@@ -201,6 +212,7 @@ void TfPrincipal::closeEvent(QCloseEvent* event)
 
 void TfPrincipal::FormClose()
 {
+    guardarPreferencias();
     // QUIT, on the session's thread; the thread waits for it when the window goes.
     m_trabalhador->closeConnection();
 }
@@ -284,7 +296,11 @@ void TfPrincipal::ApplicationEvents1Exception(QObject*, const Exception& e)
 
 int TfPrincipal::MessageBox(const QString& text, const QString& caption, int flags)
 {
-    return m_deps.dialogos->MessageBox(this, text, caption, flags);
+    const int resposta = m_deps.dialogos->MessageBox(this, text, caption, flags);
+    // What was declined leaves a trace: the log tells later why nothing happened.
+    if ((flags & 0x0F) == mb::YesNo && resposta != mb::IdYes)
+        Log(QStringLiteral("Resposta \"Não\" (%1): %2").arg(caption, text.section(QLatin1Char('\n'), 0, 0)));
+    return resposta;
 }
 
 // ---------------------------------------------------------------- log and busy state
@@ -315,6 +331,7 @@ void TfPrincipal::ListView1SelectItem()
 
 void TfPrincipal::Splitter1Moved()
 {
+    focoDoLog();
     if (ui->Splitter1->property("Tag").toInt() != 0)
         return;
     ui->Splitter1->setProperty("Tag", 1);
@@ -335,8 +352,59 @@ void TfPrincipal::mostrarLog()
     ui->memoLog->verticalScrollBar()->setValue(ui->memoLog->verticalScrollBar()->maximum());
 }
 
+void TfPrincipal::focoDoLog()
+{
+    ui->memoLog->setFocusPolicy(ui->memoLog->height() > 0 ? Qt::StrongFocus : Qt::NoFocus);
+    if (ui->memoLog->height() == 0 && ui->memoLog->hasFocus())
+        focusNextChild();
+}
+
+bool TfPrincipal::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->memoLog && event->type() == QEvent::Resize)
+        focoDoLog();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TfPrincipal::btnCancelarClick()
 {
     m_trabalhador->cancel();
+}
+
+// ---------------------------------------------------------------- what is remembered
+
+bool TfPrincipal::restaurarPreferencias()
+{
+    if (!m_deps.preferencias)
+        return false;
+    const std::unique_ptr<QSettings> p = m_deps.preferencias();
+    if (!restoreGeometry(p->value(kGeometria).toByteArray()))
+        return false;
+    // The window's height holds the log already: opening it again does not grow it.
+    const int altura = p->value(kAlturaDoRegistro).toInt();
+    if (p->value(kRegistroAberto).toBool() && altura > 0) {
+        ui->Splitter1->setProperty("Tag", 1);
+        const int total = ui->Splitter1->sizes().value(0) + ui->Splitter1->sizes().value(1);
+        ui->Splitter1->setSizes({std::max(total - altura, 1), std::min(altura, std::max(total - 1, 0))});
+        focoDoLog();
+    }
+    return true;
+}
+
+void TfPrincipal::guardarPreferencias()
+{
+    if (!m_deps.preferencias)
+        return;
+    const std::unique_ptr<QSettings> p = m_deps.preferencias();
+    p->setValue(kGeometria, saveGeometry());
+    p->setValue(kRegistroAberto, ui->memoLog->height() > 0);
+    p->setValue(kAlturaDoRegistro, ui->memoLog->height());
+}
+
+void TfPrincipal::atualizarComF5()
+{
+    QPushButton* botao = ui->PageControl1->currentWidget() == ui->TabSheet1 ? ui->btnRefresh : ui->btnViewFiles;
+    if (botao->isEnabled())
+        botao->click();
 }
 

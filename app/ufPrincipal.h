@@ -11,11 +11,13 @@
 #include "BusyPanel.h"
 #include "Dialogos.h"
 #include "EnvioArquivo.h"
+#include "LocalFileLock.h"
 #include "SessionWorker.h"
 #include "uTFtpQuintaraUtil.h"
 #include "ui_ufPrincipal.h"
 
 #include <QMainWindow>
+#include <QSettings>
 #include <QTimer>
 
 #include <atomic>
@@ -40,6 +42,9 @@ public:
         int pausaAntesDeFecharMs = 1500;                      // after a command-line send
         int atrasoDaEsperaMs = 400;                           // before a wait shows in the busy panel
         SessionSettings ajustes;                              // how the session reaches the server
+        // Where the window's size and the log's state are remembered from one run to
+        // the next (main: the user's settings); none, nothing is remembered.
+        std::function<std::unique_ptr<QSettings>()> preferencias;
     };
 
     TfPrincipal();
@@ -75,12 +80,18 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ligarControles();
     void FormCreate();
     void FormShow();
     void FormClose();
+    // The window's size and the log's state: put back as it opens, kept as it closes.
+    bool restaurarPreferencias();
+    void guardarPreferencias();
+    // F5: the list again, or the client folder's view while no list shows.
+    void atualizarComF5();
 
     // The one guard every handler runs through: nothing escapes to Qt's event
     // dispatch, and nothing is swallowed silently.
@@ -88,7 +99,9 @@ private:
     void excecao(QObject* sender, std::exception_ptr error);
     // An operation of the worker starts: one at a time (false, and a line in the
     // log, while another runs), with the panel cleared of what the last one left.
-    bool iniciarOperacao();
+    // arquivo names the file an upload or a download moves, for the panel and for
+    // the question that closing the window asks.
+    bool iniciarOperacao(const QString& arquivo = {});
     // ... and ends: the panel's wait goes, a failure is said.
     void terminarOperacao(const std::optional<Failure>& falha);
     // A failure, as FailureText.h says it: the busy panel, the log (which opens),
@@ -108,6 +121,8 @@ private:
     void Splitter1Moved();
     // Opens the log below the page, as dragging the splitter does.
     void mostrarLog();
+    // The closed log takes no focus: Tab never stops where nothing shows.
+    void focoDoLog();
     void btnCancelarClick();
 
     // What the session reports and asks.
@@ -140,8 +155,12 @@ private:
     // What the window shows of a file that went: the unique name, or the refreshed list.
     void mostrarEnviado(const Envio& envio);
     void mensagemDeSucesso(const QString& texto);
-    // How a transfer ended, as the last line about it in the log file (outcomeLines).
+    // How a transfer ended, as the last line about it in the log file (outcomeLines),
+    // stamped with the moment it ended.
     void registrarResultado(const QString& texto);
+    // The list no longer says what the server holds (the connection could not be
+    // made): it goes, rather than stand there as if it did.
+    void descartarListagem();
     int linhaSelecionada() const;
     void GarantirSelecao();
     void btnDownloadSelectedClick();
@@ -168,4 +187,8 @@ private:
     // Certificates the user refused in the running operation: the alternate
     // endpoint showing the same one is not asked about again.
     QStringList m_certificadosRecusados;
+    // The file the running upload or download moves.
+    QString m_arquivoEmTransferencia;
+    // The local file the running send holds (LocalFileLock.h), until it has ended.
+    std::unique_ptr<LocalFileLock> m_travaEnvio;
 };

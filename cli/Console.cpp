@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <csignal>
 #include <pthread.h>
@@ -25,12 +27,7 @@ namespace {
 // the feet of the threads that still use them.
 [[noreturn]] void endNow()
 {
-    std::fflush(nullptr);
-#ifdef _WIN32
-    ExitProcess(1);
-#else
-    _exit(1);
-#endif
+    endAtOnce(1);
 }
 
 // Never destroyed: an interrupt may come while the program's statics are.
@@ -74,6 +71,18 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
+}
+
+QStringList arguments(int, char*[])
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    QStringList args;
+    for (int i = 1; wide && i < count; ++i)
+        args << QString::fromWCharArray(wide[i]);
+    if (wide)
+        LocalFree(wide);
+    return args;
 }
 
 void attachToParent()
@@ -152,6 +161,14 @@ void catchInterrupts()
 
 void attachToParent() {}
 
+QStringList arguments(int argc, char* argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
 bool isTerminal(std::FILE* stream)
 {
     return isatty(fileno(stream)) != 0;
@@ -165,6 +182,16 @@ void write(std::FILE* stream, const QString& text)
 }
 
 #endif
+
+void endAtOnce(int code)
+{
+    std::fflush(nullptr);
+#ifdef _WIN32
+    ExitProcess(static_cast<UINT>(code));
+#else
+    _exit(code);
+#endif
+}
 
 void onInterrupt(std::function<void()> handler)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The mode without a window and the console or terminal it was started from.
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <functional>
@@ -11,6 +12,10 @@ namespace console {
 // its own: started from one, its standard streams that the parent did not
 // redirect are pointed at the parent's console. Elsewhere nothing to do.
 void attachToParent();
+
+// The program's arguments after its name, as typed: on Windows from the wide
+// command line (argv holds them in a code page that may lack their letters).
+QStringList arguments(int argc, char* argv[]);
 
 // Whether the stream is a terminal or console that a line can be redrawn on.
 bool isTerminal(std::FILE* stream);
@@ -32,6 +37,9 @@ void write(std::FILE* stream, const QString& text);
 // running query and starts a shutdown thread that crashes at exit, never see them.
 void catchInterrupts();
 
+// Ends the process with code at once, without anybody's exit handlers: for a moment
+// when the libraries are half set up.
+[[noreturn]] void endAtOnce(int code);
 #ifndef _WIN32
 // The part of catchInterrupts that needs no thread, for the earliest moment a
 // program can run code (before the shared libraries' initialisers, see main.cpp):

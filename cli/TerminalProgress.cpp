@@ -24,7 +24,7 @@ void TerminalProgress::begin(TWorkMode mode, std::int64_t total)
     m_soFar = 0;
     // Where the data stands when it starts to move is told by the first progress:
     // an upload that continues an earlier run's starts there.
-    m_ritmo.reiniciar();
+    newAttempt();
     m_lineTenth = -1;
     m_lineBytes = -1;
     m_lastRetry = 0;
@@ -59,7 +59,7 @@ void TerminalProgress::resumed(std::int64_t soFar)
     if (!m_active)
         return;
     m_soFar = soFar;
-    m_ritmo.reiniciar();
+    newAttempt();
     m_ritmo.registrar(soFar, m_clock());
     m_lineTenth = -1;
     show(progressText(), true);
@@ -81,13 +81,20 @@ void TerminalProgress::end(TransferOutcome outcome)
     if (!m_active)
         return;
     if (outcome == TransferOutcome::Completed)
-        show(m_mode == wmWrite ? QStringLiteral("Enviado: %1").arg(TextoBytes(m_soFar, QLocale()))
-                               : QStringLiteral("Baixado: %1").arg(TextoBytes(m_soFar, QLocale())),
+        show(m_mode == wmWrite ? QStringLiteral("Enviado: %1").arg(TextoBytes(m_soFar, programLocale()))
+                               : QStringLiteral("Baixado: %1").arg(TextoBytes(m_soFar, programLocale())),
              true);
     if (m_terminal && !m_drawn.isEmpty())
         m_write(QStringLiteral("\n"));
     m_drawn.clear();
     m_active = false;
+}
+
+void TerminalProgress::newAttempt()
+{
+    m_movedBefore += m_ritmo.movidos();
+    m_secondsBefore += m_ritmo.segundosMovendo();
+    m_ritmo.reiniciar();
 }
 
 void TerminalProgress::makeRoom()
@@ -101,7 +108,7 @@ void TerminalProgress::makeRoom()
 QString TerminalProgress::progressText() const
 {
     const QString verb = m_mode == wmWrite ? QStringLiteral("Enviando") : QStringLiteral("Baixando");
-    const QString amounts = TextoProgresso(m_soFar, m_total, m_ritmo.segundosAte(m_clock()), QLocale(), m_ritmo.inicio());
+    const QString amounts = TextoProgresso(m_soFar, m_total, m_ritmo.segundosAte(m_clock()), programLocale(), m_ritmo.inicio());
     if (m_total < 0)
         return verb + QStringLiteral(": ") + amounts;
     const std::int64_t percent = m_total == 0 ? 100 : std::min<std::int64_t>(m_soFar * 100 / m_total, 100);

@@ -33,8 +33,15 @@ public:
     // the progress line makes room, and comes back at the next report.
     void makeRoom();
 
+    // What the run's transfers have moved, every attempt and resume together (not
+    // what an earlier run had left on the server), and how long the data moved.
+    std::int64_t bytesMoved() const { return m_movedBefore + m_ritmo.movidos(); }
+    double secondsMoving() const { return m_secondsBefore + m_ritmo.segundosMovendo(); }
+
 private:
     QString progressText() const;
+    // A new attempt starts moving data: the last one's count is kept.
+    void newAttempt();
     // On a terminal: the line replaced by text. Elsewhere: text as a line.
     void show(const QString& text, bool force);
 
@@ -48,6 +55,9 @@ private:
     std::int64_t m_soFar = 0;
     // The pace of the attempt that moves the data, for the speed and the time left.
     RitmoTransferencia m_ritmo;
+    // What the earlier attempts of the run moved, and in how long.
+    std::int64_t m_movedBefore = 0;
+    double m_secondsBefore = 0.0;
     // What shows now on the terminal, and when it was drawn.
     QString m_drawn;
     std::int64_t m_drawnMs = 0;

@@ -5,17 +5,28 @@
 // certificate that cannot be verified is refused unless accepted before in the
 // window). The log goes to standard error and to the log files, the progress and
 // a unique name to standard output.
+//
+// A run holds its file's lock (LocalFileLock.h) from before its first attempt to its
+// end, waiting for another run that holds it; a send that failed where waiting may
+// help is tried again (RetryWindow.h); both within --tentar-por. It ends with the
+// exit code of its last attempt.
 #include "CommandLine.h"
 #include "EnvioArquivo.h"
+#include "LocalFileLock.h"
+#include "RetryWindow.h"
 #include "SessionWorker.h"
 #include "TerminalProgress.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -33,19 +44,39 @@ public:
     ~UnattendedSend() override;
 
     // Sends on the session's thread, running the program's event loop meanwhile:
-    // the reports and a signal's cancel are handled there. Returns once the send
-    // has ended.
+    // the reports, the pauses and a signal's cancel are handled there. Returns once
+    // the send has ended.
     ExitCode run();
-    // Stops the send, from any thread (a signal, a console's Ctrl+C).
+    // Stops the send, from any thread (a signal, a console's Ctrl+C): a transfer
+    // breaks off, a pause or a wait for another run ends at once.
     void cancel();
 
+    // How often a run looks whether the other run has let go of the file.
+    static constexpr std::chrono::milliseconds kLockPoll{1000};
+
 private:
+    // The run's steps, on the program's thread.
+    void waitForTheFile();
+    void beginAttempt();
+    void attemptEnded(const Outcome<Envio>& fim);
+    // What a send that went through ends the run with.
+    void sent(const Envio& envio);
+    // Lets the server go, then writes the outcome line and the log's last line.
+    void finish(ExitCode code, const QString& outcome, const QString& uniqueName = {});
+    // next after pause, unless an interrupt comes first.
+    void after(std::chrono::milliseconds pause, std::function<void()> next);
+    void interrupted();
+    std::chrono::seconds elapsed() const;
+    // The time of day offset from now, "02:35:00".
+    QString clockAt(std::chrono::seconds offset) const;
+    // When --tentar-por's window closes, "02:35:00".
+    QString deadline() const;
+
     void openLogFiles();
     void Log(const QString& text);
-    // The run's last line, as outcomeLines has it (LogText.h).
     void LogOutcome(const QString& text);
     void writeLog(const QStringList& lines);
-    ExitCode outcome(const Outcome<Envio>& fim);
+    void writeToLogFiles(const QString& line);
 
     // What the session reports: the log, and the progress line on a terminal. A
     // failure's reason reaches the log with the failure's message.
@@ -67,14 +98,25 @@ private:
     bool replaceRemoteFile(const QString&) override { return m_options.replace; }
     bool resumeInterruptedUpload(const QString&, std::int64_t, std::int64_t) override { return true; }
     bool replaceLocalFile(const QString&) override { return false; }
-    // Printed once the file is stored under it (run).
+    // Printed once the file is stored under it (finish).
     void uniqueNameChosen(const QString&) override {}
 
     CommandOptions m_options;
     const QDateTime m_start = QDateTime::currentDateTime();
+    QElapsedTimer m_clock;
     std::atomic<bool> m_interrupted{false};
     Output m_output;
     TerminalProgress m_progress;
     std::vector<std::unique_ptr<QFile>> m_logFiles;
+    RetryWindow m_window;
+    LocalFileLock m_lock;
+    int m_attempt = 0;
+    bool m_waitingForLock = false;
+    bool m_finishing = false;
+    ExitCode m_code = ExitCode::NotSent;
+    // What a wait runs next; the timer lives on the program's thread.
+    QObject m_context;
+    QTimer m_pause;
+    std::function<void()> m_next;
     std::unique_ptr<SessionWorker> m_worker;
 };

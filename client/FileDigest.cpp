@@ -1,6 +1,7 @@
 #include "FileDigest.h"
 
 #include "SessionFailure.h"
+#include "SystemErrorText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,7 +66,7 @@ QByteArray fileDigest(const QString& path, const QString& algorithm, const std::
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Não foi possível ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Não foi possível ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), systemErrorText(file.errorString())));
     std::vector<char> buffer(std::size_t(1) << 20);
     std::int64_t left = length < 0 ? std::numeric_limits<std::int64_t>::max() : length;
     for (;;) {
@@ -73,7 +74,7 @@ QByteArray fileDigest(const QString& path, const QString& algorithm, const std::
             throw ESessionFailure(FailureKind::Cancelled, QStringLiteral("Operação cancelada"));
         const qint64 n = file.read(buffer.data(), std::min<qint64>(static_cast<qint64>(buffer.size()), left));
         if (n < 0)
-            throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            throw ESessionFailure(FailureKind::LocalFileError, QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(QDir::toNativeSeparators(path), systemErrorText(file.errorString())));
         if (n == 0)
             break;
         left -= n;

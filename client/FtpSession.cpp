@@ -47,6 +47,7 @@ SessionStatus FtpSession::status() const
     s.directory = m_directory;
     s.baseCorrompida = m_baseCorrompida;
     s.motivo = m_motivoBaseCorrompida;
+    s.detalheMotivo = m_detalheBaseCorrompida;
     s.connected = Connected();
     s.security = security();
     return s;
@@ -157,6 +158,7 @@ void FtpSession::DefinirPastaCliente()
     if (pasta.baseCorrompida()) {
         m_baseCorrompida = true;
         m_motivoBaseCorrompida = pasta.motivo;
+        m_detalheBaseCorrompida = pasta.detalhe;
     }
     m_events.clientCaption(pasta.legenda);
 }
@@ -375,5 +377,8 @@ FtpListing FtpSession::fetchListing()
 
 void FtpSession::deleteFile(const RemoteName& name)
 {
+    // The server may have closed the connection that the listing left open: a
+    // deletion then connects again and goes back to the folder, as a listing does.
+    CriarPastaCliente();
     ftp([&] { m_ftp->Delete(name); });
 }

@@ -56,6 +56,8 @@ struct SessionStatus {
     QString directory;     // the client folder on the server; empty until resolved
     bool baseCorrompida = false;
     MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    // The failure's own words behind the reason (PastaResolvida::detalhe).
+    QString detalheMotivo;
     bool connected = false;
     ConnectionSecurity security = ConnectionSecurity::Plain;
 };
@@ -150,7 +152,8 @@ public:
     // (what became of the file); a cancel comes out as one of kind Cancelled.
     template <typename F>
     auto asTransfer(TWorkMode mode, const QString& fileName, F&& steps) -> decltype(steps());
-    // Deletes a file of the current directory.
+    // Deletes a file of the client folder, connecting and entering the folder where
+    // needed, as every other operation does.
     void deleteFile(const RemoteName& name);
     // QUIT when connected; never fails.
     void closeConnection();
@@ -194,6 +197,7 @@ private:
     QString m_directory;
     bool m_baseCorrompida = false;
     MotivoBaseCorrompida m_motivoBaseCorrompida = MotivoBaseCorrompida::Nenhum;
+    QString m_detalheBaseCorrompida;
     std::unique_ptr<TIdFTP> m_ftp;
     ConnectionSecurity m_security = ConnectionSecurity::Plain;
     // "host:port" of the endpoints that completed TLS in this run.

@@ -26,6 +26,7 @@
 #include "FtpCancel.h"
 #include "FtpSessionCalls.h"
 #include "NomeBaseCorrompida.h"
+#include "SystemErrorText.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -43,7 +44,7 @@ void checkReadable(const QString& localPath)
     if (!arquivo.open(QIODevice::ReadOnly))
         throw ESessionFailure(FailureKind::LocalFileError,
                              QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
-                                 .arg(QDir::toNativeSeparators(localPath), arquivo.errorString()));
+                                 .arg(QDir::toNativeSeparators(localPath), systemErrorText(arquivo.errorString())));
 }
 
 }

@@ -142,9 +142,11 @@ PastaResolvida DefinirPastaCliente(IQuintaraConexao& sistema, const std::functio
         return {clientFolderPath(cidade, uf, tipo, sistema.GetSiglaSistema()),
                 QStringLiteral("  ") + sistema.GetSiglaSistema() + QStringLiteral(": ") + tipo + QStringLiteral(" de ") + cidade +
                     QLatin1Char('/') + uf,
-                MotivoBaseCorrompida::Nenhum};
+                MotivoBaseCorrompida::Nenhum, {}};
     } catch (const Exception& e) {
         log(e.Message());
-        return {QString::fromUtf16(PastaBaseCorrompida), QStringLiteral("Base Corrompida"), motivo};
+        // Without a system there is nothing to add: the reason says it all.
+        return {QString::fromUtf16(PastaBaseCorrompida), QStringLiteral("Base Corrompida"), motivo,
+                motivo == MotivoBaseCorrompida::SemSistema ? QString() : e.Message()};
     }
 }

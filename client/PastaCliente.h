@@ -30,6 +30,9 @@ struct PastaResolvida {
     QString pasta;
     QString legenda;
     MotivoBaseCorrompida motivo = MotivoBaseCorrompida::Nenhum;
+    // The failure's own words (the database client's, as it gave them), where they
+    // say more than the reason does.
+    QString detalhe;
     bool baseCorrompida() const { return motivo != MotivoBaseCorrompida::Nenhum; }
 };
 

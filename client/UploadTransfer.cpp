@@ -32,10 +32,10 @@ namespace {
 
 QString shown(const QString& text) { return visibleText(text); }
 
-// "1,2 GB" in the user's locale, as the busy panel writes amounts.
+// "1,2 GB", as the busy panel writes amounts.
 QString amount(std::int64_t bytes)
 {
-    return TextoBytes(bytes, QLocale());
+    return TextoBytes(bytes, programLocale());
 }
 
 }

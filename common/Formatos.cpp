@@ -1,5 +1,7 @@
 #include "Formatos.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 
@@ -38,6 +40,12 @@ QString tempoRestante(std::int64_t segundos)
 }
 }
 
+const QLocale& programLocale()
+{
+    static const QLocale brasil(QLocale::Portuguese, QLocale::Brazil);
+    return brasil;
+}
+
 QString TextoTamanho(std::int64_t bytes, const QLocale& locale)
 {
     return locale.toString(static_cast<double>(bytes) / 1024.0, 'f', 3) + QStringLiteral(" KiB");
@@ -71,19 +79,33 @@ QString TextoBytes(std::int64_t bytes, const QLocale& locale)
     return locale.toString(valor, 'f', 1) + QLatin1Char(' ') + QLatin1String(unidades[u]);
 }
 
-QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale, std::int64_t startedAt)
+PartesProgresso PartesDoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale, std::int64_t startedAt)
 {
+    PartesProgresso partes;
     const bool semTotal = total < 0;
     soFar = semTotal ? std::max<std::int64_t>(soFar, 0) : std::clamp<std::int64_t>(soFar, 0, std::max<std::int64_t>(total, soFar));
-    QString texto = semTotal ? TextoBytes(soFar, locale) : TextoBytes(soFar, locale) + QStringLiteral(" de ") + TextoBytes(total, locale);
+    partes.quantidades =
+        semTotal ? TextoBytes(soFar, locale) : TextoBytes(soFar, locale) + QStringLiteral(" de ") + TextoBytes(total, locale);
+    if (!semTotal)
+        partes.percentual = QStringLiteral("%1 %").arg(total > 0 ? std::min<std::int64_t>(soFar * 100 / total, 100) : 100);
     const std::int64_t movidos = soFar - std::clamp<std::int64_t>(startedAt, 0, soFar);
     if (seconds < 0.5 || movidos <= 0)
-        return texto;
+        return partes;
     const double porSegundo = static_cast<double>(movidos) / seconds;
-    texto += QStringLiteral(" · ") + TextoBytes(static_cast<std::int64_t>(porSegundo), locale) + QStringLiteral("/s");
+    partes.velocidade = TextoBytes(static_cast<std::int64_t>(porSegundo), locale) + QStringLiteral("/s");
     if (!semTotal && total > soFar)
-        texto += QStringLiteral(" · ") + tempoRestante(static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo)));
-    return texto;
+        partes.restante = tempoRestante(static_cast<std::int64_t>(std::ceil(static_cast<double>(total - soFar) / porSegundo)));
+    return partes;
+}
+
+QString TextoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale, std::int64_t startedAt)
+{
+    const PartesProgresso partes = PartesDoProgresso(soFar, total, seconds, locale, startedAt);
+    QStringList texto{partes.quantidades};
+    for (const QString& parte : {partes.velocidade, partes.restante})
+        if (!parte.isEmpty())
+            texto << parte;
+    return texto.join(QStringLiteral(" · "));
 }
 
 void RitmoTransferencia::reiniciar()

@@ -1,11 +1,16 @@
 #pragma once
-// Texts the window and the command line show for files and transfers, in the
-// user's locale.
+// Texts the window and the command line show for files and transfers.
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 
 #include <cstdint>
+
+// The locale of what the program writes: its texts are Brazilian Portuguese, and so
+// are its numbers and amounts ("11,8 MiB"), whatever the system's locale says, which
+// a scheduled task often has none of. The file list's size and date texts alone
+// follow the user's locale, as they always did.
+const QLocale& programLocale();
 
 // Size in KiB with grouping and three decimals ("1.024,000 KiB").
 QString TextoTamanho(std::int64_t bytes, const QLocale& locale);
@@ -14,6 +19,17 @@ QString TextoDataHora(const QDateTime& when, const QLocale& locale);
 // An amount of data in binary units, as the file list counts (1 MiB = 1.024 KiB),
 // with one decimal: "512 B", "11,8 MiB", "3,4 GiB".
 QString TextoBytes(std::int64_t bytes, const QLocale& locale);
+// What a running transfer has done, in parts: "32 %", "1,2 GiB de 3,4 GiB",
+// "11,8 MiB/s", "3 min restantes". The percentage and the time left are there only
+// with a known total; the speed and the time left once the transfer has run long
+// enough to tell. Arguments as for TextoProgresso.
+struct PartesProgresso {
+    QString percentual;
+    QString quantidades;
+    QString velocidade;
+    QString restante;
+};
+PartesProgresso PartesDoProgresso(std::int64_t soFar, std::int64_t total, double seconds, const QLocale& locale, std::int64_t startedAt = 0);
 // What a running transfer has done: "1,2 GiB de 3,4 GiB · 11,8 MiB/s · 3 min restantes".
 // Speed and time left appear once the transfer has run long enough to tell; seconds
 // is how long the data has moved since it stood at startedAt (a resume starts the
@@ -38,6 +54,8 @@ public:
     // last bytes moved (once it has stopped); 0 before anything moved.
     double segundosAte(std::int64_t msecs) const;
     double segundosMovendo() const { return m_comDados ? segundosAte(m_ultimoMs) : 0.0; }
+    // The bytes this attempt has moved.
+    std::int64_t movidos() const { return m_comDados ? m_ultimo - m_inicio : 0; }
 
 private:
     bool m_comDados = false;

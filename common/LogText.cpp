@@ -1,5 +1,6 @@
 #include "LogText.h"
 
+#include "SystemErrorText.h"
 #include "VisibleText.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 
 #ifndef _WIN32
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,11 +23,11 @@ QStringList logLines(const QString& message)
     return lines;
 }
 
-QStringList outcomeLines(const QDateTime& runStart, const QString& message)
+QStringList outcomeLines(const QDateTime& when, const QString& message)
 {
     QStringList lines = logLines(message);
     lines.first() = QStringLiteral("%1 %2 RESULTADO: %3")
-                        .arg(kOutcomeTag, runStart.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), lines.first().trimmed());
+                        .arg(kOutcomeTag, when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), lines.first().trimmed());
     return lines;
 }
 
@@ -72,7 +72,7 @@ std::unique_ptr<QFile> openLogFile(const QString& path, QString& error)
     auto file = std::make_unique<QFile>(path);
 #ifdef _WIN32
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        error = QStringLiteral("Não foi possível abrir o arquivo de log %1: %2").arg(QDir::toNativeSeparators(path), file->errorString());
+        error = QStringLiteral("Não foi possível abrir o arquivo de log %1: %2").arg(QDir::toNativeSeparators(path), systemErrorText(file->errorString()));
         return nullptr;
     }
 #else
@@ -81,7 +81,7 @@ std::unique_ptr<QFile> openLogFile(const QString& path, QString& error)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = QStringLiteral("Não foi possível abrir o arquivo de log %1: %2")
-                    .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
+                    .arg(QDir::toNativeSeparators(path), systemErrorText(errno));
         return nullptr;
     }
     // A device that takes text (/dev/null, a terminal) is written to; one that
@@ -95,7 +95,7 @@ std::unique_ptr<QFile> openLogFile(const QString& path, QString& error)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        error = QStringLiteral("Não foi possível abrir o arquivo de log %1: %2").arg(QDir::toNativeSeparators(path), file->errorString());
+        error = QStringLiteral("Não foi possível abrir o arquivo de log %1: %2").arg(QDir::toNativeSeparators(path), systemErrorText(file->errorString()));
         return nullptr;
     }
 #endif

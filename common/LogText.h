@@ -20,10 +20,10 @@ QStringList logLines(const QString& message);
 
 inline const QString kOutcomeTag = QStringLiteral("===");
 
-// "=== dd/mm/aaaa hh:mm:ss RESULTADO: " before the message's first line: the time
-// the run started (the window opened, the send began), then the message's lines as
-// logLines gives them.
-QStringList outcomeLines(const QDateTime& runStart, const QString& message);
+// "=== dd/mm/aaaa hh:mm:ss RESULTADO: " before the message's first line, then the
+// message's lines as logLines gives them. when is the moment of the outcome itself:
+// a log that several runs and windows share stays in the order things happened.
+QStringList outcomeLines(const QDateTime& when, const QString& message);
 
 // Why path would hold the program up as its log: a FIFO, whose opening waits for a
 // reader and whose writes wait for its reading, or a socket (on Windows, a named

@@ -1,6 +1,7 @@
 #include "FtpDataTransfer.h"
 
 #include "FtpTls.h"
+#include "SystemErrorText.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -193,7 +194,7 @@ void sendFromFile(Socket& data, QFile& file, std::int64_t count, const TransferL
         const qint64 want = std::min<std::int64_t>(count - sent, kSendPiece);
         const qint64 n = file.read(span.data, want);
         if (n < 0)
-            throw LocalError(QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(file.fileName(), file.errorString()));
+            throw LocalError(QStringLiteral("Erro ao ler o arquivo local %1: %2").arg(file.fileName(), systemErrorText(file.errorString())));
         if (n == 0)
             return; // the file is shorter than when we began
         for (auto left = static_cast<std::size_t>(n); left > 0;) {

@@ -1,6 +1,7 @@
 #include "FtpPartFile.h"
 
 #include "FtpTypes.h"
+#include "SystemErrorText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ PartFile::PartFile(const QString& target) : m_target(target)
             break;
     }
     throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível criar o arquivo temporário em %1: %2")
-                          .arg(QDir::toNativeSeparators(info.absolutePath()), m_file.errorString()));
+                          .arg(QDir::toNativeSeparators(info.absolutePath()), systemErrorText(m_file.errorString())));
 }
 
 PartFile::~PartFile()
@@ -72,7 +73,7 @@ void PartFile::commitAs(const QString& target)
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
         throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Erro ao gravar o arquivo local %1: %2")
-                              .arg(QDir::toNativeSeparators(target), m_file.errorString()));
+                              .arg(QDir::toNativeSeparators(target), systemErrorText(m_file.errorString())));
     std::error_code ec;
     std::filesystem::rename(nativePath(m_file.fileName()), nativePath(target), ec);
     if (ec)

@@ -3,6 +3,7 @@
 #include "IdFTPImpl.h"
 
 #include "FtpPartFile.h"
+#include "SystemErrorText.h"
 
 #include <QDir>
 
@@ -29,7 +30,7 @@ std::int64_t TIdFTP::Impl::receiveFile(const RemoteName& remoteName, QIODevice& 
         [&](Socket& connection, WorkReporter& work) {
             receiveToSink(connection, toCome, limits(), work, buffer, [&out, &where](const char* p, std::size_t n) {
                 if (out.write(p, static_cast<qint64>(n)) != static_cast<qint64>(n))
-                    throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, out.errorString()));
+                    throw LocalError(QStringLiteral("Erro ao gravar o arquivo local %1: %2").arg(where, systemErrorText(out.errorString())));
             });
             cutWithoutNotify = connection.tls() && connection.tls()->cutWithoutNotify();
         }, startPos);

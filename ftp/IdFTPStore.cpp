@@ -3,6 +3,8 @@
 // section 4).
 #include "IdFTPImpl.h"
 
+#include "SystemErrorText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,7 +16,7 @@ std::int64_t TIdFTP::Put(const QString& localPath, const RemoteName& remoteName,
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EIdFTPError(FtpFailure::LocalFile, QStringLiteral("Não foi possível abrir o arquivo local %1: %2")
-                              .arg(QDir::toNativeSeparators(localPath), file.errorString()));
+                              .arg(QDir::toNativeSeparators(localPath), systemErrorText(file.errorString())));
     const RemoteName name = remoteName.isEmpty() ? RemoteName(QFileInfo(localPath).fileName()) : remoteName;
     const std::int64_t size = file.size();
     if (startPos < 0 || startPos > size || !file.seek(startPos))

@@ -1,9 +1,10 @@
 #include "SocketPlatform.h"
 
+#include "SystemErrorText.h"
+
 #include <QMutex>
 
 #include <algorithm>
-#include <system_error>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -117,16 +118,8 @@ bool connectInProgress(int error) { return error == WSAEWOULDBLOCK || error == W
 QString socketErrorText(int error)
 {
     // MinGW's std::system_category() is no sure way to Winsock's codes (older ones
-    // know errno values only); the system's own table is, in the user's language.
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString message = n ? QString::fromWCharArray(text, static_cast<int>(n)).trimmed() : QString();
-    if (text)
-        ::LocalFree(text);
-    if (message.isEmpty())
-        message = QStringLiteral("erro %1").arg(error);
-    return message;
+    // know errno values only); the system's own table is, behind our own words.
+    return systemErrorText(error);
 }
 
 void shutdownHandle(Socket::Handle handle, ShutdownSide side) noexcept
@@ -143,7 +136,7 @@ bool wouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 bool interrupted(int error) { return error == EINTR; }
 bool connectInProgress(int error) { return error == EINPROGRESS; }
 
-QString socketErrorText(int error) { return QString::fromStdString(std::system_category().message(error)); }
+QString socketErrorText(int error) { return systemErrorText(error); }
 
 void shutdownHandle(Socket::Handle handle, ShutdownSide side) noexcept
 {

@@ -390,6 +390,7 @@ step_package() {
   cp "$firebird_dir/x64/fbclient.dll" "$stage/$fbclient_folder/"
   cp "$firebird_dir/licencas/"* "$stage/$fbclient_folder/"
   leia_me "$version" >"$stage/FTPCaldoria-LEIA-ME.txt"
+  administrators_guide "$stage"
   check_top_level "$stage"
 
   rm -f "$zip"
@@ -456,9 +457,76 @@ COMO USAR
   "Enviar Arquivo".
 - Ou arraste um arquivo para a janela, ou use "Abrir com" no Explorer: o
   arquivo é enviado na hora.
+- Para enviar o backup toda noite sem ninguém por perto (Agendador de
+  Tarefas), veja FTPCaldoria-AGENDAMENTO.txt.
 
 Requer Windows 10 ou mais novo, de 64 bits.
 TEXT
+}
+
+# For the administrator who schedules the nightly send: the guide (Windows-1252
+# with CRLF, as the LEIA-ME), a sample .cmd (CRLF; ASCII, which any console code
+# page reads alike) and the task for schtasks /XML (UTF-16, as the Task Scheduler
+# writes its own). Sources in scripts/windows/.
+administrators_guide() {
+  local from=$root/scripts/windows
+  sed 's/$/\r/' "$from/FTPCaldoria-AGENDAMENTO.txt" | iconv -f UTF-8 -t WINDOWS-1252 >"$1/FTPCaldoria-AGENDAMENTO.txt"
+  LC_ALL=C grep -q '[^[:print:][:space:]]' "$from/FTPCaldoria-enviar-backup.cmd" && die "FTPCaldoria-enviar-backup.cmd must be ASCII"
+  sed 's/$/\r/' "$from/FTPCaldoria-enviar-backup.cmd" >"$1/FTPCaldoria-enviar-backup.cmd"
+  sed 's/$/\r/' "$from/FTPCaldoria-tarefa.xml" | iconv -f UTF-8 -t UTF-16 >"$1/FTPCaldoria-tarefa.xml"
+}
+
+# The guide's .cmd and schtasks line, run as the guide tells, under Wine against a
+# local FTP server: the .cmd sends the newest backup of its folder, keeps the day's
+# log and appends the exit code's line, and ends with the program's code (5 here:
+# no client database, the shared folder); with no backup it ends with 1 and says
+# so. Wine's schtasks knows /XML but not /RU and /RP: the task is registered
+# without them, found, and deleted.
+check_guide() {
+  local dir=$1 ftp_root port pid log rc=0 today
+  ftp_root=$(mktemp -d)
+  mkdir -p "$dir/backup"
+  printf 'old' >"$dir/backup/KORV-antigo.fbk"
+  touch -d '2 days ago' "$dir/backup/KORV-antigo.fbk"
+  head -c 300000 /dev/urandom >"$dir/backup/KORV-novo.fbk"
+  /usr/bin/python3 -u "$root/tests/fixtures/ftp/pyftpd_server.py" --root "$ftp_root" --user caldoria --password vesplodu >"$dir/ftp.out" 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do grep -q '^PORT ' "$dir/ftp.out" && break; sleep 0.1; done
+  port=$(sed -n 's/^PORT //p' "$dir/ftp.out")
+  [[ -n $port ]] || { kill "$pid"; die "the guide's check: the FTP server did not start"; }
+  today=$(date +%Y-%m-%d)
+  log="$dir/KORV/logs/envio-$today.log"
+  (cd "$dir/KORV" && WINEDEBUG=-all PASTA="Z:${dir//\//\\}\\backup" TENTAR_POR=0s FTPCALDORIA_FTP_HOST=127.0.0.1:$port \
+    FTPCALDORIA_FTP_ALT_HOST=127.0.0.1:$port wine cmd /c FTPCaldoria-enviar-backup.cmd) || rc=$?
+  kill "$pid" 2>/dev/null || true
+  [[ $rc == 5 ]] || { cat "$log" 2>/dev/null; die "the guide's .cmd ended with $rc, not 5"; }
+  grep -q ': envio de .*KORV-novo.fbk ---' "$log" || { cat "$log"; die "the guide's .cmd sent no backup, or not the newest"; }
+  grep -q 'RESULTADO: Enviado para a pasta compartilhada de base corrompida como ' "$log" || { cat "$log"; die "no outcome in the .cmd's log"; }
+  grep -q 'KORV-novo.fbk: codigo de saida 5: ATENCAO, enviado para a pasta compartilhada' "$log" ||
+    { cat "$log"; die "the .cmd did not log its exit code's line"; }
+  cmp -s "$dir/backup/KORV-novo.fbk" "$(find "$ftp_root" -type f -name '*KORV-novo.fbk')" || die "the server's file is not the backup"
+  rm -rf "$ftp_root"
+  # No backup at all: exit code 1, and the log says why.
+  rm -f "$dir/backup/"*.fbk
+  rc=0
+  (cd "$dir/KORV" && WINEDEBUG=-all PASTA="Z:${dir//\//\\}\\backup" wine cmd /c FTPCaldoria-enviar-backup.cmd) || rc=$?
+  [[ $rc == 1 ]] || die "the guide's .cmd without a backup ended with $rc, not 1"
+  grep -q 'nenhum backup .fbk em ' "$log" || { cat "$log"; die "the .cmd did not log a missing backup"; }
+  # The schtasks line of the guide, as far as Wine's schtasks goes.
+  local line
+  line=$(iconv -f WINDOWS-1252 -t UTF-8 "$dir/KORV/FTPCaldoria-AGENDAMENTO.txt" | tr -d '\r' | sed -n 's/^ *\(schtasks \/Create .*\)$/\1/p')
+  [[ $line == *'/XML "C:\Quintara\KORV\FTPCaldoria-tarefa.xml"'* ]] || die "no schtasks line in the guide"
+  mkdir -p "$WINEPREFIX/drive_c/Quintara/KORV"
+  cp "$dir/KORV/FTPCaldoria-tarefa.xml" "$WINEPREFIX/drive_c/Quintara/KORV/"
+  line=${line% /RU *}
+  # (Inside double quotes a backslash before a letter stays as it is.)
+  eval "WINEDEBUG=-all wine $line /F" >/dev/null 2>&1 || die "schtasks did not register the guide's task: $line"
+  WINEDEBUG=-all wine schtasks /Query /TN 'Quintara\Enviar backup' >/dev/null 2>&1 ||
+    [[ -f "$WINEPREFIX/drive_c/windows/system32/tasks/Quintara/Enviar backup" ]] || die "the guide's task is not registered"
+  WINEDEBUG=-all wine schtasks /Delete /TN 'Quintara\Enviar backup' /F >/dev/null 2>&1 || true
+  rmdir "$WINEPREFIX/drive_c/windows/system32/tasks/Quintara" 2>/dev/null || true
+  rm -rf "$WINEPREFIX/drive_c/Quintara"
+  log "the guide's .cmd sent the newest backup (exit code 5, logged) and its schtasks line registered the task"
 }
 
 # The unzipped package alone (no build folders on the DLL path) must start beside
@@ -500,8 +568,9 @@ smoke_test() {
     rm -rf "$dir"
     die "the unzipped program did not show \"$caption\""
   fi
-  rm -rf "$dir"
   log "the unzipped program shows \"$caption\" (screen: $shot)"
+  check_guide "$dir"
+  rm -rf "$dir"
 }
 
 # The unzipped program ends by itself (scripts/windows/ends.sh): the window closed

@@ -408,21 +408,21 @@ TEST_F(Janela, ProgressAsTheUserReadsIt)
     const std::int64_t total = 3 * GiB + GiB / 5; // 3,2 GiB
 
     AcessoTeste::WorkBegin(*w, wmWrite, total);
-    EXPECT_EQ(naBarra(*w), QStringLiteral("0 B de 3,2 GiB"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("0 % · 0 B de 3,2 GiB"));
     AcessoTeste::Work(*w, wmWrite, 0);
     agora = 100000; // 1.1 GiB in 100 s
     AcessoTeste::Work(*w, wmWrite, GiB + GiB / 10);
-    EXPECT_EQ(naBarra(*w), QStringLiteral("1,1 GiB de 3,2 GiB · 11,3 MiB/s · 3 min restantes"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("34 % · 1,1 GiB de 3,2 GiB · 11,3 MiB/s · 3 min restantes"));
     agora = 290000; // 12 MiB left: 1 s to go at the same speed
     AcessoTeste::Work(*w, wmWrite, total - 12 * (1 << 20));
-    EXPECT_EQ(naBarra(*w), QStringLiteral("3,2 GiB de 3,2 GiB · 11,3 MiB/s · 2 s restantes"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("99 % · 3,2 GiB de 3,2 GiB · 11,3 MiB/s · 2 s restantes"));
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Aguarde, enviando arquivo..."));
     AcessoTeste::Work(*w, wmWrite, total);
     // The check and the success box take their time: the speed is what the data took.
     agora = 900000;
     AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
-    EXPECT_EQ(naBarra(*w), QStringLiteral("3,2 GiB de 3,2 GiB · 11,3 MiB/s"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("100 % · 3,2 GiB de 3,2 GiB · 11,3 MiB/s"));
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
 
     // A transfer that breaks off does not read "Concluído", nor one that was stopped.
@@ -435,7 +435,7 @@ TEST_F(Janela, ProgressAsTheUserReadsIt)
         AcessoTeste::Work(*w, wmRead, 512 << 10);
         AcessoTeste::WorkEnd(*w, wmRead, fim);
         EXPECT_EQ(w->ui->lbVerbose->text(), QString::fromUtf8(texto));
-        EXPECT_EQ(naBarra(*w), QStringLiteral("512,0 KiB de 2,0 MiB")) << "stopped where it broke off";
+        EXPECT_EQ(naBarra(*w), QStringLiteral("25 % · 512,0 KiB de 2,0 MiB")) << "stopped where it broke off";
         EXPECT_TRUE(w->ui->btnUpload->isEnabled());
     }
 
@@ -444,7 +444,7 @@ TEST_F(Janela, ProgressAsTheUserReadsIt)
     AcessoTeste::WorkEnd(*w, wmWrite, TransferOutcome::Completed);
     EXPECT_GT(w->ui->pgbr->maximum(), w->ui->pgbr->minimum());
     EXPECT_EQ(w->ui->pgbr->value(), w->ui->pgbr->maximum());
-    EXPECT_EQ(naBarra(*w), QStringLiteral("0 B de 0 B"));
+    EXPECT_EQ(naBarra(*w), QStringLiteral("100 % · 0 B de 0 B"));
     EXPECT_EQ(w->ui->lbVerbose->text(), QStringLiteral("Concluído"));
 }
 
@@ -465,7 +465,7 @@ TEST_F(Janela, SpeedCountsOnlyWhatThisAttemptMoved)
              AcessoTeste::WorkBegin(w, wmWrite, 100 * MiB);
              AcessoTeste::Work(w, wmWrite, 90 * MiB);
          },
-         "96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
+         "96 % · 96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
         {"a new attempt from 90 MiB after 40 MiB moved",
          [&](TfPrincipal& w) {
              AcessoTeste::WorkBegin(w, wmWrite, 100 * MiB);
@@ -473,7 +473,7 @@ TEST_F(Janela, SpeedCountsOnlyWhatThisAttemptMoved)
              AcessoTeste::Work(w, wmWrite, 90 * MiB);
              AcessoTeste::Reportar(w, [&](FtpSessionEvents& e) { e.transferResumed(wmWrite, 90 * MiB); });
          },
-         "96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
+         "96 % · 96,0 MiB de 100,0 MiB · 3,0 MiB/s · 2 s restantes"},
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.nome);
@@ -643,6 +643,41 @@ TEST(Formatos, ProgressTextShowsDoneOfTotalSpeedAndTimeLeft)
     }
 }
 
+// The bar's text at every width: the least useful part goes first (the amounts,
+// then the speed, then the name, cut in the middle before it goes), the percentage
+// and the time left stay to the last.
+TEST(Formatos, TheBarDropsTheLeastUsefulPartFirst)
+{
+    const QFont fonte;
+    const QFontMetrics m(fonte);
+    const PartesProgresso p{QStringLiteral("32 %"), QStringLiteral("1,2 GiB de 3,4 GiB"), QStringLiteral("11,8 MiB/s"),
+                            QStringLiteral("3 min restantes")};
+    const QString nome = QStringLiteral("backup da prefeitura de 2017.fbk");
+    const QStringList passos{
+        QStringLiteral("backup da prefeitura de 2017.fbk: 32 % · 1,2 GiB de 3,4 GiB · 11,8 MiB/s · 3 min restantes"),
+        QStringLiteral("backup da prefeitura de 2017.fbk: 32 % · 11,8 MiB/s · 3 min restantes"),
+        QStringLiteral("backup da prefeitura de 2017.fbk: 32 % · 3 min restantes"),
+    };
+    EXPECT_EQ(textoDoProgresso(nome, p), passos[0]);
+    for (const QString& passo : passos) {
+        const int largura = m.horizontalAdvance(passo);
+        EXPECT_EQ(textoDoProgressoQueCabe(nome, p, m, largura), passo);
+        EXPECT_NE(textoDoProgressoQueCabe(nome, p, m, largura - 1), passo);
+    }
+    // The name cut in the middle, its extension kept.
+    const QString cortado = textoDoProgressoQueCabe(nome, p, m, m.horizontalAdvance(passos[2]) - m.horizontalAdvance(QStringLiteral("prefeitura")));
+    EXPECT_TRUE(cortado.contains(QChar(0x2026))) << cortado.toStdString();
+    EXPECT_TRUE(cortado.endsWith(QStringLiteral(".fbk: 32 % · 3 min restantes"))) << cortado.toStdString();
+    // Then the name goes; the percentage and the time left stay.
+    const QString semNome = QStringLiteral("32 % · 3 min restantes");
+    EXPECT_EQ(textoDoProgressoQueCabe(nome, p, m, m.horizontalAdvance(semNome)), semNome);
+    // Without a size nobody knows: the amount stays.
+    const PartesProgresso semTotal{{}, QStringLiteral("1,2 GiB"), QStringLiteral("11,8 MiB/s"), {}};
+    EXPECT_EQ(textoDoProgressoQueCabe(QString(), semTotal, m, m.horizontalAdvance(QStringLiteral("1,2 GiB"))), QStringLiteral("1,2 GiB"));
+    for (int largura = m.horizontalAdvance(QStringLiteral("32 %")); largura < m.horizontalAdvance(passos[0]); largura += 7)
+        EXPECT_LE(m.horizontalAdvance(textoDoProgressoQueCabe(nome, p, m, largura)), largura) << largura;
+}
+
 } // namespace
 
 namespace {
@@ -694,8 +729,10 @@ TEST_F(Janela, GeometryAtTheMinimumWidthAndEveryScale)
     auto* rotulo = static_cast<RotuloElidido*>(w->ui->lbVerbose);
     auto* barra = static_cast<BarraProgresso*>(w->ui->pgbr);
     cabe(*rotulo, rotulo->text(), rotulo->textoVisivel());
-    cabe(*barra, barra->textoCompleto(), barra->text());
-    EXPECT_TRUE(barra->text().startsWith(QStringLiteral("1,0 GiB de 3,0 GiB"))) << barra->text().toStdString();
+    EXPECT_LE(barra->fontMetrics().horizontalAdvance(barra->text()), barra->contentsRect().width()) << barra->text().toStdString();
+    // The percentage and the time left stay whatever else goes.
+    EXPECT_TRUE(barra->text().startsWith(QStringLiteral("33 % · "))) << barra->text().toStdString();
+    EXPECT_TRUE(barra->text().endsWith(QStringLiteral(" restantes"))) << barra->text().toStdString();
     for (QWidget* c : std::initializer_list<QWidget*>{w->ui->lbVerbose, w->ui->pgbr, w->ui->btnCancelar, w->ui->btnViewFiles, w->ui->btnUpload})
         EXPECT_TRUE(dentro(*c, *w)) << c->objectName().toStdString();
     EXPECT_GE(barra->height(), barra->fontMetrics().height()) << "one line of text fits the bar's height";

@@ -492,7 +492,8 @@ TEST_F(Arquivos, NothingBusyBehindABox)
     dialogos->fundo = [&] {
         fundos << (w->ui->pnlAguarde->isVisible() ? w->ui->lbVerbose->text() : QStringLiteral("(painel oculto)")) +
                       (w->ui->btnCancelar->isVisible() ? QStringLiteral(" + Cancelar") : QString()) +
-                      (w->ui->pgbr->text().contains(QLatin1Char('%')) ? QStringLiteral(" + %") : QString());
+                      // A percentage short of 100 %: a transfer under way (a finished one's bar reads "100 %").
+                      (w->ui->pgbr->text().contains(QRegularExpression(QStringLiteral("(^|\\D)\\d{1,2} %"))) ? QStringLiteral(" + %") : QString());
     };
     dialogos->arquivosAbrir = {arquivoLocal(QStringLiteral("backup.fbk"), "novo")};
     dialogos->respostas = {mb::IdYes};
@@ -604,8 +605,8 @@ TEST_F(Arquivos, ClosingDuringADownloadStopsItAndKeepsTheLocalFile)
     EXPECT_EQ(readFile(destino), QByteArray("versão anterior"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{nome}) << "no partial file is left";
     ASSERT_EQ(dialogos->caixas.size(), 2u);
-    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?"));
-    EXPECT_EQ(dialogos->caixas[1].flags, mb::Question);
+    EXPECT_EQ(dialogos->caixas[1].texto, QStringLiteral("Há uma transferência em andamento (enorme.bin). Deseja cancelá-la e sair?"));
+    EXPECT_EQ(dialogos->caixas[1].flags, mb::Question | mb::DefaultButton2);
     EXPECT_EQ(linhasDoLog(*w).last(), QStringLiteral("Transferência cancelada pelo usuário"));
 }
 

@@ -186,6 +186,8 @@ protected:
         testsupport::writeFile(local.filePath(QStringLiteral("dados.bin")), ScriptedFtp::patternBytes(100000));
         CommandOptions opcoes;
         opcoes.file = arquivo;
+        // One attempt: what is tried again, and when, is test_envio_desassistido's.
+        opcoes.retryFor = std::chrono::seconds(0);
         QString erros;
         UnattendedSend envio(opcoes, {[](const QString&) {}, [&erros](const QString& t) { erros += t; }, false, false}, ajustesCurtos());
         QTimer olho;

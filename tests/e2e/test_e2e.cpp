@@ -217,8 +217,9 @@ TEST_F(PontaAPonta, BothEndpointsUnreachable)
 
 TEST_F(PontaAPonta, AnArgumentThatIsNoFileSendsNothing)
 {
-    // An option of no mode of the program's is no file either: the window opens.
-    for (const QString& argumento : {trabalho.filePath(QStringLiteral("nao-existe.fbk")), trabalho.path(), QStringLiteral("--qualquer")}) {
+    // A name that is no file, or a folder: the window opens and sends nothing. (An
+    // option nobody knows ends the run with exit code 2: test_envio_desassistido.)
+    for (const QString& argumento : {trabalho.filePath(QStringLiteral("nao-existe.fbk")), trabalho.path()}) {
         SCOPED_TRACE(argumento.toStdString());
         testsupport::ScriptedFtp ftp(QStringLiteral("normal"));
         auto inst = std::make_unique<Instalacao>();

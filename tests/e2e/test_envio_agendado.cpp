@@ -6,6 +6,7 @@
 #include "Instalacao.h"
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QMap>
@@ -76,13 +77,25 @@ TEST_F(EnvioAgendado, SendsToTheClientFolderWithoutADisplay)
     EXPECT_EQ(r.resultado(), QStringLiteral("Arquivo Enviado com Sucesso")) << r.tudo();
     // Lines end in CRLF on Windows.
     QStringList doArquivo = QString::fromUtf8(readFile(log)).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_FALSE(doArquivo.isEmpty());
+    ASSERT_GE(doArquivo.size(), 3);
     const QString cabecalho = doArquivo.takeFirst();
     EXPECT_TRUE(cabecalho.endsWith(QStringLiteral(": envio de %1 ---").arg(QDir::toNativeSeparators(arquivo)))) << cabecalho.toStdString();
+    // The last line: when the run ended, how long it took, what moved and how fast.
+    const QString rodape = doArquivo.takeLast();
+    static const QRegularExpression formaDoRodape(
+        QStringLiteral("^--- (\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d): fim do envio de (.*); duração: [^;]+; velocidade média: ([\\d,]+ [KMG]?i?B/s|não medida) ---$"));
+    const QRegularExpressionMatch m = formaDoRodape.match(rodape);
+    ASSERT_TRUE(m.hasMatch()) << rodape.toStdString();
+    EXPECT_EQ(m.captured(2), QDir::toNativeSeparators(arquivo));
     EXPECT_EQ(doArquivo, erros);
-    // The outcome carries the run's own time stamp, the header's.
+    // The outcome carries its own time: between the run's start and its end.
     ASSERT_FALSE(doArquivo.isEmpty());
-    EXPECT_EQ(doArquivo.last(), QStringLiteral("=== %1 RESULTADO: Arquivo Enviado com Sucesso").arg(cabecalho.mid(4, 19)));
+    static const QRegularExpression formaDoResultado(QStringLiteral("^=== (\\S+ \\S+) RESULTADO: Arquivo Enviado com Sucesso$"));
+    const QRegularExpressionMatch r2 = formaDoResultado.match(doArquivo.last());
+    ASSERT_TRUE(r2.hasMatch()) << doArquivo.last().toStdString();
+    const auto quando = [](const QString& t) { return QDateTime::fromString(t, QStringLiteral("dd/MM/yyyy HH:mm:ss")); };
+    EXPECT_LE(quando(cabecalho.mid(4, 19)), quando(r2.captured(1)));
+    EXPECT_LE(quando(r2.captured(1)), quando(m.captured(1)));
 
     // Output that is no terminal: plain lines, from the start to the whole file, then
     // the check; no unique name in normal mode.
@@ -157,6 +170,11 @@ TEST_F(EnvioAgendado, CorruptedBaseModePrintsTheUniqueName)
         const QString enviado = unicoNaPastaCompartilhada(raiz.path());
         EXPECT_TRUE(kNomeUnico.match(enviado).hasMatch()) << enviado.toStdString() << '\n' << r.tudo();
         EXPECT_EQ(readFile(raiz.path() + kPastaCorrompida + QLatin1Char('/') + enviado), conteudo);
+        // The outcome says where the file went, the name support needs and why.
+        EXPECT_EQ(r.resultado(), QStringLiteral("Enviado para a pasta compartilhada de base corrompida como %1 — informe este nome ao "
+                                                "suporte (cliente não identificado: %2)")
+                                     .arg(enviado, QString::fromUtf8(c.motivo)))
+            << r.tudo();
         // The last line of the output names it, for a script to pass on to support.
         ASSERT_FALSE(r.linhasDaSaida().isEmpty());
         EXPECT_EQ(r.linhasDaSaida().last(), enviado) << r.tudo();
@@ -191,10 +209,13 @@ TEST_F(EnvioAgendado, AnExistingFileIsReplacedOnlyWhenAsked)
 TEST_F(EnvioAgendado, AServerThatIsDownEndsTheRunAsNotSent)
 {
     auto inst = std::make_unique<Instalacao>();
-    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo}, testsupport::closedPort(), testsupport::closedPort(), trabalho.path());
+    const Execucao r = executar(*inst, {QStringLiteral("--enviar"), arquivo, QStringLiteral("--tentar-por"), QStringLiteral("0s")},
+                                testsupport::closedPort(), testsupport::closedPort(), trabalho.path());
     ASSERT_TRUE(r.terminou) << r.tudo();
     EXPECT_EQ(r.codigo, 1) << r.tudo();
     const QStringList erros = r.linhasDeErro();
+    EXPECT_EQ(erros.filter(QRegularExpression(QStringLiteral("^Tentativa 1 às \\d\\d:\\d\\d:\\d\\d; sem novas tentativas \\(--tentar-por 0s\\)$"))).size(), 1)
+        << r.tudo();
     EXPECT_TRUE(erros.contains(QStringLiteral("Tentando conectar no endereço principal do FTP"))) << r.tudo();
     EXPECT_TRUE(erros.contains(QStringLiteral("Tentando conectar no endereço alternativo do FTP"))) << r.tudo();
     EXPECT_EQ(r.resultado(), QStringLiteral("Não foi possível enviar o arquivo backup da prefeitura.fbk.")) << r.tudo();
@@ -237,7 +258,13 @@ TEST_F(EnvioAgendado, AServerThatCannotTellTheSizeGivesSentButNotVerified)
     const QStringList guardados = ftp.notes().filter(QRegularExpression(QStringLiteral("^stored ")));
     ASSERT_FALSE(guardados.isEmpty());
     EXPECT_TRUE(guardados.last().endsWith(QStringLiteral(" %1").arg(conteudo.size()))) << guardados.join('\n').toStdString();
-    EXPECT_EQ(r.resultado(), QStringLiteral("Arquivo enviado, mas o servidor não informou o tamanho para conferência")) << r.tudo();
+    // No system here: the shared folder, said first; the missing check after the name.
+    ASSERT_FALSE(r.linhasDaSaida().isEmpty()) << r.tudo();
+    EXPECT_EQ(r.resultado(), QStringLiteral("Enviado para a pasta compartilhada de base corrompida como %1 — informe este nome ao suporte; "
+                                            "o servidor não informou o tamanho para conferência (cliente não identificado: nenhum "
+                                            "sistema Quintara identificado)")
+                                 .arg(r.linhasDaSaida().last()))
+        << r.tudo();
 }
 
 #ifndef _WIN32
@@ -304,7 +331,7 @@ TEST_F(EnvioAgendado, WhatIsWrongBeforeAnyConnection)
         EXPECT_EQ(r.codigo, c.codigo) << r.tudo();
         if (c.codigo == 2) {
             EXPECT_EQ(r.linhasDeErro(), (QStringList{programa + QStringLiteral(": ") + c.erro,
-                                                      QStringLiteral("Uso: %1 --enviar ARQUIVO [--substituir] [--log ARQUIVO]").arg(programa),
+                                                      QStringLiteral("Uso: %1 --enviar ARQUIVO [--substituir] [--tentar-por DURAÇÃO] [--log ARQUIVO]").arg(programa),
                                                       QStringLiteral("Para mais informações: %1 --help").arg(programa)}));
         } else {
             EXPECT_EQ(r.resultado(), c.erro) << r.tudo();
@@ -324,7 +351,7 @@ TEST_F(EnvioAgendado, HelpAndVersion)
     EXPECT_TRUE(ajuda.erros.isEmpty()) << ajuda.tudo();
     const QStringList linhas = ajuda.linhasDaSaida();
     ASSERT_FALSE(linhas.isEmpty());
-    EXPECT_EQ(linhas.first(), QStringLiteral("Uso: %1 --enviar ARQUIVO [--substituir] [--log ARQUIVO]").arg(programa));
+    EXPECT_EQ(linhas.first(), QStringLiteral("Uso: %1 --enviar ARQUIVO [--substituir] [--tentar-por DURAÇÃO] [--log ARQUIVO]").arg(programa));
     for (const QString& linha : {QStringLiteral("Códigos de saída:"), QStringLiteral("  4  o arquivo já existe no servidor e --substituir não foi dada"),
                                  QStringLiteral("Exemplo:")})
         EXPECT_TRUE(linhas.contains(linha)) << linha.toStdString();

@@ -84,7 +84,7 @@ TEST_F(Falhas, CancelStopsTheTransferAndLeavesNothingPartial)
 // first 64 KiB while the window is closed (and, once stopped, for good).
 TEST_F(Falhas, ClosingTheWindowDuringATransferAsks)
 {
-    const QString pergunta = QStringLiteral("Há uma transferência em andamento. Deseja cancelá-la e sair?");
+    const QString pergunta = QStringLiteral("Há uma transferência em andamento (envio.bin). Deseja cancelá-la e sair?");
     for (const bool sair : {false, true}) {
         SCOPED_TRACE(sair ? "Sim" : "Não");
         ScriptedFtp servidor(QStringLiteral("normal"), {.faults = {ScriptedFtp::Fault::holdAt(QStringLiteral("STOR:envio.bin*#1"), 64 << 10)}});
@@ -101,7 +101,7 @@ TEST_F(Falhas, ClosingTheWindowDuringATransferAsks)
         ASSERT_TRUE(vista.fez(0));
         ASSERT_FALSE(dialogos->caixas.empty());
         EXPECT_EQ(dialogos->caixas[0].texto, pergunta);
-        EXPECT_EQ(dialogos->caixas[0].flags, mb::Question);
+        EXPECT_EQ(dialogos->caixas[0].flags, mb::Question | mb::DefaultButton2);
         if (sair) {
             EXPECT_TRUE(testsupport::waitUntil([&] { return !w->isVisible(); }, 10s));
             EXPECT_EQ(linhasDoLog(*w).last(), kCancelada);

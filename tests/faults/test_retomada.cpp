@@ -324,7 +324,7 @@ TEST_F(Falhas, SizeRefused)
         dialogos->arquivosSalvar = {destino};
         clicar(*w, w->ui->btnDownloadSelected);
         EXPECT_EQ(readFile(destino), conteudo);
-        EXPECT_EQ(w->ui->pgbr->text(), c.tamanhoConhecido ? QStringLiteral("195,3 KiB de 195,3 KiB") : QStringLiteral("195,3 KiB"));
+        EXPECT_EQ(w->ui->pgbr->text(), c.tamanhoConhecido ? QStringLiteral("dados.bin: 100 % · 195,3 KiB de 195,3 KiB") : QStringLiteral("dados.bin: 195,3 KiB"));
         EXPECT_EQ(dialogos->caixas.back().texto,
                   c.tamanhoConhecido ? QStringLiteral("Arquivo Baixado com Sucesso")
                                      : QStringLiteral("Arquivo baixado, mas o servidor não informou o tamanho para conferência"));

@@ -8,7 +8,8 @@
 // relay, which breaks transfers where told and sees only clear text.
 //
 //   ftpc_screenshots OUTPUT_FOLDER      writes janela-certificado.png, janela.png,
-//                                       janela-enviando.png, janela-retomando.png,
+//                                       janela-enviando.png, caixa-fechar.png,
+//                                       janela-retomando.png,
 //                                       janela-falha.png and caixa-falha.png
 #include "Dialogos.h"
 #include "FileListModel.h"
@@ -55,14 +56,16 @@ namespace {
 
 bool salvar(QWidget& w, const QString& path);
 
-// The user's answers: the backup to send, OK to every box, and yes to the one
-// question, the certificate's, which is shown for real and pictured. An error box
-// is also shown for its picture.
+// The user's answers: the backup to send, OK to every box, yes to the
+// certificate's question and no to closing during the upload; both questions are
+// shown for real and pictured. An error box is also shown for its picture.
 class Respostas : public IDialogos {
 public:
     QString enviar;
     QString pergunta; // where the picture of the question goes
     bool perguntou = false;
+    QString fechar; // where the picture of the close question goes
+    bool perguntouAoFechar = false;
     std::function<void(const QString& text, const QString& caption)> aoErro;
     int MessageBox(QWidget* parent, const QString& text, const QString& caption, int flags) override
     {
@@ -70,10 +73,16 @@ public:
             aoErro(text, caption);
         if ((flags & 0x0F) != mb::YesNo)
             return mb::IdOk;
-        QTimer::singleShot(400, [this] {
+        const bool aoFechar = caption == QStringLiteral("Sair");
+        QTimer::singleShot(400, [this, aoFechar] {
             auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!caixa)
                 return;
+            if (aoFechar) {
+                perguntouAoFechar = salvar(*caixa, fechar);
+                caixa->button(QMessageBox::No)->click();
+                return;
+            }
             perguntou = salvar(*caixa, pergunta);
             caixa->button(QMessageBox::Yes)->click();
         });
@@ -151,6 +160,7 @@ int main(int argc, char** argv)
     respostas->enviar = base.filePath(QStringLiteral("backup-korv-%1-12-10.fbk").arg(ano));
     arquivo(respostas->enviar, 1LL << 30, QDateTime::currentDateTime());
     respostas->pergunta = saida + QStringLiteral("/janela-certificado.png");
+    respostas->fechar = saida + QStringLiteral("/caixa-fechar.png");
 
     TfPrincipal::Dependencias deps;
     deps.dialogos = respostas;
@@ -179,11 +189,17 @@ int main(int argc, char** argv)
             return;
         tirada = true;
         ok = salvar(janela, saida + QStringLiteral("/janela-enviando.png")) && ok;
+        // Closing now asks first, "Não" the default; the picture's answer is "Não".
+        QTimer::singleShot(0, &janela, [&janela] { janela.close(); });
     });
     relogio.start();
     clicar(janela, janela.ui->btnUpload);
     if (!tirada) {
         std::fputs("ftpc_screenshots: the upload ended before its picture was taken\n", stderr);
+        ok = false;
+    }
+    if (!respostas->perguntouAoFechar || !janela.isVisible()) {
+        std::fputs("ftpc_screenshots: closing during the upload did not ask, or closed\n", stderr);
         ok = false;
     }
 

@@ -134,7 +134,17 @@ void PyFtpd::start(int port)
 
 void PyFtpd::restart()
 {
+    stop();
+    startAgain();
+}
+
+void PyFtpd::stop()
+{
     m_process.reset();
+}
+
+void PyFtpd::startAgain()
+{
     // The port is free again at once (the server reuses addresses); someone else
     // may still take it in between, which a few tries tell.
     for (int attempt = 0;; ++attempt) {

@@ -51,6 +51,9 @@ public:
     // Stops the server, as a crash or a reboot does, and starts it again on the same
     // port over the same folder.
     void restart();
+    // The two halves of restart: the port refuses connections in between.
+    void stop();
+    void startAgain();
 
 private:
     void start(int port);
