@@ -45,7 +45,7 @@ struct SemJanela {
 };
 
 // How the server fails.
-enum class Servidor { Fechado, Roteirizado, TlsNaoConfiavel, TlsOutraChave };
+enum class Servidor { Fechado, Roteirizado, SeguraOEnvio, TlsNaoConfiavel, TlsOutraChave };
 
 struct Caso {
     FailureKind tipo;
@@ -94,6 +94,11 @@ protected:
         case Servidor::Roteirizado:
             s = std::make_unique<ScriptedFtp>(QString::fromLatin1(c.cenario));
             break;
+        case Servidor::SeguraOEnvio:
+            // The upload of the file itself held until the test has cancelled it.
+            s = std::make_unique<ScriptedFtp>(QStringLiteral("normal"),
+                                              ScriptedFtp::Options{.faults = {ScriptedFtp::Fault::hold(QStringLiteral("STOR:*dados.bin*#1"))}});
+            break;
         case Servidor::TlsNaoConfiavel:
         case Servidor::TlsOutraChave: {
             testsupport::TestCa::Options proprio;
@@ -111,7 +116,7 @@ protected:
     }
 
     // Short retry pauses; the waits for a reply stay long: a server held on purpose
-    // (hold-STOR) must be met by the test's Cancel, never by a reply timeout that a
+    // (SeguraOEnvio) must be met by the test's Cancel, never by a reply timeout that a
     // loaded machine reaches first.
     static SessionSettings ajustesCurtos()
     {
@@ -122,18 +127,18 @@ protected:
         return a;
     }
 
-    // Cancels where the scripted server holds the upload (hold-STOR), once.
+    // Cancels once the scripted server holds the upload, and only then.
     static void cancelarQuandoSegurar(ScriptedFtp* s, QTimer& olho, const std::function<void()>& cancelar)
     {
         if (!s)
             return;
         QObject::connect(&olho, &QTimer::timeout, [s, &olho, cancelar] {
-            if (s->notes().contains(QStringLiteral("holding STOR"))) {
+            if (!s->held().isEmpty()) {
                 olho.stop();
                 cancelar();
             }
         });
-        olho.start(5);
+        olho.start(20);
     }
 
     void naJanela(const Caso& c, bool soltando, const NaJanela& esperado)
@@ -266,7 +271,7 @@ TEST_F(Falhas, EveryKindIsSaidTheSameWayByEachFrontEnd)
          NaJanela{"Falha no envio: Apenas arquivos podem ser enviados, não pastas: *",
                   "Atenção|Apenas arquivos podem ser enviados, não pastas: *", ""},
          SemJanela{"Apenas arquivos podem ser enviados, não pastas: *", ExitCode::NotSent}},
-        {FailureKind::Cancelled, Servidor::Roteirizado, "hold-STOR",
+        {FailureKind::Cancelled, Servidor::SeguraOEnvio, nullptr,
          NaJanela{"Transferência cancelada", "", "Transferência cancelada pelo usuário"}, std::nullopt,
          SemJanela{"Transferência cancelada pelo usuário", ExitCode::NotSent}},
     };
